@@ -1,0 +1,103 @@
+// The decoder's audio: slider values to gains (DoSlider), then one frame at a time
+// (DoSample). Every value stored passes the store guard, so a NaN or infinity never
+// outlives the formula it appears in.
+#include <cmath>
+
+#include "adapter/vest_services.h"
+#include "effect/guitar_decoder.h"
+#include "runtime/numeric.h"
+
+using vintrel::samplePosition;
+using vintrel::storeGuard;
+
+namespace {
+double decibelsToGain(double v) { return std::pow(10.0, v / 20.0); }
+}  // namespace
+
+void TVintrelEffect::DoReset() {
+    TVintrel::DoReset();
+    for (double* v : {&MidTrimGain, &SideTrimGain, &OutputTrimGain, &WidthBalance, &SwapSelect, &DiGain, &DiPan,
+                      &DiMixAmount, &DiPin3Amount, &AbSelect, &MsEnable, &DiEnable, &MainTrimGain,
+                      &WidthCompensation, &MidWeight, &DiLeft, &DiRight, &MidSignal, &SideSignal, &LeftSignal,
+                      &RightSignal, &DiSignal, &SampleRate, &ChannelCount, &BlockLength, &Tempo, &TimeSigNumerator,
+                      &TimeSigDenominator, &PlayState, &BeatPosition, &SerializeIndex})
+        *v = 0.0;
+    StringTable[10000] = "Courier New";  // only the drawing section would use it
+    StringCount = static_cast<double>(StringTable.size());
+}
+
+void TVintrelEffect::DoInit() {
+    GfxRate = 30.0;
+    SampleRate = storeGuard(VeSTGetSampleRate(VeST));
+    ChannelCount = storeGuard(VeSTGetNumInputs(VeST));
+    BlockLength = storeGuard(VeSTGetBlockSize(VeST));
+    Tempo = storeGuard(VeSTTempo(VeST));
+}
+
+void TVintrelEffect::DoSlider() {
+    MidTrimGain = storeGuard(decibelsToGain(Sliders[1]));
+    SideTrimGain = storeGuard(decibelsToGain(Sliders[2]));
+    OutputTrimGain = storeGuard(decibelsToGain(Sliders[3]));
+    WidthBalance = storeGuard((120 + Sliders[4]) / 240);
+    SwapSelect = storeGuard(Sliders[5]);
+    DiGain = storeGuard(decibelsToGain(Sliders[6]));
+    DiPan = storeGuard((120 + Sliders[7]) / 240);
+    DiMixAmount = storeGuard(1 - Sliders[8]);
+    DiPin3Amount = storeGuard(1 - DiMixAmount);
+    AbSelect = storeGuard(Sliders[9]);
+    MsEnable = 1;
+    DiEnable = 1;
+    if (Sliders[10] > 1) MsEnable = 0;
+    if (Sliders[10] == 1) DiEnable = 0;
+    MainTrimGain = storeGuard(decibelsToGain(Sliders[11]));
+}
+
+void TVintrelEffect::DoBlock() {
+    double tempo = 0.0, numerator = 0.0, denominator = 0.0;
+    // Without time information from the host, the last known tempo and metre stay.
+    if (VeSTTimeSignature(VeST, &tempo, &numerator, &denominator) == 1) {
+        Tempo = storeGuard(tempo);
+        TimeSigNumerator = storeGuard(numerator);
+        TimeSigDenominator = storeGuard(denominator);
+    }
+    const double playing = VeSTIsPlaying(VeST) ? 1 : 0;
+    const double recording = VeSTIsRecording(VeST) ? 4 : 0;
+    PlayState = storeGuard(playing + recording);
+    BeatPosition = storeGuard(VeSTBeatPosition(VeST));
+}
+
+void TVintrelEffect::DoSample() {
+    const double in0 = Samples[0], in1 = Samples[1], in2 = Samples[2];
+    if (AbSelect == 0) {
+        WidthCompensation = storeGuard(1 - std::fabs(Sliders[4]) / 240);
+        Samples[1] = in1 * WidthBalance;  // unguarded: the next guarded store catches it
+        MidWeight = storeGuard(1 - WidthBalance);
+        Samples[0] = in0 * MidWeight;  // unguarded, likewise
+        DiRight = storeGuard(in2 * DiPan);
+        DiLeft = storeGuard(in2 * (1 - DiPan));
+        MidSignal = storeGuard(Samples[0] * MsEnable);
+        SideSignal = storeGuard(MsEnable * Samples[1]);
+        Samples[0] = storeGuard((MidSignal + SideSignal) * WidthCompensation * MidTrimGain * OutputTrimGain);
+        Samples[1] = storeGuard((MidSignal - SideSignal) * WidthCompensation * SideTrimGain * OutputTrimGain);
+        LeftSignal = storeGuard(Samples[0]);
+        RightSignal = storeGuard(Samples[1]);
+        // SwapSelect 0 keeps left and right, 1 swaps them; a loaded in-between value may
+        // land both on one slot, and the right channel's store then wins.
+        Samples[samplePosition(SwapSelect)] =
+            storeGuard((LeftSignal + DiGain * DiLeft * DiMixAmount * DiEnable) * 2 * MainTrimGain);
+        Samples[samplePosition(1 - SwapSelect)] =
+            storeGuard((DiGain * DiRight * DiMixAmount * DiEnable + RightSignal) * 2 * MainTrimGain);
+        DiSignal = storeGuard(Samples[2]);
+        Samples[2] = storeGuard(DiSignal * DiGain * DiPin3Amount * MainTrimGain);
+    } else {
+        // The plain mid/side decode to compare against: only the DI level and routing apply.
+        MidSignal = storeGuard(in0);
+        SideSignal = storeGuard(in1);
+        DiRight = storeGuard(in2 * DiPan);
+        DiLeft = storeGuard(in2 * (1 - DiPan));
+        Samples[0] = storeGuard(MidSignal + SideSignal);
+        Samples[1] = storeGuard(MidSignal - SideSignal);
+        DiSignal = storeGuard(in2);
+        Samples[2] = storeGuard(DiSignal * DiGain * DiPin3Amount);
+    }
+}

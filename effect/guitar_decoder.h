@@ -1,0 +1,27 @@
+// The guitar decoder: mid and side microphones and a DI pickup in, a stereo pair (and the DI
+// alone, when routed there) out.
+#pragma once
+
+#include "runtime/vintrel.h"
+
+class TVintrelEffect final : public TVintrel {
+public:
+    TVintrelEffect();
+
+    void DoReset() override;
+    void DoInit() override;
+    void DoSlider() override;
+    void DoBlock() override;
+    void DoSample() override;
+    void DoGfx() override {}
+    void DoSerialize() override;
+
+    // All 0.0 until the first open, so a host that processes before it hears silence.
+    // Derived from the sliders by DoSlider.
+    double MidTrimGain{}, SideTrimGain{}, OutputTrimGain{}, WidthBalance{}, SwapSelect{}, DiGain{}, DiPan{}, DiMixAmount{}, DiPin3Amount{}, AbSelect{}, MsEnable{}, DiEnable{}, MainTrimGain{};
+    // Per-frame intermediates of DoSample.
+    double WidthCompensation{}, MidWeight{}, DiLeft{}, DiRight{}, MidSignal{}, SideSignal{}, LeftSignal{}, RightSignal{}, DiSignal{};
+    // Host values, refreshed on resume and per block; nothing in the signal path reads them.
+    double SampleRate{}, ChannelCount{}, BlockLength{}, Tempo{}, TimeSigNumerator{}, TimeSigDenominator{}, PlayState{}, BeatPosition{};
+    double SerializeIndex{};
+};
