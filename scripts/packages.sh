@@ -1,0 +1,21 @@
+# Installs the Debian packages named as arguments, only those that are missing.
+# Sourced by the other scripts: `ensure_packages cmake g++ ...`.
+ensure_packages() {
+    local missing=()
+    local pkg
+    for pkg in "$@"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+        $sudo dpkg --add-architecture i386
+    fi
+    $sudo apt-get update -q
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+# What building the plug-in, its tests and tools needs on Linux.
+BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev libsndfile1-dev libpng-dev)
