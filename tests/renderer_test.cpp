@@ -1,0 +1,265 @@
+// The command-line renderer, run as a user runs it, on small files made here.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <unistd.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "host/vst_host.h"
+#include "tools/vstrender/fxp.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Outcome {
+    int status;
+    std::string output;  // standard output and error together
+};
+
+class Renderer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("vstrender_test_" + std::to_string(::getpid()) + "_" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+    Outcome render(const std::string& arguments) const {
+        const std::string log = path("log.txt");
+        const std::string command = std::string(VSTRENDER_PATH) + " --quiet " + arguments + " > " + log + " 2>&1";
+        const int raw = std::system(command.c_str());
+        std::ifstream in(log);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, text};
+    }
+
+    // A file of random samples, channel-interleaved as libsndfile wants them.
+    std::vector<float> writeTake(const std::string& name, int channels, int frames, int rate = 48000,
+                                 int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT, unsigned seed = 1) const {
+        std::mt19937 rng(seed);
+        std::uniform_real_distribution<float> sample(-0.9f, 0.9f);
+        std::vector<float> samples(static_cast<std::size_t>(channels * frames));
+        for (float& v : samples) v = sample(rng);
+        SF_INFO info{};
+        info.samplerate = rate;
+        info.channels = channels;
+        info.format = format;
+        SNDFILE* file = sf_open(path(name).c_str(), SFM_WRITE, &info);
+        EXPECT_NE(file, nullptr);
+        sf_writef_float(file, samples.data(), frames);
+        sf_close(file);
+        return samples;
+    }
+
+    static std::vector<float> readAll(const std::string& file, SF_INFO& info) {
+        info = {};
+        SNDFILE* handle = sf_open(file.c_str(), SFM_READ, &info);
+        EXPECT_NE(handle, nullptr) << file;
+        if (!handle) return {};
+        std::vector<float> samples(static_cast<std::size_t>(info.frames * info.channels));
+        sf_readf_float(handle, samples.data(), info.frames);
+        sf_close(handle);
+        return samples;
+    }
+
+    // The slider values a saved program file holds.
+    std::vector<float> presetSliders(const std::string& file) const {
+        std::vector<std::uint8_t> bytes;
+        std::string error;
+        vstrender::ProgramFile program;
+        EXPECT_TRUE(vstrender::readFile(file, bytes, error) && vstrender::decodeProgramFile(bytes, program, error))
+            << error;
+        std::vector<float> values(program.chunk.size() / 4);
+        std::memcpy(values.data(), program.chunk.data(), values.size() * 4);
+        return values;
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(Renderer, OutputEqualsThePluginsOwnProcessing) {
+    const int frames = 1500;
+    const std::vector<float> take = writeTake("take.wav", 3, frames);
+    const Outcome run = render("-i " + path("take.wav") + " -o " + path("out.wav") +
+                           " --param 'stereo width=-30' --param 5=-12 --param 'di pan to l/r=0.75:n' --block-size 100");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("output 1: peak"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("correlation of outputs 1 and 2"), std::string::npos);
+    SF_INFO info;
+    const std::vector<float> rendered = readAll(path("out.wav"), info);
+    ASSERT_EQ(info.channels, 3);
+    ASSERT_EQ(info.frames, frames);
+    EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);  // the input's format is kept
+
+    // The same frames through the plug-in, driven directly.
+    std::string error;
+    auto module = vsthost::Module::load(VINTREL_PLUGIN_PATH, error);
+    ASSERT_TRUE(module) << error;
+    vsthost::Plugin plugin;
+    ASSERT_TRUE(plugin.instantiate(module->entry()));
+    plugin.open();
+    plugin.setSampleRate(48000.0f);
+    plugin.resume();
+    plugin.setParameter(3, 0.375f);             // -30
+    plugin.setParameter(5, 138.0f / 162.0f);    // -12 dB
+    plugin.setParameter(6, 0.75f);
+    EXPECT_EQ(plugin.parameterDisplay(5), "-12.00");
+    std::vector<float> in[3], out[3];
+    float* inPtr[3];
+    float* outPtr[3];
+    for (int k = 0; k < 3; ++k) {
+        for (int j = 0; j < frames; ++j) in[k].push_back(take[static_cast<std::size_t>(j * 3 + k)]);
+        out[k].assign(frames, 0.0f);
+        inPtr[k] = in[k].data();
+        outPtr[k] = out[k].data();
+    }
+    plugin.process(inPtr, outPtr, frames);
+    for (int j = 0; j < frames; ++j)
+        for (int k = 0; k < 3; ++k)
+            ASSERT_EQ(rendered[static_cast<std::size_t>(j * 3 + k)], out[k][static_cast<std::size_t>(j)])
+                << "frame " << j << " channel " << k;
+}
+
+TEST_F(Renderer, ParametersByNameIndexDisplayValueAndNormalised) {
+    const Outcome run = render("--save-preset " + path("p.fxp") +
+                           " --param 'Stereo Width=-30' --param '4=swapped' --param 'DI level=-12' --param 'output trim=-6 dB'"
+                           " --param 'active channels=MS only' --param 'mid channel trim=0.5:n' --param '10=2.5'");
+    ASSERT_EQ(run.status, 0) << run.output;
+    const std::vector<float> sliders = presetSliders(path("p.fxp"));
+    ASSERT_EQ(sliders.size(), 65u);
+    EXPECT_EQ(sliders[4], -30.0f);
+    EXPECT_EQ(sliders[5], 1.0f);
+    EXPECT_EQ(sliders[6], -12.0f);
+    EXPECT_EQ(sliders[3], -6.0f);
+    EXPECT_EQ(sliders[10], 1.0f);
+    EXPECT_EQ(sliders[1], 0.0f);
+    EXPECT_EQ(sliders[11], 2.5f);
+
+    const Outcome listed = render("--list-params --param 'stereo width=12.5'");
+    ASSERT_EQ(listed.status, 0);
+    const std::size_t row = listed.output.find("stereo width");
+    ASSERT_NE(row, std::string::npos);
+    EXPECT_EQ(listed.output.substr(row, listed.output.find('\n', row) - row).find("12.50"), 25u) << listed.output;
+    EXPECT_NE(listed.output.find("mix DI with plugin output"), std::string::npos);
+}
+
+TEST_F(Renderer, UnknownNamesAndUnreachableValuesAreRefused) {
+    Outcome run = render("--list-params --param 'width=3'");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.output.find("unknown parameter \"width\""), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("3: stereo width"), std::string::npos);
+    run = render("--list-params --param 'DI level=13'");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.output.find("nearest reachable value is 12.00"), std::string::npos) << run.output;
+    run = render("--list-params --param 'L/R swap=sideways'");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.output.find("\"normal\" \"swapped\""), std::string::npos) << run.output;
+}
+
+TEST_F(Renderer, ProgramFilesHaveTheStandardLayoutAndLoadBack) {
+    ASSERT_EQ(render("--save-preset " + path("a.fxp") + " --param 'stereo width=40' --param 'L/R swap=swapped'").status, 0);
+    std::vector<std::uint8_t> bytes;
+    std::string error;
+    ASSERT_TRUE(vstrender::readFile(path("a.fxp"), bytes, error));
+    ASSERT_EQ(bytes.size(), 60u + 260u);
+    auto big = [&](std::size_t at) {
+        return (std::uint32_t{bytes[at]} << 24) | (std::uint32_t{bytes[at + 1]} << 16) |
+               (std::uint32_t{bytes[at + 2]} << 8) | bytes[at + 3];
+    };
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "CcnK");
+    EXPECT_EQ(big(4), bytes.size() - 8);
+    EXPECT_EQ(std::string(bytes.begin() + 8, bytes.begin() + 12), "FPCh");
+    EXPECT_EQ(big(12), 1u);  // format version
+    EXPECT_EQ(big(16), 0u);  // the decoder's unique id
+    EXPECT_EQ(big(20), 1u);  // its version
+    EXPECT_EQ(big(24), 1u);  // one program
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&bytes[28])), "Brelvander_3-channel ac");
+    EXPECT_EQ(bytes[28 + 27], 0);
+    EXPECT_EQ(big(56), 260u);
+    float marker = 0.0f;
+    std::memcpy(&marker, &bytes[60], 4);
+    EXPECT_EQ(marker, -1000.0f);
+
+    ASSERT_EQ(render("--preset " + path("a.fxp") + " --save-preset " + path("b.fxp")).status, 0);
+    std::vector<std::uint8_t> again;
+    ASSERT_TRUE(vstrender::readFile(path("b.fxp"), again, error));
+    EXPECT_EQ(again, bytes);
+
+    std::ofstream(path("junk.fxp")) << "not a preset at all, but long enough to have a header........";
+    const Outcome junk = render("--preset " + path("junk.fxp") + " --list-params");
+    EXPECT_EQ(junk.status, 2);
+    EXPECT_NE(junk.output.find("CcnK"), std::string::npos) << junk.output;
+}
+
+TEST_F(Renderer, RefusalsSayWhatWasFoundAndLeaveNoFile) {
+    writeTake("take.wav", 3, 100);
+    writeTake("stereo.wav", 2, 100);
+    writeTake("mono.wav", 1, 100);
+    writeTake("mono44.wav", 1, 100, 44100);
+    writeTake("short.wav", 1, 90);
+    const std::string out = path("out.wav");
+    struct Case {
+        std::string arguments, message;
+    };
+    const Case cases[] = {
+        {"-i " + path("stereo.wav"), "the inputs have 2 channels, the plug-in needs 3"},
+        {"-i " + path("stereo.wav") + " -i " + path("mono44.wav"), "44100 Hz"},
+        {"-i " + path("stereo.wav") + " -i " + path("short.wav"), "90 frames long"},
+        {"-i " + path("take.wav") + " --outputs 1,4", "the plug-in has outputs 1 to 3"},
+        {"-i " + path("take.wav") + " --format flac --bits float", "cannot hold"},
+        {"-i " + path("missing.wav"), "cannot read"},
+    };
+    for (const Case& c : cases) {
+        const Outcome run = render(c.arguments + " -o " + out);
+        EXPECT_NE(run.status, 0) << c.arguments;
+        EXPECT_NE(run.output.find(c.message), std::string::npos) << c.arguments << "\n" << run.output;
+        EXPECT_FALSE(fs::exists(out)) << c.arguments;
+        EXPECT_FALSE(fs::exists(out + ".partial")) << c.arguments;
+    }
+
+    // Two files whose channels add up to three are fine; an existing output is kept.
+    ASSERT_EQ(render("-i " + path("stereo.wav") + " -i " + path("mono.wav") + " -o " + out + " --outputs 1,2 --bits 16")
+                  .status,
+              0);
+    SF_INFO info;
+    readAll(out, info);
+    EXPECT_EQ(info.channels, 2);
+    EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    const auto size = fs::file_size(out);
+    const Outcome again = render("-i " + path("take.wav") + " -o " + out);
+    EXPECT_EQ(again.status, 2);
+    EXPECT_NE(again.output.find("exists; add --overwrite"), std::string::npos);
+    EXPECT_EQ(fs::file_size(out), size);
+    EXPECT_EQ(render("-i " + path("take.wav") + " -o " + out + " --overwrite").status, 0);
+}
+
+TEST_F(Renderer, DemoWritesTheTakeTheResultAndAScope) {
+    const Outcome run = render("--demo -o " + path("decoded.flac") + " --scope " + path("scope.png") + " --double");
+    ASSERT_EQ(run.status, 0) << run.output;
+    SF_INFO take, decoded;
+    readAll(path("demo-take.wav"), take);
+    const std::vector<float> samples = readAll(path("decoded.flac"), decoded);
+    EXPECT_EQ(take.channels, 3);
+    EXPECT_EQ(decoded.frames, take.frames);
+    EXPECT_EQ(decoded.format & SF_FORMAT_TYPEMASK, SF_FORMAT_FLAC);
+    float peak = 0.0f;
+    for (float v : samples) peak = std::max(peak, std::fabs(v));
+    EXPECT_GT(peak, 0.05f);
+    std::ifstream png(path("scope.png"), std::ios::binary);
+    char signature[8] = {};
+    png.read(signature, 8);
+    EXPECT_EQ(std::string(signature + 1, 3), "PNG");
+}
+
+}  // namespace
