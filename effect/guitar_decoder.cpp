@@ -2,8 +2,10 @@
 // (DoSample). Every value stored passes the store guard, so a NaN or infinity never
 // outlives the formula it appears in.
 #include <cmath>
+#include <initializer_list>
 
 #include "adapter/vest_services.h"
+#include "effect/decoder_block.h"
 #include "effect/guitar_decoder.h"
 #include "runtime/numeric.h"
 
@@ -11,7 +13,40 @@ using vintrel::samplePosition;
 using vintrel::storeGuard;
 
 namespace {
+
 double decibelsToGain(double v) { return std::pow(10.0, v / 20.0); }
+
+DecodeFloats decodeFloats = decodeFloatsSse2;
+DecodeDoubles decodeDoubles = decodeDoublesSse2;
+
+// The widest kernels this processor runs, chosen once when the module loads, so processing
+// never waits on a first-use guard.
+const bool kernelsChosen = [] {
+    for (int width : {8, 4}) if (useDecoderKernels(width)) break;
+    return true;
+}();
+
+}  // namespace
+
+bool useDecoderKernels(int width) {
+    __builtin_cpu_init();
+    if (width == 8 && __builtin_cpu_supports("avx512f")) {
+        decodeFloats = decodeFloatsAvx512;
+        decodeDoubles = decodeDoublesAvx512;
+    } else if (width == 4 && __builtin_cpu_supports("avx2")) {
+        decodeFloats = decodeFloatsAvx2;
+        decodeDoubles = decodeDoublesAvx2;
+    } else if (width == 2) {
+        decodeFloats = decodeFloatsSse2;
+        decodeDoubles = decodeDoublesSse2;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
 }  // namespace
 
 void TVintrelEffect::DoReset() {
@@ -101,3 +136,60 @@ void TVintrelEffect::DoSample() {
         Samples[2] = storeGuard(DiSignal * DiGain * DiPin3Amount);
     }
 }
+
+template <class Sample>
+std::int32_t TVintrelEffect::DoSampleBlock(Sample* const* inputs, Sample* const* outputs, std::int32_t frames) {
+    if (frames <= 0) return 0;
+    // The last frame's inputs, before an in-place block overwrites them.
+    const std::int32_t last = frames - 1;
+    const double last0 = inputs[0][last], last1 = inputs[1][last], last2 = inputs[2][last];
+
+    DecoderBlock block;
+    block.processed = AbSelect == 0;
+    block.a = samplePosition(SwapSelect);
+    block.b = samplePosition(1 - SwapSelect);
+    block.widthBalance = WidthBalance;
+    block.midWeight = storeGuard(1 - WidthBalance);
+    block.widthCompensation = storeGuard(1 - std::fabs(Sliders[4]) / 240);
+    block.diPan = DiPan;
+    block.oneMinusDiPan = 1 - DiPan;
+    block.msEnable = MsEnable;
+    block.midTrimGain = MidTrimGain;
+    block.sideTrimGain = SideTrimGain;
+    block.outputTrimGain = OutputTrimGain;
+    block.diGain = DiGain;
+    block.diMixAmount = DiMixAmount;
+    block.diEnable = DiEnable;
+    block.mainTrimGain = MainTrimGain;
+    block.diPin3Amount = DiPin3Amount;
+    auto decode = [&](const Sample* const* in, Sample* const* out, std::int32_t n) {
+        if constexpr (sizeof(Sample) == sizeof(float))
+            return decodeFloats(block, in, out, n);
+        else
+            return decodeDoubles(block, in, out, n);
+    };
+
+    const std::int32_t done = decode(inputs, outputs, frames);
+    if (done < frames) {
+        // The few frames left over go through the kernel too, padded to a whole register.
+        Sample tailIn[3][kDecoderTailFrames] = {}, tailOut[3][kDecoderTailFrames];
+        const std::int32_t rest = frames - done;
+        for (int k = 0; k < 3; ++k)
+            for (std::int32_t j = 0; j < rest; ++j) tailIn[k][j] = inputs[k][done + j];
+        const Sample* in[3] = {tailIn[0], tailIn[1], tailIn[2]};
+        Sample* out[3] = {tailOut[0], tailOut[1], tailOut[2]};
+        decode(in, out, kDecoderTailFrames);
+        for (int k = 0; k < 3; ++k)
+            for (std::int32_t j = 0; j < rest; ++j) outputs[k][done + j] = tailOut[k][j];
+    }
+
+    // Leave Samples and the variables as frame-by-frame decoding leaves them.
+    Samples[0] = last0;
+    Samples[1] = last1;
+    Samples[2] = last2;
+    DoSample();
+    return frames;
+}
+
+template std::int32_t TVintrelEffect::DoSampleBlock<float>(float* const*, float* const*, std::int32_t);
+template std::int32_t TVintrelEffect::DoSampleBlock<double>(double* const*, double* const*, std::int32_t);

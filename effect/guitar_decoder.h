@@ -2,6 +2,8 @@
 // alone, when routed there) out.
 #pragma once
 
+#include <cstdint>
+
 #include "runtime/vintrel.h"
 
 class TVintrelEffect final : public TVintrel {
@@ -15,6 +17,12 @@ public:
     void DoSample() override;
     void DoGfx() override {}
     void DoSerialize() override;
+
+    // Decodes a whole block of the three channels in vector registers, each output exactly as
+    // DoSample gives it, and leaves Samples and the variables as the last frame leaves them.
+    // Answers the number of frames decoded.
+    template <class Sample>
+    std::int32_t DoSampleBlock(Sample* const* inputs, Sample* const* outputs, std::int32_t frames);
 
     // All 0.0 until the first open, so a host that processes before it hears silence.
     // Derived from the sliders by DoSlider.

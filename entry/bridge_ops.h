@@ -3,6 +3,7 @@
 // letting an exception out towards the host.
 #pragma once
 
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -48,13 +49,21 @@ void processBlock(CVeST* adapter, Sample** inputs, Sample** outputs, std::int32_
         for (std::int32_t k = 0; k < n; ++k)
             if (inputs[k] == nullptr || outputs[k] == nullptr) return;
     }
+    // An effect with a block routine for its own channel count decodes the block at once;
+    // whatever it leaves goes frame by frame.
+    std::int32_t first = 0;
+    if constexpr (requires(Effect& e, Sample* const* p) {
+                      { e.DoSampleBlock(p, p, std::int32_t{}) } -> std::same_as<std::int32_t>;
+                  }) {
+        if (n == fx->Channels) first = fx->DoSampleBlock(inputs, outputs, sampleFrames);
+    }
     double* samples = fx->Samples.data();
     if (n == 2) {
         const Sample* in0 = inputs[0];
         const Sample* in1 = inputs[1];
         Sample* out0 = outputs[0];
         Sample* out1 = outputs[1];
-        for (std::int32_t j = 0; j < sampleFrames; ++j) {
+        for (std::int32_t j = first; j < sampleFrames; ++j) {
             samples[0] = static_cast<double>(in0[j]);
             samples[1] = static_cast<double>(in1[j]);
             fx->DoSample();
@@ -63,7 +72,7 @@ void processBlock(CVeST* adapter, Sample** inputs, Sample** outputs, std::int32_
         }
         return;
     }
-    for (std::int32_t j = 0; j < sampleFrames; ++j) {
+    for (std::int32_t j = first; j < sampleFrames; ++j) {
         for (std::int32_t k = n - 1; k >= 0; --k) samples[k] = static_cast<double>(inputs[k][j]);
         fx->DoSample();
         for (std::int32_t k = n - 1; k >= 0; --k) outputs[k][j] = static_cast<Sample>(samples[k]);

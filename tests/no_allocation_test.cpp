@@ -1,0 +1,106 @@
+// Nothing a host does in a session's steady state may allocate: processing, parameter
+// changes and repeated state saves and loads. Every allocation in the process is counted
+// here, the plug-in's included, through replacements of malloc and operator new.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "plugin_fixture.h"
+
+extern "C" void* __libc_malloc(std::size_t);
+extern "C" void* __libc_calloc(std::size_t, std::size_t);
+extern "C" void* __libc_realloc(void*, std::size_t);
+extern "C" void* __libc_memalign(std::size_t, std::size_t);
+extern "C" void __libc_free(void*);
+
+namespace {
+std::atomic<bool> counting{false};
+std::atomic<long> allocations{0};
+void note() {
+    if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1, std::memory_order_relaxed);
+}
+}  // namespace
+
+extern "C" void* malloc(std::size_t size) {
+    note();
+    return __libc_malloc(size);
+}
+extern "C" void* calloc(std::size_t n, std::size_t size) {
+    note();
+    return __libc_calloc(n, size);
+}
+extern "C" void* realloc(void* p, std::size_t size) {
+    note();
+    return __libc_realloc(p, size);
+}
+extern "C" void* memalign(std::size_t alignment, std::size_t size) {
+    note();
+    return __libc_memalign(alignment, size);
+}
+void* operator new(std::size_t size) {
+    note();
+    if (void* p = __libc_malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* p) noexcept { __libc_free(p); }
+void operator delete[](void* p) noexcept { __libc_free(p); }
+void operator delete(void* p, std::size_t) noexcept { __libc_free(p); }
+void operator delete[](void* p, std::size_t) noexcept { __libc_free(p); }
+
+namespace {
+
+TEST(NoAllocation, TheCountingSeesThePluginsAllocations) {
+    allocations = 0;
+    counting = true;
+    {
+        Decoder fx;  // creating an instance allocates its effect and adapter
+    }
+    counting = false;
+    EXPECT_GT(allocations.exchange(0), 20);  // texts, parameter rows, the objects themselves
+}
+
+TEST(NoAllocation, ProcessingParametersAndRepeatedSavesAllocateNothing) {
+    Decoder fx;
+    fx.recordCalls = false;
+    fx.start(48000.0f, 4096);
+    Channels3<float> single(4096), singleInPlace(4096, true);
+    Channels3<double> twice(4096), twiceInPlace(4096, true);
+    for (int k = 0; k < 3; ++k)
+        for (int j = 0; j < 4096; ++j) {
+            single.in[k][static_cast<std::size_t>(j)] = static_cast<float>(j % 100) / 100;
+            twice.in[k][static_cast<std::size_t>(j)] = static_cast<double>(j % 77) / 77;
+        }
+    void* chunk = nullptr;
+    const VstIntPtr size = fx.dispatch(effGetChunk, 0, 0, &chunk);  // the first save sizes the stream
+    ASSERT_EQ(size, 260);
+    std::vector<char> saved(static_cast<const char*>(chunk), static_cast<const char*>(chunk) + size);
+    char text[64];
+
+    allocations = 0;
+    counting = true;
+    for (VstInt32 frames : {1, 7, 64, 512, 4096, 0}) {
+        fx.process(single.inputs, single.outputs, frames);
+        fx.process(singleInPlace.inputs, singleInPlace.outputs, frames);
+        fx.process(twice.inputs, twice.outputs, frames);
+        fx.process(twiceInPlace.inputs, twiceInPlace.outputs, frames);
+    }
+    for (VstInt32 i = 0; i < 11; ++i) {
+        fx.effect()->setParameter(fx.effect(), i, 0.73f);
+        fx.effect()->getParameter(fx.effect(), i);
+        fx.dispatch(effGetParamDisplay, i, 0, text);
+        fx.dispatch(effGetParamName, i, 0, text);
+    }
+    for (int again = 0; again < 5; ++again) {
+        fx.dispatch(effGetChunk, 0, 0, &chunk);
+        fx.dispatch(effSetChunk, 0, static_cast<VstIntPtr>(saved.size()), saved.data());
+    }
+    fx.process(single.inputs, single.outputs, 256);
+    counting = false;
+    EXPECT_EQ(allocations.load(), 0);
+}
+
+}  // namespace
