@@ -1,5 +1,6 @@
 #include "adapter/vest.h"
 
+#include <cstddef>
 #include <cstring>
 
 #include "adapter/vest_services.h"
@@ -89,8 +90,11 @@ bool CVeST::getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text)
 
 VstInt32 CVeST::processEvents(VstEvents* events) {
     if (events == nullptr) return 0;
+    // The host allocates as many pointers as numEvents, past the two the declaration shows.
+    const auto* list = reinterpret_cast<VstEvent* const*>(reinterpret_cast<const char*>(events) +
+                                                           offsetof(VstEvents, events));
     for (VstInt32 i = 0; i < events->numEvents; ++i) {
-        const VstEvent* event = events->events[i];
+        const VstEvent* event = list[i];
         if (event == nullptr || event->type != kVstMidiType) continue;
         VstMidiEvent& entry = MidiRing[static_cast<std::size_t>(MidiWrite)];
         std::memcpy(&entry, event, sizeof(VstMidiEvent));

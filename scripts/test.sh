@@ -8,6 +8,9 @@ ensure_packages dragonfly-reverb-vst
 scripts/build.sh
 REQUIRE_THIRD_PARTY_VST=1 ctest --test-dir build --output-on-failure -j"$(nproc)"
 
+# Sanitizers, valgrind, many instances and fuzzing.
+scripts/test-hardening.sh
+
 # The Windows DLLs: export and import checks, then the same suites under wine.
 ensure_packages binutils-mingw-w64-x86-64 g++-mingw-w64-x86-64-win32
 scripts/test-check-dll.sh
