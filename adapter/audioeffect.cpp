@@ -75,20 +75,32 @@ VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
             if (value < numPrograms) setProgram(static_cast<VstInt32>(value));
             return 0;
         case effGetProgram: return getProgram();
-        case effSetProgramName: if (text) setProgramName(text); return 0;
-        case effGetProgramName: if (text) getProgramName(text); return 0;
-        case effGetParamLabel: if (text) getParameterLabel(index, text); return 0;
-        case effGetParamDisplay: if (text) getParameterDisplay(index, text); return 0;
-        case effGetParamName: if (text) getParameterName(index, text); return 0;
+        case effSetProgramName:
+            if (text) setProgramName(text);
+            return 0;
+        case effGetProgramName:
+            if (text) getProgramName(text);
+            return 0;
+        case effGetParamLabel:
+            if (text) getParameterLabel(index, text);
+            return 0;
+        case effGetParamDisplay:
+            if (text) getParameterDisplay(index, text);
+            return 0;
+        case effGetParamName:
+            if (text) getParameterName(index, text);
+            return 0;
         case effSetSampleRate: setSampleRate(opt); return 0;
         case effSetBlockSize: setBlockSize(static_cast<VstInt32>(value)); return 0;
         case effMainsChanged:
-            if (value != 0) resume(); else suspend();
+            if (value != 0)
+                resume();
+            else
+                suspend();
             return 0;
         case effIdentify: return fourCharCode('N', 'v', 'E', 'f');
         case effGetChunk: return ptr != nullptr ? getChunk(static_cast<void**>(ptr), index != 0) : 0;
-        case effSetChunk:
-            return ptr != nullptr ? setChunk(ptr, static_cast<VstInt32>(value), index != 0) : 0;
+        case effSetChunk: return ptr != nullptr ? setChunk(ptr, static_cast<VstInt32>(value), index != 0) : 0;
         default: return 0;  // no editor: every editor request answers 0 as well
     }
 }

@@ -5,8 +5,8 @@
 
 #include "adapter/vest_services.h"
 
-CVeST* CVeST::Create(TVintrel* effect, const VeSTBridge& bridge, audioMasterCallback audioMaster,
-                     VstInt32 numPrograms, VstInt32 numParams) {
+CVeST* CVeST::Create(TVintrel* effect, const VeSTBridge& bridge, audioMasterCallback audioMaster, VstInt32 numPrograms,
+                     VstInt32 numParams) {
     if (audioMaster == nullptr || audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) return nullptr;
     return new CVeST(effect, bridge, audioMaster, numPrograms, numParams);
 }
@@ -91,8 +91,8 @@ bool CVeST::getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text)
 VstInt32 CVeST::processEvents(VstEvents* events) {
     if (events == nullptr) return 0;
     // The host allocates as many pointers as numEvents, past the two the declaration shows.
-    const auto* list = reinterpret_cast<VstEvent* const*>(reinterpret_cast<const char*>(events) +
-                                                           offsetof(VstEvents, events));
+    const auto* list =
+        reinterpret_cast<VstEvent* const*>(reinterpret_cast<const char*>(events) + offsetof(VstEvents, events));
     for (VstInt32 i = 0; i < events->numEvents; ++i) {
         const VstEvent* event = list[i];
         if (event == nullptr || event->type != kVstMidiType) continue;
@@ -104,21 +104,13 @@ VstInt32 CVeST::processEvents(VstEvents* events) {
     return 1;
 }
 
-bool CVeST::getEffectName(char* name) {
-    return Bridge.GetEffectName && Bridge.GetEffectName(this, name) != 0;
-}
+bool CVeST::getEffectName(char* name) { return Bridge.GetEffectName && Bridge.GetEffectName(this, name) != 0; }
 
-bool CVeST::getVendorString(char* text) {
-    return Bridge.GetVendorString && Bridge.GetVendorString(this, text) != 0;
-}
+bool CVeST::getVendorString(char* text) { return Bridge.GetVendorString && Bridge.GetVendorString(this, text) != 0; }
 
-bool CVeST::getProductString(char* text) {
-    return Bridge.GetProductString && Bridge.GetProductString(this, text) != 0;
-}
+bool CVeST::getProductString(char* text) { return Bridge.GetProductString && Bridge.GetProductString(this, text) != 0; }
 
-VstInt32 CVeST::getVendorVersion() {
-    return Bridge.GetVendorVersion ? Bridge.GetVendorVersion(this) : 0;
-}
+VstInt32 CVeST::getVendorVersion() { return Bridge.GetVendorVersion ? Bridge.GetVendorVersion(this) : 0; }
 
 VstIntPtr CVeST::canDo(char* text) {
     // strncmp stops at the host's terminating zero, so nothing past it is read.

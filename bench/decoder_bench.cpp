@@ -44,8 +44,8 @@ vsthost::Module& decoder() {
 // The decoder written out as a developer would hand-write it: gains computed when the
 // settings change, then one frame at a time with the closed-form expressions.
 struct PlainDecoder {
-    double widthBalance, midWeight, width, pan, msEnable, diEnable, midTrim, sideTrim, outTrim, diGain, diMix,
-        pin3, mainTrim;
+    double widthBalance, midWeight, width, pan, msEnable, diEnable, midTrim, sideTrim, outTrim, diGain, diMix, pin3,
+        mainTrim;
     bool swapped, unprocessed;
 
     static double finite(double v) { return std::isfinite(v) ? v : 0.0; }
@@ -220,13 +220,12 @@ void registerAll(const char* precision) {
     const std::vector<long> blocks = {16, 64, 512, 4096};
     const std::string p = precision;
     for (long frames : blocks) {
-        benchmark::RegisterBenchmark(("floor/" + p).c_str(), floorRun<Sample>)
-            ->Arg(frames);
+        benchmark::RegisterBenchmark(("floor/" + p).c_str(), floorRun<Sample>)->Arg(frames);
         for (int s = 0; s < 3; ++s) {
             const std::string setting = kSettings[s].name;
-            benchmark::RegisterBenchmark(("plain/" + p + "/" + setting).c_str(),
-                                         [s](benchmark::State& st) { plainRun<Sample>(st, s); })
-                ->Arg(frames);
+            benchmark::RegisterBenchmark(("plain/" + p + "/" + setting).c_str(), [s](benchmark::State& st) {
+                plainRun<Sample>(st, s);
+            })->Arg(frames);
             for (bool inPlace : {false, true})
                 benchmark::RegisterBenchmark(
                     ("plugin/" + p + "/" + setting + "/" + (inPlace ? "in-place" : "separate")).c_str(),

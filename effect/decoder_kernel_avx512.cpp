@@ -7,6 +7,6 @@ std::int32_t decodeFloatsAvx512(const DecoderBlock& c, const float* const* in, f
 }
 
 std::int32_t decodeDoublesAvx512(const DecoderBlock& c, const double* const* in, double* const* out,
-                               std::int32_t frames) {
+                                 std::int32_t frames) {
     return decodeFrames<8>(c, in[0], in[1], in[2], out[0], out[1], out[2], frames);
 }

@@ -1,12 +1,13 @@
 // The decoder's audio: slider values to gains (DoSlider), then one frame at a time
 // (DoSample). Every value stored passes the store guard, so a NaN or infinity never
 // outlives the formula it appears in.
+#include "effect/guitar_decoder.h"
+
 #include <cmath>
 #include <initializer_list>
 
 #include "adapter/vest_services.h"
 #include "effect/decoder_block.h"
-#include "effect/guitar_decoder.h"
 #include "runtime/numeric.h"
 
 using vintrel::samplePosition;
@@ -22,7 +23,8 @@ DecodeDoubles decodeDoubles = decodeDoublesSse2;
 // The widest kernels this processor runs, chosen once when the module loads, so processing
 // never waits on a first-use guard.
 const bool kernelsChosen = [] {
-    for (int width : {8, 4}) if (useDecoderKernels(width)) break;
+    for (int width : {8, 4})
+        if (useDecoderKernels(width)) break;
     return true;
 }();
 
@@ -45,17 +47,41 @@ bool useDecoderKernels(int width) {
     return true;
 }
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 void TVintrelEffect::DoReset() {
     TVintrel::DoReset();
-    for (double* v : {&MidTrimGain, &SideTrimGain, &OutputTrimGain, &WidthBalance, &SwapSelect, &DiGain, &DiPan,
-                      &DiMixAmount, &DiPin3Amount, &AbSelect, &MsEnable, &DiEnable, &MainTrimGain,
-                      &WidthCompensation, &MidWeight, &DiLeft, &DiRight, &MidSignal, &SideSignal, &LeftSignal,
-                      &RightSignal, &DiSignal, &SampleRate, &ChannelCount, &BlockLength, &Tempo, &TimeSigNumerator,
-                      &TimeSigDenominator, &PlayState, &BeatPosition, &SerializeIndex})
+    for (double* v : {&MidTrimGain,
+                      &SideTrimGain,
+                      &OutputTrimGain,
+                      &WidthBalance,
+                      &SwapSelect,
+                      &DiGain,
+                      &DiPan,
+                      &DiMixAmount,
+                      &DiPin3Amount,
+                      &AbSelect,
+                      &MsEnable,
+                      &DiEnable,
+                      &MainTrimGain,
+                      &WidthCompensation,
+                      &MidWeight,
+                      &DiLeft,
+                      &DiRight,
+                      &MidSignal,
+                      &SideSignal,
+                      &LeftSignal,
+                      &RightSignal,
+                      &DiSignal,
+                      &SampleRate,
+                      &ChannelCount,
+                      &BlockLength,
+                      &Tempo,
+                      &TimeSigNumerator,
+                      &TimeSigDenominator,
+                      &PlayState,
+                      &BeatPosition,
+                      &SerializeIndex})
         *v = 0.0;
     StringTable[10000] = "Courier New";  // only the drawing section would use it
     StringCount = static_cast<double>(StringTable.size());

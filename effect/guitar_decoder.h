@@ -26,10 +26,13 @@ public:
 
     // All 0.0 until the first open, so a host that processes before it hears silence.
     // Derived from the sliders by DoSlider.
-    double MidTrimGain{}, SideTrimGain{}, OutputTrimGain{}, WidthBalance{}, SwapSelect{}, DiGain{}, DiPan{}, DiMixAmount{}, DiPin3Amount{}, AbSelect{}, MsEnable{}, DiEnable{}, MainTrimGain{};
+    double MidTrimGain{}, SideTrimGain{}, OutputTrimGain{}, WidthBalance{}, SwapSelect{}, DiGain{}, DiPan{},
+        DiMixAmount{}, DiPin3Amount{}, AbSelect{}, MsEnable{}, DiEnable{}, MainTrimGain{};
     // Per-frame intermediates of DoSample.
-    double WidthCompensation{}, MidWeight{}, DiLeft{}, DiRight{}, MidSignal{}, SideSignal{}, LeftSignal{}, RightSignal{}, DiSignal{};
+    double WidthCompensation{}, MidWeight{}, DiLeft{}, DiRight{}, MidSignal{}, SideSignal{}, LeftSignal{},
+        RightSignal{}, DiSignal{};
     // Host values, refreshed on resume and per block; nothing in the signal path reads them.
-    double SampleRate{}, ChannelCount{}, BlockLength{}, Tempo{}, TimeSigNumerator{}, TimeSigDenominator{}, PlayState{}, BeatPosition{};
+    double SampleRate{}, ChannelCount{}, BlockLength{}, Tempo{}, TimeSigNumerator{}, TimeSigDenominator{}, PlayState{},
+        BeatPosition{};
     double SerializeIndex{};
 };

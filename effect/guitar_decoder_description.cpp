@@ -1,6 +1,5 @@
 // What the decoder tells the host about itself, and what it saves.
 #include "effect/guitar_decoder.h"
-
 #include "runtime/numeric.h"
 
 TVintrelEffect::TVintrelEffect() {
@@ -12,6 +11,7 @@ TVintrelEffect::TVintrelEffect() {
     UniqueId = 0;
     Channels = 3;
 
+    // clang-format off
     //           Index       Default  Min    Max   Step               Label  Name
     AddParameter(1, nullptr,    0,   -12,    12,   0.1, "", "", "dB", "mid channel trim");
     AddParameter(2, nullptr,    0,   -12,    12,   0.1, "", "", "dB", "side channel trim");
@@ -28,6 +28,7 @@ TVintrelEffect::TVintrelEffect() {
     AddParameter(10, nullptr,   0,     0,     2,   1,   "", "", "", "active channels");
     SliderInfos.back().Labels = {"all", "MS only", "DI only"};
     AddParameter(11, nullptr,   0,   -10,    10,   0.1, "", "", "", "main output trim");
+    // clang-format on
 }
 
 // Sliders 1 to 64 travel in the state chunk, whether or not a row uses them.

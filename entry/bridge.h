@@ -7,6 +7,7 @@
 
 class CVeST;
 
+// clang-format off
 struct VeSTBridge {
     void (*OnCreate)(CVeST*) = nullptr;                                          // 0
     void (*OnDestroy)(CVeST*) = nullptr;                                         // 1
@@ -33,4 +34,5 @@ struct VeSTBridge {
     std::int32_t (*GetChunk)(CVeST*, void**, std::int32_t) = nullptr;            // 27
     std::int32_t (*SetChunk)(CVeST*, void*, std::int32_t, std::int32_t) = nullptr;  // 28
 };
+// clang-format on
 static_assert(sizeof(VeSTBridge) == 29 * sizeof(void*));

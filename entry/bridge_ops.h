@@ -52,7 +52,7 @@ void processBlock(CVeST* adapter, Sample** inputs, Sample** outputs, std::int32_
     // An effect with a block routine for its own channel count decodes the block at once;
     // whatever it leaves goes frame by frame.
     std::int32_t first = 0;
-    if constexpr (requires(Effect& e, Sample* const* p) {
+    if constexpr (requires(Effect & e, Sample* const* p) {
                       { e.DoSampleBlock(p, p, std::int32_t{}) } -> std::same_as<std::int32_t>;
                   }) {
         if (n == fx->Channels) first = fx->DoSampleBlock(inputs, outputs, sampleFrames);

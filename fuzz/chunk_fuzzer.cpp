@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The chunk lives in a heap block of exactly its size.
     std::vector<std::uint8_t> chunk(data, data + size);
     const VstIntPtr consumed =
-        e->dispatcher(e, effSetChunk, static_cast<VstInt32>(size & 1), static_cast<VstIntPtr>(size), chunk.empty() ? nullptr : chunk.data(), 0.0f);
+        e->dispatcher(e, effSetChunk, static_cast<VstInt32>(size & 1), static_cast<VstIntPtr>(size),
+                      chunk.empty() ? nullptr : chunk.data(), 0.0f);
     if (!chunk.empty() && consumed != static_cast<VstIntPtr>(size)) __builtin_trap();
 
     constexpr VstInt32 frames = 37;

@@ -23,8 +23,10 @@ void process(AEffect* e, FuzzedDataProvider& in) {
     for (int k = 0; k < 3; ++k) {
         input[k].resize(stored);
         for (Sample& v : input[k]) {
-            if (in.ConsumeBool()) v = in.ConsumeFloatingPoint<Sample>();
-            else v = static_cast<Sample>(in.ConsumeIntegralInRange<int>(-1000, 1000)) / 1000;
+            if (in.ConsumeBool())
+                v = in.ConsumeFloatingPoint<Sample>();
+            else
+                v = static_cast<Sample>(in.ConsumeIntegralInRange<int>(-1000, 1000)) / 1000;
         }
         output[k].assign(stored, Sample(0));
         inputs[k] = input[k].data();
@@ -53,7 +55,8 @@ void dispatch(AEffect* e, FuzzedDataProvider& in) {
         }
         case effSetChunk: {
             std::vector<std::uint8_t> bytes = in.ConsumeBytes<std::uint8_t>(in.ConsumeIntegralInRange<int>(0, 400));
-            e->dispatcher(e, opcode, index, static_cast<VstIntPtr>(bytes.size()), nullPointer || bytes.empty() ? nullptr : bytes.data(), opt);
+            e->dispatcher(e, opcode, index, static_cast<VstIntPtr>(bytes.size()),
+                          nullPointer || bytes.empty() ? nullptr : bytes.data(), opt);
             return;
         }
         case effGetSpeakerArrangement: {
@@ -70,9 +73,12 @@ void dispatch(AEffect* e, FuzzedDataProvider& in) {
             auto** slots = reinterpret_cast<VstEvent**>(list.data() + offsetof(VstEvents, events));
             header->numEvents = count;
             for (int i = 0; i < count; ++i) {
-                events[static_cast<std::size_t>(i)].type = in.ConsumeBool() ? kVstMidiType : in.ConsumeIntegral<VstInt32>();
+                events[static_cast<std::size_t>(i)].type =
+                    in.ConsumeBool() ? kVstMidiType : in.ConsumeIntegral<VstInt32>();
                 events[static_cast<std::size_t>(i)].deltaFrames = i;
-                slots[i] = in.ConsumeIntegralInRange<int>(0, 15) == 0 ? nullptr : reinterpret_cast<VstEvent*>(&events[static_cast<std::size_t>(i)]);
+                slots[i] = in.ConsumeIntegralInRange<int>(0, 15) == 0
+                               ? nullptr
+                               : reinterpret_cast<VstEvent*>(&events[static_cast<std::size_t>(i)]);
             }
             e->dispatcher(e, opcode, index, value, nullPointer ? nullptr : header, opt);
             return;
@@ -84,7 +90,8 @@ void dispatch(AEffect* e, FuzzedDataProvider& in) {
     std::string text = in.ConsumeRandomLengthString(capacity - 1);
     std::unique_ptr<char[]> buffer(new char[capacity]);
     std::memcpy(buffer.get(), text.c_str(), text.size() + 1);
-    if (opcode == effSetSampleRate || opcode == effSetBlockSize || opcode == effMainsChanged) value = in.ConsumeIntegral<VstInt32>();
+    if (opcode == effSetSampleRate || opcode == effSetBlockSize || opcode == effMainsChanged)
+        value = in.ConsumeIntegral<VstInt32>();
     e->dispatcher(e, opcode, index, value, nullPointer ? nullptr : buffer.get(), opt);
 }
 
@@ -98,7 +105,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int step = 0; step < 64 && in.remaining_bytes() > 0; ++step) {
         switch (in.ConsumeIntegralInRange<int>(0, 7)) {
             case 0: dispatch(e, in); break;
-            case 1: e->setParameter(e, in.ConsumeIntegralInRange<VstInt32>(-3, 14), in.ConsumeFloatingPoint<float>()); break;
+            case 1:
+                e->setParameter(e, in.ConsumeIntegralInRange<VstInt32>(-3, 14), in.ConsumeFloatingPoint<float>());
+                break;
             case 2: e->getParameter(e, in.ConsumeIntegral<VstInt32>()); break;
             case 3: process<float>(e, in); break;
             case 4: process<double>(e, in); break;

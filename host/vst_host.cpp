@@ -74,8 +74,8 @@ bool Plugin::instantiate(VstPluginMainProc entry) {
     return true;
 }
 
-VstIntPtr VSTCALLBACK Plugin::callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
-                                       void* /*ptr*/, float /*opt*/) {
+VstIntPtr VSTCALLBACK Plugin::callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* /*ptr*/,
+                                       float /*opt*/) {
     Plugin* host = effect != nullptr && effect->user != nullptr ? static_cast<Plugin*>(effect->user) : instantiating;
     if (host == nullptr) return opcode == audioMasterVersion ? 2400 : 0;
     return host->answer(effect, opcode, index, value);

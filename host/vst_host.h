@@ -49,8 +49,7 @@ public:
     bool instantiate(VstPluginMainProc entry);
     AEffect* effect() const { return effect_; }
 
-    VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
-                       float opt = 0.0f);
+    VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr, float opt = 0.0f);
     void open();
     // Closes the instance (effClose); answers what the plug-in answered.
     VstIntPtr close();
@@ -88,8 +87,8 @@ public:
     bool recordCalls = true;
     std::vector<HostCall> calls;
 
-    static VstIntPtr VSTCALLBACK callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
-                                          void* ptr, float opt);
+    static VstIntPtr VSTCALLBACK callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                                          float opt);
 
 private:
     std::string text(VstInt32 opcode, VstInt32 index = 0);

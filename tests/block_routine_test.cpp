@@ -14,13 +14,13 @@ namespace {
 
 using Variable = double TVintrelEffect::*;
 const Variable kVariables[] = {
-    &TVintrelEffect::MidTrimGain,   &TVintrelEffect::SideTrimGain,      &TVintrelEffect::OutputTrimGain,
-    &TVintrelEffect::WidthBalance,  &TVintrelEffect::SwapSelect,        &TVintrelEffect::DiGain,
-    &TVintrelEffect::DiPan,         &TVintrelEffect::DiMixAmount,       &TVintrelEffect::DiPin3Amount,
-    &TVintrelEffect::AbSelect,      &TVintrelEffect::MsEnable,          &TVintrelEffect::DiEnable,
-    &TVintrelEffect::MainTrimGain,  &TVintrelEffect::WidthCompensation, &TVintrelEffect::MidWeight,
-    &TVintrelEffect::DiLeft,        &TVintrelEffect::DiRight,           &TVintrelEffect::MidSignal,
-    &TVintrelEffect::SideSignal,    &TVintrelEffect::LeftSignal,        &TVintrelEffect::RightSignal,
+    &TVintrelEffect::MidTrimGain,  &TVintrelEffect::SideTrimGain,      &TVintrelEffect::OutputTrimGain,
+    &TVintrelEffect::WidthBalance, &TVintrelEffect::SwapSelect,        &TVintrelEffect::DiGain,
+    &TVintrelEffect::DiPan,        &TVintrelEffect::DiMixAmount,       &TVintrelEffect::DiPin3Amount,
+    &TVintrelEffect::AbSelect,     &TVintrelEffect::MsEnable,          &TVintrelEffect::DiEnable,
+    &TVintrelEffect::MainTrimGain, &TVintrelEffect::WidthCompensation, &TVintrelEffect::MidWeight,
+    &TVintrelEffect::DiLeft,       &TVintrelEffect::DiRight,           &TVintrelEffect::MidSignal,
+    &TVintrelEffect::SideSignal,   &TVintrelEffect::LeftSignal,        &TVintrelEffect::RightSignal,
     &TVintrelEffect::DiSignal,
 };
 
@@ -41,8 +41,8 @@ double randomInput(std::mt19937& rng) {
 
 // Slider values as the host sets them, or as odd chunks may load them.
 void randomSettings(TVintrelEffect& fx, std::mt19937& rng) {
-    const double ranges[12][2] = {{0, 0}, {-12, 12}, {-12, 12}, {-150, 12}, {-120, 120}, {0, 1}, {-150, 12},
-                                  {-120, 120}, {0, 1}, {0, 1}, {0, 2}, {-10, 10}};
+    const double ranges[12][2] = {{0, 0},     {-12, 12},   {-12, 12}, {-150, 12}, {-120, 120}, {0, 1},
+                                  {-150, 12}, {-120, 120}, {0, 1},    {0, 1},     {0, 2},      {-10, 10}};
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     for (int k = 1; k <= 11; ++k) {
         double v = ranges[k][0] + unit(rng) * (ranges[k][1] - ranges[k][0]);
@@ -79,10 +79,13 @@ void compareBlocks(int width, std::mt19937& rng) {
                 if (!inPlace) outBlocked[k].assign(static_cast<std::size_t>(frames), Sample(7));
             }
             for (int j = 0; j < frames; ++j) {
-                for (int k = 2; k >= 0; --k) reference.Samples[static_cast<std::size_t>(k)] = static_cast<double>(in[k][static_cast<std::size_t>(j)]);
+                for (int k = 2; k >= 0; --k)
+                    reference.Samples[static_cast<std::size_t>(k)] =
+                        static_cast<double>(in[k][static_cast<std::size_t>(j)]);
                 reference.DoSample();
                 for (int k = 2; k >= 0; --k)
-                    outReference[k][static_cast<std::size_t>(j)] = static_cast<Sample>(reference.Samples[static_cast<std::size_t>(k)]);
+                    outReference[k][static_cast<std::size_t>(j)] =
+                        static_cast<Sample>(reference.Samples[static_cast<std::size_t>(k)]);
             }
             std::vector<Sample> inCopy[3] = {in[0], in[1], in[2]};
             Sample* inputs[3];

@@ -12,7 +12,7 @@ namespace {
 struct RowRange {
     double min, max, step;
 };
-const RowRange kRanges[11] = {{-12, 12, 0.1}, {-12, 12, 0.1}, {-150, 12, 0.1}, {-120, 120, 0.1},
+const RowRange kRanges[11] = {{-12, 12, 0.1}, {-12, 12, 0.1},  {-150, 12, 0.1},  {-120, 120, 0.1},
                               {0, 1, 1},      {-150, 12, 0.1}, {-120, 120, 0.1}, {0, 1, 1},
                               {0, 1, 1},      {0, 2, 1},       {-10, 10, 0.1}};
 
@@ -28,8 +28,8 @@ int slot(double x) {
 struct Model {
     double sliders[65] = {};
     double samples[64] = {};
-    double midTrim = 0, sideTrim = 0, outTrim = 0, balance = 0, swap = 0, di = 0, pan = 0, mix = 0, pin3 = 0,
-           ab = 0, ms = 0, diOn = 0, mainTrim = 0;
+    double midTrim = 0, sideTrim = 0, outTrim = 0, balance = 0, swap = 0, di = 0, pan = 0, mix = 0, pin3 = 0, ab = 0,
+           ms = 0, diOn = 0, mainTrim = 0;
 
     Model() { sliders[6] = -150; }
 
@@ -108,8 +108,8 @@ template <class Sample>
             const Sample expected = static_cast<Sample>(model.samples[k]);
             const Sample got = buffers.outputs[k][j];
             if (!sameBits(expected, got))
-                return ::testing::AssertionFailure() << "frame " << j << " channel " << k << ": expected "
-                                                     << expected << ", got " << got;
+                return ::testing::AssertionFailure()
+                       << "frame " << j << " channel " << k << ": expected " << expected << ", got " << got;
         }
     }
     return ::testing::AssertionSuccess();
@@ -354,7 +354,8 @@ TEST(DecoderAudio, FixedTakeDigest) {
     for (VstInt32 i = 0; i < 11; ++i) fx.setParameter(i, settings[i]);
     std::uint64_t digest = 1469598103934665603ull;
     auto fold = [&](const void* bytes, std::size_t size) {
-        for (std::size_t i = 0; i < size; ++i) digest = (digest ^ static_cast<const unsigned char*>(bytes)[i]) * 1099511628211ull;
+        for (std::size_t i = 0; i < size; ++i)
+            digest = (digest ^ static_cast<const unsigned char*>(bytes)[i]) * 1099511628211ull;
     };
     Channels3<float> single(4096);
     Channels3<double> twice(4096);

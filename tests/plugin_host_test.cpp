@@ -14,11 +14,16 @@ struct Row {
     float normalized;
 };
 const Row kRows[11] = {
-    {"mid channel trim", "dB", "0.00", 0.5f},     {"side channel trim", "dB", "0.00", 0.5f},
-    {"output trim", "dB", "0.00", 150.0f / 162},  {"stereo width", "", "0.00", 0.5f},
-    {"L/R swap", "", "normal", 0.0f},             {"DI level", "", "-150.00", 0.0f},
-    {"DI pan to L/R", "", "0.00", 0.5f},          {"DI routing", "", "mix DI with plugin output", 0.0f},
-    {"A/B MS", "", "processed", 0.0f},            {"active channels", "", "all", 0.0f},
+    {"mid channel trim", "dB", "0.00", 0.5f},
+    {"side channel trim", "dB", "0.00", 0.5f},
+    {"output trim", "dB", "0.00", 150.0f / 162},
+    {"stereo width", "", "0.00", 0.5f},
+    {"L/R swap", "", "normal", 0.0f},
+    {"DI level", "", "-150.00", 0.0f},
+    {"DI pan to L/R", "", "0.00", 0.5f},
+    {"DI routing", "", "mix DI with plugin output", 0.0f},
+    {"A/B MS", "", "processed", 0.0f},
+    {"active channels", "", "all", 0.0f},
     {"main output trim", "", "0.00", 0.5f},
 };
 

@@ -91,8 +91,9 @@ TEST(Dispatcher, AnswersOfTheBaseOperations) {
     EXPECT_EQ(fx.dispatch(effGetVendorVersion), 1000);
     EXPECT_EQ(fx.dispatch(effGetVu), 0);
     EXPECT_EQ(fx.dispatch(effString2Parameter, 0, 0, const_cast<char*>("1")), 0);
-    for (VstInt32 opcode : std::initializer_list<VstInt32>{80, 200, -1, effGetNumProgramCategories, effGetErrorText, effKeysRequired,
-                            effSetBlockSizeAndSampleRate, effGetMidiKeyName, effStartProcess})
+    for (VstInt32 opcode :
+         std::initializer_list<VstInt32>{80, 200, -1, effGetNumProgramCategories, effGetErrorText, effKeysRequired,
+                                         effSetBlockSizeAndSampleRate, effGetMidiKeyName, effStartProcess})
         EXPECT_EQ(fx.dispatch(opcode), 0) << opcode;
 
     // No editor: editor requests answer 0 and touch nothing.
@@ -105,9 +106,9 @@ TEST(Dispatcher, AnswersOfTheBaseOperations) {
 
     void* inputArrangement = &rect;
     void* outputArrangement = &rect;
-    EXPECT_EQ(fx.dispatch(effGetSpeakerArrangement, 0, reinterpret_cast<VstIntPtr>(&inputArrangement),
-                          &outputArrangement),
-              0);
+    EXPECT_EQ(
+        fx.dispatch(effGetSpeakerArrangement, 0, reinterpret_cast<VstIntPtr>(&inputArrangement), &outputArrangement),
+        0);
     EXPECT_EQ(inputArrangement, nullptr);
     EXPECT_EQ(outputArrangement, nullptr);
     EXPECT_EQ(fx.dispatch(effGetSpeakerArrangement, 0, 0, nullptr), 0);  // null places are skipped
@@ -161,8 +162,8 @@ TEST(CanDo, OnlyTheExactMidiTextIsAnsweredAndNeverOne) {
     Decoder fx;
     auto canDo = [&](const char* text) { return fx.dispatch(effCanDo, 0, 0, const_cast<char*>(text)); };
     EXPECT_EQ(canDo("receiveVstMidiEvent"), 4400);
-    for (const char* text : {"receiveVstEvents", "receiveVstTimeInfo", "bypass", "receiveVstMidiEventX",
-                             "receiveVstMidiEven", ""})
+    for (const char* text :
+         {"receiveVstEvents", "receiveVstTimeInfo", "bypass", "receiveVstMidiEventX", "receiveVstMidiEven", ""})
         EXPECT_EQ(canDo(text), -1) << text;
     // The text ends where the host's buffer does: nothing beyond its zero is read.
     char shortText[2] = {'r', '\0'};
@@ -195,6 +196,19 @@ TEST(Midi, TheRingKeepsTheLastThousandEvents) {
     slots[1] = nullptr;
     EXPECT_EQ(fx.dispatch(effProcessEvents, 0, 0, list), 1);
     EXPECT_EQ(fx.getChunk().size(), 260u);
+}
+
+TEST(Record, TheOldAccumulatingProcessLeavesTheOutputsAlone) {
+    Decoder fx;
+    fx.start();
+    Channels3<float> buffers(32);
+    for (int k = 0; k < 3; ++k) {
+        buffers.in[k].assign(32, 0.5f);
+        buffers.out[k].assign(32, -2.0f);
+    }
+    fx.effect()->process(fx.effect(), buffers.inputs, buffers.outputs, 32);
+    for (int k = 0; k < 3; ++k)
+        for (float v : buffers.out[k]) EXPECT_EQ(v, -2.0f);
 }
 
 TEST(Close, ClosingAnswersOneAndNeverTalksToTheHostAgain) {

@@ -1,8 +1,8 @@
 // The command-line renderer, run as a user runs it, on small files made here.
 #include <gtest/gtest.h>
 #include <sndfile.h>
-#include <unistd.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -91,8 +91,9 @@ protected:
 TEST_F(Renderer, OutputEqualsThePluginsOwnProcessing) {
     const int frames = 1500;
     const std::vector<float> take = writeTake("take.wav", 3, frames);
-    const Outcome run = render("-i " + path("take.wav") + " -o " + path("out.wav") +
-                           " --param 'stereo width=-30' --param 5=-12 --param 'di pan to l/r=0.75:n' --block-size 100");
+    const Outcome run =
+        render("-i " + path("take.wav") + " -o " + path("out.wav") +
+               " --param 'stereo width=-30' --param 5=-12 --param 'di pan to l/r=0.75:n' --block-size 100");
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.output.find("output 1: peak"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("correlation of outputs 1 and 2"), std::string::npos);
@@ -111,8 +112,8 @@ TEST_F(Renderer, OutputEqualsThePluginsOwnProcessing) {
     plugin.open();
     plugin.setSampleRate(48000.0f);
     plugin.resume();
-    plugin.setParameter(3, 0.375f);             // -30
-    plugin.setParameter(5, 138.0f / 162.0f);    // -12 dB
+    plugin.setParameter(3, 0.375f);           // -30
+    plugin.setParameter(5, 138.0f / 162.0f);  // -12 dB
     plugin.setParameter(6, 0.75f);
     EXPECT_EQ(plugin.parameterDisplay(5), "-12.00");
     std::vector<float> in[3], out[3];
@@ -132,9 +133,10 @@ TEST_F(Renderer, OutputEqualsThePluginsOwnProcessing) {
 }
 
 TEST_F(Renderer, ParametersByNameIndexDisplayValueAndNormalised) {
-    const Outcome run = render("--save-preset " + path("p.fxp") +
-                           " --param 'Stereo Width=-30' --param '4=swapped' --param 'DI level=-12' --param 'output trim=-6 dB'"
-                           " --param 'active channels=MS only' --param 'mid channel trim=0.5:n' --param '10=2.5'");
+    const Outcome run =
+        render("--save-preset " + path("p.fxp") +
+               " --param 'Stereo Width=-30' --param '4=swapped' --param 'DI level=-12' --param 'output trim=-6 dB'"
+               " --param 'active channels=MS only' --param 'mid channel trim=0.5:n' --param '10=2.5'");
     ASSERT_EQ(run.status, 0) << run.output;
     const std::vector<float> sliders = presetSliders(path("p.fxp"));
     ASSERT_EQ(sliders.size(), 65u);
@@ -168,7 +170,8 @@ TEST_F(Renderer, UnknownNamesAndUnreachableValuesAreRefused) {
 }
 
 TEST_F(Renderer, ProgramFilesHaveTheStandardLayoutAndLoadBack) {
-    ASSERT_EQ(render("--save-preset " + path("a.fxp") + " --param 'stereo width=40' --param 'L/R swap=swapped'").status, 0);
+    ASSERT_EQ(render("--save-preset " + path("a.fxp") + " --param 'stereo width=40' --param 'L/R swap=swapped'").status,
+              0);
     std::vector<std::uint8_t> bytes;
     std::string error;
     ASSERT_TRUE(vstrender::readFile(path("a.fxp"), bytes, error));

@@ -17,12 +17,11 @@ using VstIntPtr = std::intptr_t;
 
 struct AEffect;
 
-using audioMasterCallback = VstIntPtr(VSTCALLBACK*)(AEffect* effect, VstInt32 opcode, VstInt32 index,
-                                                    VstIntPtr value, void* ptr, float opt);
-using AEffectDispatcherProc = VstIntPtr(VSTCALLBACK*)(AEffect* effect, VstInt32 opcode, VstInt32 index,
-                                                      VstIntPtr value, void* ptr, float opt);
-using AEffectProcessProc = void(VSTCALLBACK*)(AEffect* effect, float** inputs, float** outputs,
-                                              VstInt32 sampleFrames);
+using audioMasterCallback = VstIntPtr(VSTCALLBACK*)(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                                                    void* ptr, float opt);
+using AEffectDispatcherProc = VstIntPtr(VSTCALLBACK*)(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                                                      void* ptr, float opt);
+using AEffectProcessProc = void(VSTCALLBACK*)(AEffect* effect, float** inputs, float** outputs, VstInt32 sampleFrames);
 using AEffectProcessDoubleProc = void(VSTCALLBACK*)(AEffect* effect, double** inputs, double** outputs,
                                                     VstInt32 sampleFrames);
 using AEffectSetParameterProc = void(VSTCALLBACK*)(AEffect* effect, VstInt32 index, float value);
@@ -62,6 +61,7 @@ struct AEffect {
     char future[56];
 };
 
+// clang-format off
 #if INTPTR_MAX == INT32_MAX
 static_assert(sizeof(AEffect) == 144);
 static_assert(offsetof(AEffect, dispatcher) == 4 && offsetof(AEffect, process) == 8);
@@ -89,6 +89,7 @@ static_assert(offsetof(AEffect, user) == 104 && offsetof(AEffect, uniqueID) == 1
 static_assert(offsetof(AEffect, version) == 116 && offsetof(AEffect, processReplacing) == 120);
 static_assert(offsetof(AEffect, processDoubleReplacing) == 128 && offsetof(AEffect, future) == 136);
 #endif
+// clang-format on
 
 enum : VstInt32 {
     effFlagsHasEditor = 1,
@@ -98,6 +99,7 @@ enum : VstInt32 {
     effFlagsCanDoubleReplacing = 4096,
 };
 
+// clang-format off
 // Dispatcher opcodes 0 to 79.
 enum : VstInt32 {
     effOpen, effClose, effSetProgram, effGetProgram, effSetProgramName, effGetProgramName,
@@ -117,8 +119,8 @@ enum : VstInt32 {
     effSetTotalSampleToProcess, effSetPanLaw, effBeginLoadBank, effBeginLoadProgram,
     effSetProcessPrecision, effGetNumMidiInputChannels, effGetNumMidiOutputChannels,
 };
-static_assert(effSetChunk == 24 && effCanDo == 51 && effGetVstVersion == 58 &&
-              effGetNumMidiOutputChannels == 79);
+// clang-format on
+static_assert(effSetChunk == 24 && effCanDo == 51 && effGetVstVersion == 58 && effGetNumMidiOutputChannels == 79);
 
 // Host requests the plug-in makes.
 enum : VstInt32 {

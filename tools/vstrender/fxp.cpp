@@ -68,7 +68,8 @@ bool decodeProgramFile(const std::vector<std::uint8_t>& bytes, ProgramFile& prog
     program.numPrograms = static_cast<std::int32_t>(getBig32(bytes, 24));
     const auto* name = reinterpret_cast<const char*>(&bytes[28]);
     program.programName.assign(name, strnlen(name, kNameSize));
-    program.chunk.assign(bytes.begin() + kHeaderSize, bytes.begin() + static_cast<std::ptrdiff_t>(kHeaderSize + chunkSize));
+    program.chunk.assign(bytes.begin() + kHeaderSize,
+                         bytes.begin() + static_cast<std::ptrdiff_t>(kHeaderSize + chunkSize));
     return true;
 }
 

@@ -71,31 +71,48 @@ Options parseArguments(int argc, char** argv) {
             if (i + 1 >= argc) refuse(a + " needs a value");
             return argv[++i];
         };
-        if (a == "-i") o.inputs.push_back(value());
-        else if (a == "-o") o.output = value();
-        else if (a == "--outputs") o.outputList = value();
-        else if (a == "--format") o.format = value();
-        else if (a == "--bits") o.bits = value();
-        else if (a == "--overwrite") o.overwrite = true;
-        else if (a == "--param") o.params.push_back(value());
-        else if (a == "--list-params") o.listParams = true;
-        else if (a == "--preset") o.preset = value();
-        else if (a == "--save-preset") o.savePreset = value();
+        if (a == "-i")
+            o.inputs.push_back(value());
+        else if (a == "-o")
+            o.output = value();
+        else if (a == "--outputs")
+            o.outputList = value();
+        else if (a == "--format")
+            o.format = value();
+        else if (a == "--bits")
+            o.bits = value();
+        else if (a == "--overwrite")
+            o.overwrite = true;
+        else if (a == "--param")
+            o.params.push_back(value());
+        else if (a == "--list-params")
+            o.listParams = true;
+        else if (a == "--preset")
+            o.preset = value();
+        else if (a == "--save-preset")
+            o.savePreset = value();
         else if (a == "--block-size") {
             const std::string n = value();
             char* end = nullptr;
             const long size = std::strtol(n.c_str(), &end, 10);
-            if (*end != '\0' || size < 1 || size > 1 << 20) refuse("--block-size must be a whole number from 1 to 1048576");
+            if (*end != '\0' || size < 1 || size > 1 << 20)
+                refuse("--block-size must be a whole number from 1 to 1048576");
             o.blockSize = static_cast<int>(size);
-        } else if (a == "--double") o.useDouble = true;
-        else if (a == "--plugin") o.plugin = value();
-        else if (a == "--scope") o.scope = value();
-        else if (a == "--demo") o.demo = true;
-        else if (a == "--quiet") o.quiet = true;
+        } else if (a == "--double")
+            o.useDouble = true;
+        else if (a == "--plugin")
+            o.plugin = value();
+        else if (a == "--scope")
+            o.scope = value();
+        else if (a == "--demo")
+            o.demo = true;
+        else if (a == "--quiet")
+            o.quiet = true;
         else if (a == "-h" || a == "--help") {
             std::fputs(kUsage, stdout);
             std::exit(0);
-        } else refuse("unknown option " + a + "\n\n" + kUsage);
+        } else
+            refuse("unknown option " + a + "\n\n" + kUsage);
     }
     return o;
 }
@@ -106,7 +123,8 @@ std::string defaultPlugin() {
     if (fs::exists(built, error)) return built.string();
     // Installed elsewhere: the module beside the program, or one folder up.
     const fs::path self = fs::read_symlink("/proc/self/exe", error);
-    for (const fs::path& candidate : {self.parent_path() / built.filename(), self.parent_path().parent_path() / built.filename()})
+    for (const fs::path& candidate :
+         {self.parent_path() / built.filename(), self.parent_path().parent_path() / built.filename()})
         if (fs::exists(candidate, error)) return candidate.string();
     return built.string();
 }
@@ -130,17 +148,27 @@ int majorFormat(const std::string& name) {
 
 int outputFormat(const Options& o, int inputFormat) {
     int major = o.format.empty() ? 0 : majorFormat(o.format);
-    if (!o.format.empty() && major == 0) refuse("unknown --format " + o.format + " (wav, aiff, flac, caf, w64, au, ogg)");
-    if (major == 0) major = majorFormat(fs::path(o.output).extension().string().substr(std::min<std::size_t>(1, fs::path(o.output).extension().string().size())));
+    if (!o.format.empty() && major == 0)
+        refuse("unknown --format " + o.format + " (wav, aiff, flac, caf, w64, au, ogg)");
+    if (major == 0)
+        major = majorFormat(fs::path(o.output).extension().string().substr(
+            std::min<std::size_t>(1, fs::path(o.output).extension().string().size())));
     if (major == 0) major = inputFormat & SF_FORMAT_TYPEMASK;
     int subtype = inputFormat & SF_FORMAT_SUBMASK;
-    if (o.bits == "16") subtype = SF_FORMAT_PCM_16;
-    else if (o.bits == "24") subtype = SF_FORMAT_PCM_24;
-    else if (o.bits == "32") subtype = SF_FORMAT_PCM_32;
-    else if (o.bits == "float" || o.bits == "32f") subtype = SF_FORMAT_FLOAT;
-    else if (!o.bits.empty()) refuse("unknown --bits " + o.bits + " (16, 24, 32 or float)");
-    if (major == SF_FORMAT_OGG) subtype = SF_FORMAT_VORBIS;
-    else if (subtype == SF_FORMAT_VORBIS || subtype == SF_FORMAT_OPUS) subtype = SF_FORMAT_PCM_24;
+    if (o.bits == "16")
+        subtype = SF_FORMAT_PCM_16;
+    else if (o.bits == "24")
+        subtype = SF_FORMAT_PCM_24;
+    else if (o.bits == "32")
+        subtype = SF_FORMAT_PCM_32;
+    else if (o.bits == "float" || o.bits == "32f")
+        subtype = SF_FORMAT_FLOAT;
+    else if (!o.bits.empty())
+        refuse("unknown --bits " + o.bits + " (16, 24, 32 or float)");
+    if (major == SF_FORMAT_OGG)
+        subtype = SF_FORMAT_VORBIS;
+    else if (subtype == SF_FORMAT_VORBIS || subtype == SF_FORMAT_OPUS)
+        subtype = SF_FORMAT_PCM_24;
     return major | subtype;
 }
 
@@ -155,8 +183,7 @@ struct InputFile {
 
 void checkNotExisting(const std::string& path, bool overwrite) {
     std::error_code error;
-    if (!path.empty() && !overwrite && fs::exists(path, error))
-        refuse(path + " exists; add --overwrite to replace it");
+    if (!path.empty() && !overwrite && fs::exists(path, error)) refuse(path + " exists; add --overwrite to replace it");
 }
 
 // Shows progress on standard error once a render has taken half a second.
@@ -171,7 +198,8 @@ public:
         shown_ = true;
         const int width = 40, filled = static_cast<int>(width * done / total_);
         std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(static_cast<std::size_t>(filled), '#').c_str(),
-                     std::string(static_cast<std::size_t>(width - filled), '.').c_str(), static_cast<int>(100 * done / total_));
+                     std::string(static_cast<std::size_t>(width - filled), '.').c_str(),
+                     static_cast<int>(100 * done / total_));
     }
     ~Progress() {
         if (shown_) std::fprintf(stderr, "\r%60s\r", "");
@@ -207,14 +235,18 @@ std::vector<int> parseOutputs(const std::string& list, int available) {
 
 template <class Sample>
 sf_count_t readFrames(SNDFILE* file, Sample* buffer, sf_count_t frames) {
-    if constexpr (sizeof(Sample) == sizeof(float)) return sf_readf_float(file, buffer, frames);
-    else return sf_readf_double(file, buffer, frames);
+    if constexpr (sizeof(Sample) == sizeof(float))
+        return sf_readf_float(file, buffer, frames);
+    else
+        return sf_readf_double(file, buffer, frames);
 }
 
 template <class Sample>
 sf_count_t writeFrames(SNDFILE* file, const Sample* buffer, sf_count_t frames) {
-    if constexpr (sizeof(Sample) == sizeof(float)) return sf_writef_float(file, buffer, frames);
-    else return sf_writef_double(file, buffer, frames);
+    if constexpr (sizeof(Sample) == sizeof(float))
+        return sf_writef_float(file, buffer, frames);
+    else
+        return sf_writef_double(file, buffer, frames);
 }
 
 struct RenderResult {
@@ -229,7 +261,8 @@ RenderResult render(vsthost::Plugin& plugin, std::vector<std::unique_ptr<InputFi
     const int ins = plugin.numInputs(), outs = plugin.numOutputs();
     const auto block = static_cast<std::size_t>(blockSize);
     std::vector<std::vector<Sample>> in(static_cast<std::size_t>(std::max(ins, 1)), std::vector<Sample>(block));
-    std::vector<std::vector<Sample>> outBuffers(static_cast<std::size_t>(std::max(outs, 1)), std::vector<Sample>(block));
+    std::vector<std::vector<Sample>> outBuffers(static_cast<std::size_t>(std::max(outs, 1)),
+                                                std::vector<Sample>(block));
     std::vector<Sample*> inPtr, outPtr, pickedPtr;
     for (auto& c : in) inPtr.push_back(c.data());
     for (auto& c : outBuffers) outPtr.push_back(c.data());
@@ -251,7 +284,8 @@ RenderResult render(vsthost::Plugin& plugin, std::vector<std::unique_ptr<InputFi
             if (got != static_cast<sf_count_t>(n)) refuse("cannot read " + input->path);
             for (std::size_t c = 0; c < width; ++c, ++channel)
                 if (channel < ins)
-                    for (std::size_t j = 0; j < n; ++j) in[static_cast<std::size_t>(channel)][j] = fileBlock[j * width + c];
+                    for (std::size_t j = 0; j < n; ++j)
+                        in[static_cast<std::size_t>(channel)][j] = fileBlock[j * width + c];
         }
         plugin.process(inPtr.data(), outPtr.data(), static_cast<VstInt32>(n));
         for (std::size_t j = 0; j < n; ++j)
@@ -294,7 +328,8 @@ int run(int argc, char** argv) {
     if (!o.preset.empty()) {
         std::vector<std::uint8_t> bytes;
         ProgramFile program;
-        if (!readFile(o.preset, bytes, error) || !decodeProgramFile(bytes, program, error)) refuse(o.preset + ": " + error);
+        if (!readFile(o.preset, bytes, error) || !decodeProgramFile(bytes, program, error))
+            refuse(o.preset + ": " + error);
         if (program.pluginId != plugin.effect()->uniqueID)
             refuse(o.preset + " is for the plug-in with id " + std::to_string(program.pluginId) + ", not " +
                    std::to_string(plugin.effect()->uniqueID));
@@ -348,7 +383,8 @@ int run(int argc, char** argv) {
         const std::string temporary = o.output + ".partial";
         SNDFILE* out = sf_open(temporary.c_str(), SFM_WRITE, &outInfo);
         if (!out) refuse("cannot write " + o.output + ": " + sf_strerror(nullptr));
-        if ((outInfo.format & SF_FORMAT_SUBMASK) != SF_FORMAT_FLOAT && (outInfo.format & SF_FORMAT_SUBMASK) != SF_FORMAT_DOUBLE)
+        if ((outInfo.format & SF_FORMAT_SUBMASK) != SF_FORMAT_FLOAT &&
+            (outInfo.format & SF_FORMAT_SUBMASK) != SF_FORMAT_DOUBLE)
             sf_command(out, SFC_SET_CLIPPING, nullptr, SF_TRUE);
 
         plugin.setSampleRate(static_cast<float>(inputs[0]->info.samplerate));
@@ -358,8 +394,10 @@ int run(int argc, char** argv) {
         Scope scope;
         RenderResult result;
         try {
-            result = o.useDouble ? render<double>(plugin, inputs, out, picked, o.blockSize, meters, o.scope.empty() ? nullptr : &scope, o.quiet)
-                                 : render<float>(plugin, inputs, out, picked, o.blockSize, meters, o.scope.empty() ? nullptr : &scope, o.quiet);
+            result = o.useDouble ? render<double>(plugin, inputs, out, picked, o.blockSize, meters,
+                                                  o.scope.empty() ? nullptr : &scope, o.quiet)
+                                 : render<float>(plugin, inputs, out, picked, o.blockSize, meters,
+                                                 o.scope.empty() ? nullptr : &scope, o.quiet);
         } catch (...) {
             sf_close(out);
             std::remove(temporary.c_str());
@@ -380,11 +418,13 @@ int run(int argc, char** argv) {
             std::printf("  output %d: peak %s, RMS %s\n", picked[c] + 1, formatDb(meters.peakDb(c)).c_str(),
                         formatDb(meters.rmsDb(c)).c_str());
         if (picked.size() >= 2)
-            std::printf("  correlation of outputs %d and %d: %+.2f\n", picked[0] + 1, picked[1] + 1, meters.correlation());
+            std::printf("  correlation of outputs %d and %d: %+.2f\n", picked[0] + 1, picked[1] + 1,
+                        meters.correlation());
         if (!o.scope.empty()) {
             if (picked.size() < 2) refuse("--scope needs two outputs");
             const std::string partial = o.scope + ".partial";
-            if (!scope.writePng(partial, meters.correlation(), error) || std::rename(partial.c_str(), o.scope.c_str()) != 0) {
+            if (!scope.writePng(partial, meters.correlation(), error) ||
+                std::rename(partial.c_str(), o.scope.c_str()) != 0) {
                 std::remove(partial.c_str());
                 refuse(error.empty() ? "cannot write " + o.scope : error);
             }

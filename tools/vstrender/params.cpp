@@ -73,7 +73,8 @@ bool applyParameterValue(vsthost::Plugin& plugin, VstInt32 index, const std::str
     auto matches = [&](const std::string& display) {
         double shown = 0.0;
         if (lower(trim(display)) == lower(text)) return true;
-        return numeric && parseNumber(display, shown) && std::fabs(shown - target) <= 1e-9 * std::max(1.0, std::fabs(target));
+        return numeric && parseNumber(display, shown) &&
+               std::fabs(shown - target) <= 1e-9 * std::max(1.0, std::fabs(target));
     };
 
     const float original = plugin.getParameter(index);

@@ -42,7 +42,8 @@ const char* glyph(char c) {
 
 class Image {
 public:
-    Image(int width, int height) : width_(width), height_(height), pixels_(std::size_t(width) * height, Rgb{10, 12, 16}) {}
+    Image(int width, int height)
+        : width_(width), height_(height), pixels_(std::size_t(width) * height, Rgb{10, 12, 16}) {}
     void set(int x, int y, Rgb c) {
         if (x >= 0 && y >= 0 && x < width_ && y < height_) pixels_[std::size_t(y) * width_ + x] = c;
     }
@@ -114,8 +115,9 @@ bool Scope::writePng(const std::string& path, double correlation, std::string& e
             const std::uint32_t n = hits_[std::size_t(y) * Size + x];
             if (n == 0) continue;
             const double level = 0.25 + 0.75 * std::log1p(static_cast<double>(n)) * scale;
-            image.set(x, y, Rgb{static_cast<std::uint8_t>(60 * level), static_cast<std::uint8_t>(255 * level),
-                                static_cast<std::uint8_t>(120 * level)});
+            image.set(x, y,
+                      Rgb{static_cast<std::uint8_t>(60 * level), static_cast<std::uint8_t>(255 * level),
+                          static_cast<std::uint8_t>(120 * level)});
         }
 
     // Correlation meter: red on the left (opposite phase), green on the right (mono).
