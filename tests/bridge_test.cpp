@@ -6,6 +6,7 @@
 #include <new>
 
 #include "entry/bridge_ops.h"
+#include "event_list.h"
 
 namespace {
 
@@ -146,31 +147,16 @@ TEST(Bridge, ExhaustionInAStateLoadAnswersZeroAndKeepsTheState) {
 
 TEST(Adapter, MidiRingWrapsAfterAThousandEvents) {
     Instance one;
-    std::vector<VstMidiEvent> midi(1001);
-    VstEvent other{};
-    other.type = 6;
-    std::vector<char> storage(sizeof(VstEvents) + 1002 * sizeof(VstEvent*));
-    auto* list = reinterpret_cast<VstEvents*>(storage.data());
-    auto** slots = reinterpret_cast<VstEvent**>(storage.data() + offsetof(VstEvents, events));
-    list->numEvents = 1002;
-    for (std::size_t i = 0; i < midi.size(); ++i) {
-        midi[i].type = kVstMidiType;
-        midi[i].deltaFrames = static_cast<VstInt32>(i);
-        midi[i].midiData[0] = static_cast<char>(0x90);
-        slots[i] = reinterpret_cast<VstEvent*>(&midi[i]);
-    }
-    slots[1001] = &other;
-    EXPECT_EQ(one.record->dispatcher(one.record, effProcessEvents, 0, 0, list, 0.0f), 1);
+    EventList events(1001);
+    EXPECT_EQ(one.record->dispatcher(one.record, effProcessEvents, 0, 0, events.list(), 0.0f), 1);
     EXPECT_EQ(one.adapter()->MidiWrite, 1);
     EXPECT_EQ(one.adapter()->MidiRead, 0);
     EXPECT_EQ(one.adapter()->MidiRing[0].deltaFrames, 1000);
     EXPECT_EQ(one.adapter()->MidiRing[1].deltaFrames, 1);
     EXPECT_EQ(one.adapter()->MidiRing[999].midiData[0], static_cast<char>(0x90));
 
-    list->numEvents = 2;
-    slots[0] = &other;
-    slots[1] = nullptr;
-    EXPECT_EQ(one.record->dispatcher(one.record, effProcessEvents, 0, 0, list, 0.0f), 1);
+    events.noMidi();
+    EXPECT_EQ(one.record->dispatcher(one.record, effProcessEvents, 0, 0, events.list(), 0.0f), 1);
     EXPECT_EQ(one.adapter()->MidiWrite, 1);
 }
 

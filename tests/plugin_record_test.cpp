@@ -5,6 +5,7 @@
 #include <malloc.h>
 #endif
 
+#include "event_list.h"
 #include "plugin_fixture.h"
 
 namespace {
@@ -170,32 +171,21 @@ TEST(CanDo, OnlyTheExactMidiTextIsAnsweredAndNeverOne) {
     EXPECT_EQ(canDo(shortText), -1);
 }
 
-TEST(Midi, TheRingKeepsTheLastThousandEvents) {
+TEST(Midi, EventListsAreTakenAndLeaveTheAudioAlone) {
     Decoder fx;
-    std::vector<VstMidiEvent> midi(1001);
-    VstEvent sysex{};
-    sysex.type = 6;
-    std::vector<char> storage(sizeof(VstEvents) + 1002 * sizeof(VstEvent*));
-    auto* list = reinterpret_cast<VstEvents*>(storage.data());
-    auto** slots = reinterpret_cast<VstEvent**>(storage.data() + offsetof(VstEvents, events));
-    list->numEvents = 1002;
-    for (int i = 0; i < 1001; ++i) {
-        midi[static_cast<std::size_t>(i)].type = kVstMidiType;
-        midi[static_cast<std::size_t>(i)].byteSize = 32;
-        midi[static_cast<std::size_t>(i)].deltaFrames = i;
-        slots[i] = reinterpret_cast<VstEvent*>(&midi[static_cast<std::size_t>(i)]);
+    fx.start();
+    Channels3<double> before(16), after(16);
+    for (int k = 0; k < 3; ++k) {
+        before.in[k].assign(16, 0.25 * (k + 1));
+        after.in[k] = before.in[k];
     }
-    slots[1001] = &sysex;
-    EXPECT_EQ(fx.dispatch(effProcessEvents, 0, 0, list), 1);
-
-    // Only the record's dispatcher is public; the ring itself is the adapter's. The effect
-    // ignores MIDI, so what we can observe is that audio and state are unaffected and that
-    // lists of other events, or with null entries, are answered 1 as well.
-    list->numEvents = 2;
-    slots[0] = &sysex;
-    slots[1] = nullptr;
-    EXPECT_EQ(fx.dispatch(effProcessEvents, 0, 0, list), 1);
-    EXPECT_EQ(fx.getChunk().size(), 260u);
+    fx.process(before.inputs, before.outputs, 16);
+    EventList events(1001);
+    EXPECT_EQ(fx.dispatch(effProcessEvents, 0, 0, events.list()), 1);
+    events.noMidi();
+    EXPECT_EQ(fx.dispatch(effProcessEvents, 0, 0, events.list()), 1);
+    fx.process(after.inputs, after.outputs, 16);
+    for (int k = 0; k < 3; ++k) EXPECT_EQ(before.out[k], after.out[k]);
 }
 
 TEST(Record, TheOldAccumulatingProcessLeavesTheOutputsAlone) {
