@@ -14,7 +14,7 @@ ensure_packages() {
         $sudo dpkg --add-architecture i386
     fi
     $sudo apt-get update -q
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
 }
 
 # What building the plug-in, its tests and tools needs on Linux.
