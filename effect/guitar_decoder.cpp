@@ -47,41 +47,15 @@ bool useDecoderKernels(int width) {
     return true;
 }
 
-namespace {}  // namespace
-
 void TVintrelEffect::DoReset() {
     TVintrel::DoReset();
-    for (double* v : {&MidTrimGain,
-                      &SideTrimGain,
-                      &OutputTrimGain,
-                      &WidthBalance,
-                      &SwapSelect,
-                      &DiGain,
-                      &DiPan,
-                      &DiMixAmount,
-                      &DiPin3Amount,
-                      &AbSelect,
-                      &MsEnable,
-                      &DiEnable,
-                      &MainTrimGain,
-                      &WidthCompensation,
-                      &MidWeight,
-                      &DiLeft,
-                      &DiRight,
-                      &MidSignal,
-                      &SideSignal,
-                      &LeftSignal,
-                      &RightSignal,
-                      &DiSignal,
-                      &SampleRate,
-                      &ChannelCount,
-                      &BlockLength,
-                      &Tempo,
-                      &TimeSigNumerator,
-                      &TimeSigDenominator,
-                      &PlayState,
-                      &BeatPosition,
-                      &SerializeIndex})
+    // clang-format off
+    for (double* v : {&MidTrimGain, &SideTrimGain, &OutputTrimGain, &WidthBalance, &SwapSelect, &DiGain, &DiPan,
+                      &DiMixAmount, &DiPin3Amount, &AbSelect, &MsEnable, &DiEnable, &MainTrimGain,
+                      &WidthCompensation, &MidWeight, &DiLeft, &DiRight, &MidSignal, &SideSignal, &LeftSignal,
+                      &RightSignal, &DiSignal, &SampleRate, &ChannelCount, &BlockLength, &Tempo,
+                      &TimeSigNumerator, &TimeSigDenominator, &PlayState, &BeatPosition, &SerializeIndex})
+        // clang-format on
         *v = 0.0;
     StringTable[10000] = "Courier New";  // only the drawing section would use it
     StringCount = static_cast<double>(StringTable.size());
