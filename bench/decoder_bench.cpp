@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "effect/decoder_block.h"
+#include "effect/guitar_decoder.h"
 #include "host/vst_host.h"
 
 namespace {
@@ -174,6 +176,35 @@ void floorRun(benchmark::State& state) {
     }
 }
 
+// The decoder's block routine alone, in this process, with the kernels of one register width:
+// what processors without the widest kernels get.
+template <class Sample>
+void kernelRun(benchmark::State& state, int width) {
+    const int frames = static_cast<int>(state.range(0));
+    if (!useDecoderKernels(width)) {
+        state.SkipWithError("this processor lacks that register width");
+        return;
+    }
+    TVintrelEffect fx;
+    fx.DoReset();
+    const float* x = kSettings[0].values;
+    const double ranges[11][3] = {{-12, 12, 0.1}, {-12, 12, 0.1},  {-150, 12, 0.1},  {-120, 120, 0.1},
+                                  {0, 1, 1},      {-150, 12, 0.1}, {-120, 120, 0.1}, {0, 1, 1},
+                                  {0, 1, 1},      {0, 2, 1},       {-10, 10, 0.1}};
+    for (int i = 0; i < 11; ++i) {
+        const double v = ranges[i][0] + static_cast<double>(x[i]) * (ranges[i][1] - ranges[i][0]);
+        fx.Sliders[static_cast<std::size_t>(i + 1)] =
+            std::floor((v + ranges[i][2] * 0.5) / ranges[i][2]) * ranges[i][2];
+    }
+    fx.DoSlider();
+    Buffers<Sample> buffers(frames, false);
+    for (auto _ : state) {
+        fx.DoSampleBlock(buffers.inputs, buffers.outputs, frames);
+        benchmark::ClobberMemory();
+    }
+    useDecoderKernels(8) || useDecoderKernels(4);
+}
+
 // Collects every result, then prints nanoseconds per frame and the ratios to (a) and (b).
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
@@ -194,6 +225,14 @@ public:
         std::printf("\n%-44s %10s %10s %12s %12s\n", "plug-in run", "ns/frame", "floor ns", "x floor (a)",
                     "x faster (b)");
         for (const auto& [name, ns] : nsPerFrame_) {
+            // kernel/<width>/<precision>/<frames>: the block routine alone, defaults
+            if (name.rfind("kernel/", 0) == 0) {
+                const auto first = name.find('/', 7), last = name.rfind('/');
+                const std::string precision = name.substr(first + 1, last - first - 1);
+                const double plainNs = lookup("plain/" + precision + "/defaults" + name.substr(last));
+                std::printf("%-44s %10.3f %10s %12s %12.2f\n", name.c_str(), ns, "", "", plainNs / ns);
+                continue;
+            }
             if (name.rfind("plugin/", 0) != 0) continue;
             // plugin/<precision>/<setting>/<buffers>/<frames>
             std::vector<std::string> part;
@@ -221,6 +260,10 @@ void registerAll(const char* precision) {
     const std::string p = precision;
     for (long frames : blocks) {
         benchmark::RegisterBenchmark(("floor/" + p).c_str(), floorRun<Sample>)->Arg(frames);
+        for (int width : {2, 4, 8})
+            benchmark::RegisterBenchmark(("kernel/" + std::to_string(width) + "/" + p).c_str(),
+                                         [width](benchmark::State& st) { kernelRun<Sample>(st, width); })
+                ->Arg(frames);
         for (int s = 0; s < 3; ++s) {
             const std::string setting = kSettings[s].name;
             benchmark::RegisterBenchmark(("plain/" + p + "/" + setting).c_str(), [s](benchmark::State& st) {
