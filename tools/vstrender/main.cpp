@@ -150,9 +150,7 @@ int outputFormat(const Options& o, int inputFormat) {
     int major = o.format.empty() ? 0 : majorFormat(o.format);
     if (!o.format.empty() && major == 0)
         refuse("unknown --format " + o.format + " (wav, aiff, flac, caf, w64, au, ogg)");
-    if (major == 0)
-        major = majorFormat(fs::path(o.output).extension().string().substr(
-            std::min<std::size_t>(1, fs::path(o.output).extension().string().size())));
+    if (major == 0) major = majorFormat(fs::path(o.output).extension().string().erase(0, 1));  // ".wav" -> "wav"
     if (major == 0) major = inputFormat & SF_FORMAT_TYPEMASK;
     int subtype = inputFormat & SF_FORMAT_SUBMASK;
     if (o.bits == "16")
