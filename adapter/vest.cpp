@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "adapter/vest_services.h"
+#include "runtime/vest_services.h"
 
 CVeST* CVeST::Create(TVintrel* effect, const VeSTBridge& bridge, audioMasterCallback audioMaster, VstInt32 numPrograms,
                      VstInt32 numParams) {

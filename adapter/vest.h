@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "adapter/audioeffect.h"
-#include "entry/bridge.h"
+#include "runtime/bridge.h"
 
 class TVintrel;
 

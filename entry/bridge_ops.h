@@ -9,8 +9,8 @@
 #include <new>
 
 #include "adapter/vest.h"
-#include "adapter/vest_services.h"
-#include "entry/bridge.h"
+#include "runtime/vest_services.h"
+#include "runtime/bridge.h"
 #include "runtime/text.h"
 #include "runtime/vintrel.h"
 

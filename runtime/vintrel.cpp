@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "adapter/vest_services.h"
+#include "runtime/vest_services.h"
 #include "runtime/text.h"
 
 std::int32_t CVintrelDescription::AddParameter(std::int32_t index, double* mirror, double defaultValue, double min,
@@ -87,7 +87,7 @@ void CVintrelDescription::SetNormalized(std::int32_t hostIndex, double normalize
     const double q = std::floor((v + row->Step * 0.5) / row->Step) * row->Step;
     // A NaN or infinite request is no value at all; storing it would poison the saved state.
     if (!std::isfinite(q)) return;
-    double& stored = Sliders[static_cast<std::size_t>(row->Index)];
+    vintrel::SharedDouble& stored = Sliders[static_cast<std::size_t>(row->Index)];
     const double d = q - stored;
     if (-0.00001 < d && d < 0.00001) return;
     stored = q;

@@ -1,12 +1,12 @@
-// Services through which an effect reaches its host adapter. Each takes the effect's VeST
-// pointer; given a null adapter it does nothing and answers 0.
+// Services through which an effect reaches its host adapter, declared here for the effect and
+// defined by the adapter. Each takes the effect's VeST pointer; given a null adapter it does
+// nothing and answers 0.
 #pragma once
 
 #include <cstdint>
 
-#include "vst2/aeffect.h"
-
-class CVeST;
+class CVeST;     // the host adapter, which defines these
+struct AEffect;  // its entry record
 
 AEffect* VeSTGetAEffect(CVeST* vest);
 std::int32_t VeSTSetNumInputs(CVeST* vest, std::int32_t count);
