@@ -25,14 +25,15 @@ public:
     std::int32_t DoSampleBlock(Sample* const* inputs, Sample* const* outputs, std::int32_t frames);
 
     // All 0.0 until the first open, so a host that processes before it hears silence.
-    // Derived from the sliders by DoSlider.
-    double MidTrimGain{}, SideTrimGain{}, OutputTrimGain{}, WidthBalance{}, SwapSelect{}, DiGain{}, DiPan{},
+    // Derived from the sliders by DoSlider, on the host's thread, while the audio thread reads.
+    vintrel::SharedDouble MidTrimGain{}, SideTrimGain{}, OutputTrimGain{}, WidthBalance{}, SwapSelect{}, DiGain{}, DiPan{},
         DiMixAmount{}, DiPin3Amount{}, AbSelect{}, MsEnable{}, DiEnable{}, MainTrimGain{};
     // Per-frame intermediates of DoSample.
     double WidthCompensation{}, MidWeight{}, DiLeft{}, DiRight{}, MidSignal{}, SideSignal{}, LeftSignal{},
         RightSignal{}, DiSignal{};
-    // Host values, refreshed on resume and per block; nothing in the signal path reads them.
-    double SampleRate{}, ChannelCount{}, BlockLength{}, Tempo{}, TimeSigNumerator{}, TimeSigDenominator{}, PlayState{},
+    // Host values, refreshed on resume (or a loaded state) and per block; nothing in the
+    // signal path reads them.
+    vintrel::SharedDouble SampleRate{}, ChannelCount{}, BlockLength{}, Tempo{}, TimeSigNumerator{}, TimeSigDenominator{}, PlayState{},
         BeatPosition{};
     double SerializeIndex{};
 };

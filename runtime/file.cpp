@@ -29,3 +29,9 @@ void CVintrelFile::StreamValue(double& variable) {
         ++Position;
     }
 }
+
+void CVintrelFile::StreamValue(vintrel::SharedDouble& variable) {
+    double value = variable;
+    StreamValue(value);
+    if (Mode == Read) variable = value;
+}

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "runtime/shared_double.h"
+
 class CVintrelFile {
 public:
     enum : std::int32_t { Closed = 0, Read = 1, Write = 2 };
@@ -12,6 +14,7 @@ public:
     void ResetForRead(const void* bytes, std::int32_t byteSize);
     // Writes the variable into the stream or reads it back, as Mode says.
     void StreamValue(double& variable);
+    void StreamValue(vintrel::SharedDouble& variable);
 
     std::vector<float> Values;
     std::int32_t Position = 0;

@@ -11,6 +11,7 @@
 
 #include "runtime/file.h"
 #include "runtime/memory.h"
+#include "runtime/shared_double.h"
 #include "runtime/slider.h"
 
 class CVeST;
@@ -25,7 +26,8 @@ public:
     virtual ~CVintrelSliders() = default;
     virtual void DoSlider() {}
 
-    std::array<double, 128> Sliders{};
+    // Set on the host's threads while the audio thread reads them.
+    std::array<vintrel::SharedDouble, 128> Sliders{};
 };
 
 class CVintrelSamples : public CVintrelSliders {
