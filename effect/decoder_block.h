@@ -20,13 +20,15 @@ using DecodeFloats = std::int32_t (*)(const DecoderBlock&, const float* const* i
 using DecodeDoubles = std::int32_t (*)(const DecoderBlock&, const double* const* inputs, double* const* outputs,
                                        std::int32_t frames);
 
-std::int32_t decodeFloatsSse2(const DecoderBlock&, const float* const*, float* const*, std::int32_t);
-std::int32_t decodeDoublesSse2(const DecoderBlock&, const double* const*, double* const*, std::int32_t);
+std::int32_t decodeFloats128(const DecoderBlock&, const float* const*, float* const*, std::int32_t);
+std::int32_t decodeDoubles128(const DecoderBlock&, const double* const*, double* const*, std::int32_t);
+// Only on x86, only called after the processor said it has the instructions.
 std::int32_t decodeFloatsAvx2(const DecoderBlock&, const float* const*, float* const*, std::int32_t);
 std::int32_t decodeDoublesAvx2(const DecoderBlock&, const double* const*, double* const*, std::int32_t);
 std::int32_t decodeFloatsAvx512(const DecoderBlock&, const float* const*, float* const*, std::int32_t);
 std::int32_t decodeDoublesAvx512(const DecoderBlock&, const double* const*, double* const*, std::int32_t);
 
-// Chooses the kernels of a register width: 2 (SSE2), 4 (AVX2) or 8 (AVX-512). False, and no
-// change, when this processor lacks that width. The module chooses the widest at load.
+// Chooses the kernels of a register width: 2 (every processor), 4 (x86 with AVX2) or 8 (x86
+// with AVX-512). False, and no change, when this processor lacks that width. The module
+// chooses the widest at load.
 bool useDecoderKernels(int width);

@@ -7,10 +7,6 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__AVX512F__)
-#include <immintrin.h>
-#endif
-
 #include "effect/decoder_block.h"
 
 namespace {
@@ -42,20 +38,14 @@ inline V broadcast(double x) {
 }
 
 // NaN and infinities become 0.0, everything else passes unchanged (x - x is 0 only when finite).
+// The mask keeps x's own bits, so a subnormal survives even where the processor reads
+// subnormal operands as zero, as the per-frame store guard keeps it.
 template <class V>
 inline V guard(V x) {
     auto finite = (x - x) == V{};
     return (V)((decltype(finite))x & finite);
 }
 
-#if defined(__AVX512F__)
-// One instruction instead of three: fixupimm maps NaN and infinities to +0 and passes every
-// other class (zeros, subnormals, normals) through unchanged.
-template <>
-inline Lanes<8>::Doubles guard(Lanes<8>::Doubles x) {
-    return (Lanes<8>::Doubles)_mm512_fixupimm_pd((__m512d)x, (__m512d)x, _mm512_set1_epi64(0x11881188), 0);
-}
-#endif
 
 template <int W, class Sample>
 inline typename Lanes<W>::Doubles load(const Sample* p) {
@@ -91,9 +81,10 @@ inline std::int32_t decodeFrames(const DecoderBlock& c, const Sample* in0, const
         for (; j + W <= frames; j += W) {
             const V mid = guard(load<W>(in0 + j)), side = guard(load<W>(in1 + j));
             const V di = guard(load<W>(in2 + j));
-            store<W>(out0 + j, guard(mid + side));
-            store<W>(out1 + j, guard(mid - side));
+            // Highest channel first, as frame by frame: where outputs share a buffer, the lower stays.
             store<W>(out2 + j, guard(di * c.diGain * c.diPin3Amount));
+            store<W>(out1 + j, guard(mid - side));
+            store<W>(out0 + j, guard(mid + side));
         }
         return j;
     }
@@ -119,9 +110,9 @@ inline std::int32_t decodeFrames(const DecoderBlock& c, const Sample* in0, const
         const V slot0 = c.b == 0 ? second : c.a == 0 ? first : left;
         const V slot1 = c.b == 1 ? second : c.a == 1 ? first : right;
         const V slot2 = c.b == 2 ? second : c.a == 2 ? first : in2v;
-        store<W>(out0 + j, slot0);
-        store<W>(out1 + j, slot1);
         store<W>(out2 + j, guard(guard(slot2) * diGain * pin3 * mainTrim));
+        store<W>(out1 + j, slot1);
+        store<W>(out0 + j, slot0);
     }
     return j;
 }

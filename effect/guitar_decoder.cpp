@@ -6,19 +6,19 @@
 #include <cmath>
 #include <initializer_list>
 
-#include "adapter/vest_services.h"
+#include "runtime/vest_services.h"
+#include "effect/decibels.h"
 #include "effect/decoder_block.h"
 #include "runtime/numeric.h"
 
+using vintrel::decibelsToGain;
 using vintrel::samplePosition;
 using vintrel::storeGuard;
 
 namespace {
 
-double decibelsToGain(double v) { return std::pow(10.0, v / 20.0); }
-
-DecodeFloats decodeFloats = decodeFloatsSse2;
-DecodeDoubles decodeDoubles = decodeDoublesSse2;
+DecodeFloats decodeFloats = decodeFloats128;
+DecodeDoubles decodeDoubles = decodeDoubles128;
 
 // The widest kernels this processor runs, chosen once when the module loads, so processing
 // never waits on a first-use guard.
@@ -31,32 +31,39 @@ const bool kernelsChosen = [] {
 }  // namespace
 
 bool useDecoderKernels(int width) {
+    if (width == 2) {
+        decodeFloats = decodeFloats128;
+        decodeDoubles = decodeDoubles128;
+        return true;
+    }
+#if defined(__x86_64__) || defined(__i386__)
     __builtin_cpu_init();
     if (width == 8 && __builtin_cpu_supports("avx512f")) {
         decodeFloats = decodeFloatsAvx512;
         decodeDoubles = decodeDoublesAvx512;
-    } else if (width == 4 && __builtin_cpu_supports("avx2")) {
+        return true;
+    }
+    if (width == 4 && __builtin_cpu_supports("avx2")) {
         decodeFloats = decodeFloatsAvx2;
         decodeDoubles = decodeDoublesAvx2;
-    } else if (width == 2) {
-        decodeFloats = decodeFloatsSse2;
-        decodeDoubles = decodeDoublesSse2;
-    } else {
-        return false;
+        return true;
     }
-    return true;
+#endif
+    return false;
 }
 
 void TVintrelEffect::DoReset() {
     TVintrel::DoReset();
     // clang-format off
-    for (double* v : {&MidTrimGain, &SideTrimGain, &OutputTrimGain, &WidthBalance, &SwapSelect, &DiGain, &DiPan,
-                      &DiMixAmount, &DiPin3Amount, &AbSelect, &MsEnable, &DiEnable, &MainTrimGain,
-                      &WidthCompensation, &MidWeight, &DiLeft, &DiRight, &MidSignal, &SideSignal, &LeftSignal,
-                      &RightSignal, &DiSignal, &SampleRate, &ChannelCount, &BlockLength, &Tempo,
-                      &TimeSigNumerator, &TimeSigDenominator, &PlayState, &BeatPosition, &SerializeIndex})
-        // clang-format on
+    for (vintrel::SharedDouble* v : {&MidTrimGain, &SideTrimGain, &OutputTrimGain, &WidthBalance, &SwapSelect,
+                                     &DiGain, &DiPan, &DiMixAmount, &DiPin3Amount, &AbSelect, &MsEnable, &DiEnable,
+                                     &MainTrimGain, &SampleRate, &ChannelCount, &BlockLength, &Tempo,
+                                     &TimeSigNumerator, &TimeSigDenominator, &PlayState, &BeatPosition})
         *v = 0.0;
+    for (double* v : {&WidthCompensation, &MidWeight, &DiLeft, &DiRight, &MidSignal, &SideSignal, &LeftSignal,
+                      &RightSignal, &DiSignal, &SerializeIndex})
+        *v = 0.0;
+    // clang-format on
     StringTable[10000] = "Courier New";  // only the drawing section would use it
     StringCount = static_cast<double>(StringTable.size());
 }
@@ -80,10 +87,12 @@ void TVintrelEffect::DoSlider() {
     DiMixAmount = storeGuard(1 - Sliders[8]);
     DiPin3Amount = storeGuard(1 - DiMixAmount);
     AbSelect = storeGuard(Sliders[9]);
-    MsEnable = 1;
-    DiEnable = 1;
-    if (Sliders[10] > 1) MsEnable = 0;
-    if (Sliders[10] == 1) DiEnable = 0;
+    // Decided before they are stored, so the audio thread never sees a passing 1.
+    double msEnable = 1, diEnable = 1;
+    if (Sliders[10] > 1) msEnable = 0;
+    if (Sliders[10] == 1) diEnable = 0;
+    MsEnable = msEnable;
+    DiEnable = diEnable;
     MainTrimGain = storeGuard(decibelsToGain(Sliders[11]));
 }
 
@@ -179,7 +188,8 @@ std::int32_t TVintrelEffect::DoSampleBlock(Sample* const* inputs, Sample* const*
         const Sample* in[3] = {tailIn[0], tailIn[1], tailIn[2]};
         Sample* out[3] = {tailOut[0], tailOut[1], tailOut[2]};
         decode(in, out, kDecoderTailFrames);
-        for (int k = 0; k < 3; ++k)
+        // Highest channel first, as frame by frame: where outputs share a buffer, the lower stays.
+        for (int k = 2; k >= 0; --k)
             for (std::int32_t j = 0; j < rest; ++j) outputs[k][done + j] = tailOut[k][j];
     }
 

@@ -11,8 +11,9 @@ REQUIRE_THIRD_PARTY_VST=1 ctest --test-dir build --output-on-failure -j"$(nproc)
 # Sanitizers, valgrind, many instances and fuzzing.
 scripts/test-hardening.sh
 
-# The same code as 32-bit x86, under emulation.
-scripts/test-i686.sh
+# The same code as 32-bit x86 and as 64-bit ARM, under emulation.
+scripts/test-cross.sh i686
+scripts/test-cross.sh aarch64
 
 # The Windows DLLs: export and import checks, then the same suites under wine.
 ensure_packages binutils-mingw-w64-x86-64 g++-mingw-w64-x86-64-win32

@@ -7,21 +7,28 @@
 #include <limits>
 #include <random>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <xmmintrin.h>
+#endif
+
 #include "effect/decoder_block.h"
 #include "effect/guitar_decoder.h"
 
 namespace {
 
+using Setting = vintrel::SharedDouble TVintrelEffect::*;
+const Setting kSettings[] = {
+    &TVintrelEffect::MidTrimGain,  &TVintrelEffect::SideTrimGain, &TVintrelEffect::OutputTrimGain,
+    &TVintrelEffect::WidthBalance, &TVintrelEffect::SwapSelect,   &TVintrelEffect::DiGain,
+    &TVintrelEffect::DiPan,        &TVintrelEffect::DiMixAmount,  &TVintrelEffect::DiPin3Amount,
+    &TVintrelEffect::AbSelect,     &TVintrelEffect::MsEnable,     &TVintrelEffect::DiEnable,
+    &TVintrelEffect::MainTrimGain,
+};
 using Variable = double TVintrelEffect::*;
 const Variable kVariables[] = {
-    &TVintrelEffect::MidTrimGain,  &TVintrelEffect::SideTrimGain,      &TVintrelEffect::OutputTrimGain,
-    &TVintrelEffect::WidthBalance, &TVintrelEffect::SwapSelect,        &TVintrelEffect::DiGain,
-    &TVintrelEffect::DiPan,        &TVintrelEffect::DiMixAmount,       &TVintrelEffect::DiPin3Amount,
-    &TVintrelEffect::AbSelect,     &TVintrelEffect::MsEnable,          &TVintrelEffect::DiEnable,
-    &TVintrelEffect::MainTrimGain, &TVintrelEffect::WidthCompensation, &TVintrelEffect::MidWeight,
-    &TVintrelEffect::DiLeft,       &TVintrelEffect::DiRight,           &TVintrelEffect::MidSignal,
-    &TVintrelEffect::SideSignal,   &TVintrelEffect::LeftSignal,        &TVintrelEffect::RightSignal,
-    &TVintrelEffect::DiSignal,
+    &TVintrelEffect::WidthCompensation, &TVintrelEffect::MidWeight,   &TVintrelEffect::DiLeft,
+    &TVintrelEffect::DiRight,           &TVintrelEffect::MidSignal,   &TVintrelEffect::SideSignal,
+    &TVintrelEffect::LeftSignal,        &TVintrelEffect::RightSignal, &TVintrelEffect::DiSignal,
 };
 
 bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
@@ -35,6 +42,10 @@ double randomInput(std::mt19937& rng) {
         case 4: return -std::numeric_limits<float>::denorm_min();
         case 5: return -0.0;
         case 6: return 1e308;
+        // Tiny normals, whose products with small gains are subnormal: where the processor
+        // reads subnormal operands as zero, the guards must still keep them as frame by frame.
+        case 7: return std::ldexp(std::uniform_real_distribution<double>(-2.0, 2.0)(rng), -1000);
+        case 8: return std::ldexp(std::uniform_real_distribution<double>(-2.0, 2.0)(rng), -1018);
         default: return std::uniform_real_distribution<double>(-2.0, 2.0)(rng);
     }
 }
@@ -61,73 +72,185 @@ void randomSettings(TVintrelEffect& fx, std::mt19937& rng) {
     fx.DoSlider();
 }
 
+// Where each output lands: buffer k of the outputs, or input k's own buffer (in place).
+struct Layout {
+    const char* name;
+    bool inPlace;
+    int bufferOf[3];
+};
+constexpr Layout kSeparate{"separate", false, {0, 1, 2}};
+constexpr Layout kInPlace{"in place", true, {0, 1, 2}};
+// Hosts may hand one buffer for several outputs; the lowest output's value must stay.
+constexpr Layout kSharedOutputs[] = {
+    {"outputs 1 and 2 shared", false, {0, 0, 2}},
+    {"outputs 1 and 3 shared", false, {0, 1, 0}},
+    {"outputs 2 and 3 shared", false, {0, 1, 1}},
+    {"all outputs shared", false, {0, 0, 0}},
+};
+
 template <class Sample>
-void compareBlocks(int width, std::mt19937& rng) {
+void compareBlocks(int width, const Layout& layout, std::mt19937& rng) {
     for (int frames = 0; frames <= 67; ++frames) {
-        for (bool inPlace : {false, true}) {
-            TVintrelEffect reference;
-            reference.DoReset();
-            randomSettings(reference, rng);
-            for (double& slot : reference.Samples) slot = randomInput(rng);
-            TVintrelEffect blocked = reference;
+        TVintrelEffect reference;
+        reference.DoReset();
+        randomSettings(reference, rng);
+        if (&layout != &kSeparate && &layout != &kInPlace && std::uniform_int_distribution<int>(0, 1)(rng) == 1)
+            reference.Sliders[8] = 1, reference.DoSlider();  // the DI alone on output 3
+        for (double& slot : reference.Samples) slot = randomInput(rng);
+        TVintrelEffect blocked = reference;
 
-            std::vector<Sample> in[3], outReference[3], outBlocked[3];
-            for (int k = 0; k < 3; ++k) {
-                for (int j = 0; j < frames; ++j) in[k].push_back(static_cast<Sample>(randomInput(rng)));
-                outReference[k].assign(static_cast<std::size_t>(frames), Sample(7));
-                outBlocked[k] = in[k];
-                if (!inPlace) outBlocked[k].assign(static_cast<std::size_t>(frames), Sample(7));
-            }
-            for (int j = 0; j < frames; ++j) {
-                for (int k = 2; k >= 0; --k)
-                    reference.Samples[static_cast<std::size_t>(k)] =
-                        static_cast<double>(in[k][static_cast<std::size_t>(j)]);
-                reference.DoSample();
-                for (int k = 2; k >= 0; --k)
-                    outReference[k][static_cast<std::size_t>(j)] =
-                        static_cast<Sample>(reference.Samples[static_cast<std::size_t>(k)]);
-            }
-            std::vector<Sample> inCopy[3] = {in[0], in[1], in[2]};
-            Sample* inputs[3];
-            Sample* outputs[3];
-            for (int k = 0; k < 3; ++k) {
-                inputs[k] = inPlace ? outBlocked[k].data() : inCopy[k].data();
-                outputs[k] = outBlocked[k].data();
-            }
-            ASSERT_EQ(blocked.DoSampleBlock(inputs, outputs, frames), frames);
-
-            SCOPED_TRACE(::testing::Message() << "width " << width << ", " << frames << " frames"
-                                              << (inPlace ? ", in place" : "") << ", swap " << blocked.SwapSelect);
-            for (int k = 0; k < 3; ++k)
-                for (int j = 0; j < frames; ++j)
-                    ASSERT_TRUE(sameBits(static_cast<double>(outReference[k][static_cast<std::size_t>(j)]),
-                                         static_cast<double>(outBlocked[k][static_cast<std::size_t>(j)])))
-                        << "channel " << k << " frame " << j << ": " << outReference[k][static_cast<std::size_t>(j)]
-                        << " vs " << outBlocked[k][static_cast<std::size_t>(j)];
-            for (std::size_t slot = 0; slot < 64; ++slot)
-                ASSERT_TRUE(sameBits(reference.Samples[slot], blocked.Samples[slot])) << "Samples[" << slot << "]";
-            for (Variable v : kVariables) ASSERT_TRUE(sameBits(reference.*v, blocked.*v));
+        const auto n = static_cast<std::size_t>(frames);
+        std::vector<Sample> in[3], outReference[3], outBlocked[3];
+        for (int k = 0; k < 3; ++k) {
+            for (int j = 0; j < frames; ++j) in[k].push_back(static_cast<Sample>(randomInput(rng)));
+            outReference[k].assign(n, Sample(7));
+            outBlocked[k] = layout.inPlace ? in[k] : std::vector<Sample>(n, Sample(7));
         }
+        for (std::size_t j = 0; j < n; ++j) {
+            for (int k = 2; k >= 0; --k) reference.Samples[static_cast<std::size_t>(k)] = static_cast<double>(in[k][j]);
+            reference.DoSample();
+            for (int k = 2; k >= 0; --k)
+                outReference[layout.bufferOf[k]][j] = static_cast<Sample>(reference.Samples[static_cast<std::size_t>(k)]);
+        }
+        std::vector<Sample> inCopy[3] = {in[0], in[1], in[2]};
+        Sample* inputs[3];
+        Sample* outputs[3];
+        for (int k = 0; k < 3; ++k) {
+            inputs[k] = layout.inPlace ? outBlocked[k].data() : inCopy[k].data();
+            outputs[k] = outBlocked[layout.bufferOf[k]].data();
+        }
+        ASSERT_EQ(blocked.DoSampleBlock(inputs, outputs, frames), frames);
+
+        SCOPED_TRACE(::testing::Message() << "width " << width << ", " << frames << " frames, " << layout.name
+                                          << ", swap " << blocked.SwapSelect);
+        for (int k = 0; k < 3; ++k)
+            for (std::size_t j = 0; j < n; ++j)
+                ASSERT_TRUE(sameBits(static_cast<double>(outReference[k][j]), static_cast<double>(outBlocked[k][j])))
+                    << "buffer " << k << " frame " << j << ": " << outReference[k][j] << " vs " << outBlocked[k][j];
+        for (std::size_t slot = 0; slot < 64; ++slot)
+            ASSERT_TRUE(sameBits(reference.Samples[slot], blocked.Samples[slot])) << "Samples[" << slot << "]";
+        for (Variable v : kVariables) ASSERT_TRUE(sameBits(reference.*v, blocked.*v));
+        for (Setting v : kSettings) ASSERT_TRUE(sameBits(reference.*v, blocked.*v));
     }
 }
 
-TEST(BlockRoutine, EveryKernelGivesThePerFrameBitsAndState) {
-    std::mt19937 rng(8);
+// Runs check(width) with the kernels of every width this processor has, then goes back to
+// the widest, as the module chose.
+template <class Check>
+int forEveryKernel(Check check) {
     int tested = 0;
     for (int width : {2, 4, 8}) {
         if (!useDecoderKernels(width)) continue;
         ++tested;
-        for (int round = 0; round < 12; ++round) {
-            compareBlocks<float>(width, rng);
-            compareBlocks<double>(width, rng);
-        }
+        check(width);
     }
-    useDecoderKernels(8) || useDecoderKernels(4);  // back to the widest, as the module chose
+    useDecoderKernels(8) || useDecoderKernels(4);
+    return tested;
+}
+
+// The processor's handling of subnormals, set for a scope and restored after it: hosts may
+// leave denormals-are-zero and flush-to-zero in any combination.
+struct FloatingPointMode {
+    const char* name;
+    unsigned bits;
+};
+#if defined(__x86_64__) || defined(__i386__)
+constexpr unsigned kDenormalsAreZero = 0x0040, kFlushToZero = 0x8000;
+const FloatingPointMode kModes[] = {{"IEEE", 0},
+                                    {"denormals are zero", kDenormalsAreZero},
+                                    {"flush to zero", kFlushToZero},
+                                    {"both", kDenormalsAreZero | kFlushToZero}};
+unsigned readMode() { return _mm_getcsr(); }
+void writeMode(unsigned mode) { _mm_setcsr(mode); }
+constexpr unsigned kModeMask = kDenormalsAreZero | kFlushToZero;
+#elif defined(__aarch64__)
+constexpr unsigned kFlushToZero = 1u << 24;  // FPCR.FZ: subnormal operands and results are zero
+const FloatingPointMode kModes[] = {{"IEEE", 0}, {"flush to zero", kFlushToZero}};
+unsigned readMode() {
+    std::uint64_t fpcr;
+    __asm__ volatile("mrs %0, fpcr" : "=r"(fpcr));
+    return static_cast<unsigned>(fpcr);
+}
+void writeMode(unsigned mode) { __asm__ volatile("msr fpcr, %0" : : "r"(static_cast<std::uint64_t>(mode))); }
+constexpr unsigned kModeMask = kFlushToZero;
+#else
+const FloatingPointMode kModes[] = {{"IEEE", 0}};
+unsigned readMode() { return 0; }
+void writeMode(unsigned) {}
+constexpr unsigned kModeMask = 0;
+#endif
+
+class ScopedMode {
+public:
+    explicit ScopedMode(unsigned bits) : saved(readMode()) { writeMode((saved & ~kModeMask) | bits); }
+    ~ScopedMode() { writeMode(saved); }
+
+private:
+    unsigned saved;
+};
+
+TEST(BlockRoutine, EveryKernelGivesThePerFrameBitsAndState) {
+    std::mt19937 rng(8);
+    const int tested = forEveryKernel([&](int width) {
+        for (int round = 0; round < 6; ++round)
+            for (const Layout* layout : {&kSeparate, &kInPlace}) {
+                compareBlocks<float>(width, *layout, rng);
+                compareBlocks<double>(width, *layout, rng);
+            }
+    });
     EXPECT_GE(tested, 1);
 }
 
+TEST(BlockRoutine, SharedOutputBuffersKeepTheLowestOutputAsFrameByFrame) {
+    std::mt19937 rng(11);
+    forEveryKernel([&](int width) {
+        for (const Layout& layout : kSharedOutputs)
+            for (int round = 0; round < 3; ++round) {
+                compareBlocks<float>(width, layout, rng);
+                compareBlocks<double>(width, layout, rng);
+            }
+    });
+}
+
+// A concrete case to read: output 1 and 3 on one buffer, the DI routed to pin 3. Frame by
+// frame the decoded left is written last and stays.
+TEST(BlockRoutine, OutputsOneAndThreeSharedKeepTheDecodedLeft) {
+    forEveryKernel([&](int width) {
+        TVintrelEffect fx;
+        fx.DoReset();
+        fx.Sliders[6] = 0;  // DI level 0 dB
+        fx.Sliders[8] = 1;  // DI via pin 3
+        fx.DoSlider();
+        std::vector<float> mid(19, 0.25f), side(19, 0.0f), di(19, 0.5f), shared(19), right(19);
+        float* inputs[3] = {mid.data(), side.data(), di.data()};
+        float* outputs[3] = {shared.data(), right.data(), shared.data()};
+        fx.DoSampleBlock(inputs, outputs, 19);
+        for (float v : shared) ASSERT_EQ(v, 0.25f) << "width " << width;  // (mid + side) 2 / 2, not the DI
+    });
+}
+
+TEST(BlockRoutine, EveryKernelMatchesFrameByFrameInEveryFloatingPointMode) {
+    std::mt19937 rng(21);
+    forEveryKernel([&](int width) {
+        for (const FloatingPointMode& mode : kModes) {
+            SCOPED_TRACE(mode.name);
+            const unsigned before = readMode();
+            {
+                ScopedMode scoped(mode.bits);
+                ASSERT_EQ(readMode() & kModeMask, mode.bits);
+                for (int round = 0; round < 3; ++round)
+                    for (const Layout* layout : {&kSeparate, &kInPlace, &kSharedOutputs[3]}) {
+                        compareBlocks<float>(width, *layout, rng);
+                        compareBlocks<double>(width, *layout, rng);
+                    }
+            }
+            ASSERT_EQ(readMode(), before);
+        }
+    });
+}
+
 TEST(BlockRoutine, UnsupportedWidthsAreRefused) {
-    EXPECT_TRUE(useDecoderKernels(2));  // every x86-64 processor has SSE2
+    EXPECT_TRUE(useDecoderKernels(2));  // every processor has two doubles per register
     EXPECT_FALSE(useDecoderKernels(3));
     EXPECT_FALSE(useDecoderKernels(16));
     useDecoderKernels(8) || useDecoderKernels(4);
