@@ -4,8 +4,10 @@ set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER gcc)
 set(CMAKE_CXX_COMPILER g++)
-set(CMAKE_C_FLAGS_INIT "-m32 -msse2 -mfpmath=sse")
-set(CMAKE_CXX_FLAGS_INIT "-m32 -msse2 -mfpmath=sse")
+# The kernel's asm headers serve both widths; Debian links them for -m32 only from the
+# unversioned multilib package, which cannot be installed beside the ARM cross compiler.
+set(CMAKE_C_FLAGS_INIT "-m32 -msse2 -mfpmath=sse -isystem ${CMAKE_CURRENT_LIST_DIR}/i686-include")
+set(CMAKE_CXX_FLAGS_INIT "-m32 -msse2 -mfpmath=sse -isystem ${CMAKE_CURRENT_LIST_DIR}/i686-include")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-m32")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-m32")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-m32")

@@ -9,6 +9,9 @@
 #include <new>
 
 #include "plugin_fixture.h"
+#if defined(VINTREL_LV2_BINARY)
+#include "host/lv2_host.h"
+#endif
 
 extern "C" void* __libc_malloc(std::size_t);
 extern "C" void* __libc_calloc(std::size_t, std::size_t);
@@ -102,5 +105,30 @@ TEST(NoAllocation, ProcessingParametersAndRepeatedSavesAllocateNothing) {
     counting = false;
     EXPECT_EQ(allocations.load(), 0);
 }
+
+#if defined(VINTREL_LV2_BINARY)
+// The LV2 plug-in's run(): changed controls applied and three channels decoded, in place and
+// not, without an allocation.
+TEST(NoAllocation, Lv2RunAllocatesNothing) {
+    std::string error;
+    auto lv2 = lv2host::Instance::load(VINTREL_LV2_BINARY, "urn:brelvander:guitar-decoder", 48000.0, error);
+    ASSERT_TRUE(lv2) << error;
+    std::vector<float> audio[6];
+    for (auto& buffer : audio) buffer.assign(4096, 0.25f);
+    float controls[11] = {0, 0, 0, 0, 0, -150, 0, 0, 0, 0, 0};
+    for (std::uint32_t i = 0; i < 11; ++i) lv2->connect(6 + i, &controls[i]);
+    lv2->activate();
+    allocations = 0;
+    counting = true;
+    for (int round = 0; round < 20; ++round) {
+        const bool inPlace = round % 2 == 1;
+        for (std::uint32_t p = 0; p < 6; ++p) lv2->connect(p, audio[inPlace ? p % 3 : p].data());
+        for (std::uint32_t i = 0; i < 11; ++i) controls[i] = static_cast<float>((round * 7 + static_cast<int>(i)) % 3);
+        lv2->run(static_cast<std::uint32_t>(1 + round * 200));
+    }
+    counting = false;
+    EXPECT_EQ(allocations.load(), 0);
+}
+#endif
 
 }  // namespace

@@ -1,0 +1,165 @@
+#include "entry/embedded_decoder.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstring>
+
+#include "adapter/vest.h"
+#include "effect/guitar_decoder.h"
+#include "entry/bridge_ops.h"
+
+namespace vintrel {
+namespace {
+
+// The rows whose values the decoder turns into gains; only some carry "dB" as their label.
+bool isLevel(std::int32_t sliderIndex) {
+    for (std::int32_t level : {1, 2, 3, 6, 11})
+        if (sliderIndex == level) return true;
+    return false;
+}
+
+TVintrelEffect* effectOf(AEffect* record) {
+    auto* adapter = static_cast<CVeST*>(static_cast<AudioEffect*>(record->object));
+    return static_cast<TVintrelEffect*>(adapter->Effect);
+}
+
+}  // namespace
+
+std::int32_t ParameterRow::stepCount() const { return static_cast<std::int32_t>(std::lround((max - min) / step)); }
+
+std::string ParameterRow::symbol() const {
+    std::string out;
+    for (char c : name) {
+        if (std::isalnum(static_cast<unsigned char>(c)))
+            out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        else if (!out.empty() && out.back() != '_')
+            out += '_';
+    }
+    while (!out.empty() && out.back() == '_') out.pop_back();
+    return out;
+}
+
+const std::vector<ParameterRow>& EmbeddedDecoder::parameters() {
+    static const std::vector<ParameterRow> rows = [] {
+        const TVintrelEffect fx;
+        std::vector<ParameterRow> table;
+        for (const CVintrelSlider& s : fx.SliderInfos)
+            table.push_back({s.Name, !s.Label.empty() ? s.Label : isLevel(s.Index) ? "dB" : "", s.Min, s.Max, s.Step,
+                             s.Default, s.Labels});
+        return table;
+    }();
+    return rows;
+}
+
+const DecoderIdentity& EmbeddedDecoder::identity() {
+    static const DecoderIdentity id = [] {
+        const TVintrelEffect fx;
+        return DecoderIdentity{fx.EffectName, fx.VendorString, fx.VendorVersion, fx.Channels};
+    }();
+    return id;
+}
+
+std::string EmbeddedDecoder::textFor(std::int32_t parameter, double value) {
+    // The runtime's own display, on a scratch effect of this thread's.
+    thread_local TVintrelEffect scratch;
+    const CVintrelSlider* row = scratch.SliderAt(parameter);
+    if (row == nullptr || std::isnan(value)) return {};
+    const double clamped = std::clamp(value, row->Min, row->Max);
+    scratch.SetNormalized(parameter, static_cast<float>((clamped - row->Min) / (row->Max - row->Min)));
+    char text[kParameterTextCapacity] = {};
+    scratch.DisplayText(parameter, text, sizeof text);
+    return text;
+}
+
+std::unique_ptr<EmbeddedDecoder> EmbeddedDecoder::create(double sampleRate, std::int32_t maxBlock) noexcept {
+    try {
+        std::unique_ptr<EmbeddedDecoder> instance(new EmbeddedDecoder);
+        instance->record = createInstance<TVintrelEffect>(hostCallback);
+        if (instance->record == nullptr) return nullptr;
+        instance->record->user = instance.get();
+        instance->dispatch(effOpen);
+        instance->setSampleRate(sampleRate);
+        instance->dispatch(effSetBlockSize, 0, maxBlock);
+        return instance;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+EmbeddedDecoder::~EmbeddedDecoder() {
+    if (record != nullptr) dispatch(effClose);
+}
+
+VstIntPtr EmbeddedDecoder::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) noexcept {
+    return record->dispatcher(record, opcode, index, value, ptr, opt);
+}
+
+VstIntPtr VSTCALLBACK EmbeddedDecoder::hostCallback(AEffect* effect, VstInt32 opcode, VstInt32, VstIntPtr, void*,
+                                                    float) {
+    if (opcode == audioMasterVersion) return 2400;
+    if (opcode != audioMasterGetTime || effect == nullptr || effect->user == nullptr) return 0;
+    const auto* self = static_cast<const EmbeddedDecoder*>(effect->user);
+    if (self->processingThread.load(std::memory_order_relaxed) != std::this_thread::get_id()) return 0;
+    return reinterpret_cast<VstIntPtr>(self->transport);
+}
+
+void EmbeddedDecoder::setSampleRate(double sampleRate) {
+    dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(sampleRate));
+}
+
+void EmbeddedDecoder::resume() { dispatch(effMainsChanged, 0, 1); }
+
+void EmbeddedDecoder::suspend() { dispatch(effMainsChanged, 0, 0); }
+
+void EmbeddedDecoder::setValue(std::int32_t parameter, double value) noexcept {
+    const auto& rows = parameters();
+    if (parameter < 0 || static_cast<std::size_t>(parameter) >= rows.size() || std::isnan(value)) return;
+    const ParameterRow& row = rows[static_cast<std::size_t>(parameter)];
+    setNormalized(parameter, (std::clamp(value, row.min, row.max) - row.min) / (row.max - row.min));
+}
+
+void EmbeddedDecoder::setNormalized(std::int32_t parameter, double normalized) noexcept {
+    if (parameter < 0 || parameter >= record->numParams || std::isnan(normalized)) return;
+    record->setParameter(record, parameter, static_cast<float>(std::clamp(normalized, 0.0, 1.0)));
+}
+
+double EmbeddedDecoder::value(std::int32_t parameter) const noexcept {
+    const CVintrelSlider* row = effectOf(record)->SliderAt(parameter);
+    return row != nullptr ? static_cast<double>(effectOf(record)->Sliders[static_cast<std::size_t>(row->Index)]) : 0.0;
+}
+
+double EmbeddedDecoder::normalized(std::int32_t parameter) const noexcept {
+    return static_cast<double>(record->getParameter(record, parameter));
+}
+
+void EmbeddedDecoder::process(float* const* inputs, float* const* outputs, std::int32_t frames,
+                              const VstTimeInfo* time) noexcept {
+    transport = time;
+    processingThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    record->processReplacing(record, const_cast<float**>(inputs), const_cast<float**>(outputs), frames);
+    processingThread.store(std::thread::id{}, std::memory_order_relaxed);
+}
+
+void EmbeddedDecoder::process(double* const* inputs, double* const* outputs, std::int32_t frames,
+                              const VstTimeInfo* time) noexcept {
+    transport = time;
+    processingThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    record->processDoubleReplacing(record, const_cast<double**>(inputs), const_cast<double**>(outputs), frames);
+    processingThread.store(std::thread::id{}, std::memory_order_relaxed);
+}
+
+std::vector<std::uint8_t> EmbeddedDecoder::saveState() {
+    void* data = nullptr;
+    const VstIntPtr size = dispatch(effGetChunk, 0, 0, &data);
+    if (size <= 0 || data == nullptr) return {};
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    return std::vector<std::uint8_t>(bytes, bytes + size);
+}
+
+bool EmbeddedDecoder::loadState(const std::uint8_t* data, std::size_t size) noexcept {
+    if (data == nullptr || size == 0 || size > 0x7fffffff) return false;
+    return dispatch(effSetChunk, 0, static_cast<VstIntPtr>(size), const_cast<std::uint8_t*>(data)) != 0;
+}
+
+}  // namespace vintrel

@@ -1,0 +1,91 @@
+// The decoder's VST 2 record, created and driven inside this module for the other plug-in
+// formats. They reach the effect through the same entry, adapter, bridge operations and
+// parameter quantisation as a VST 2 host does, so every format renders the same bits and
+// saves the same state.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "vst2/aeffect.h"
+
+namespace vintrel {
+
+// One parameter as a format describes it, from the effect's own parameter table.
+struct ParameterRow {
+    std::string name;
+    std::string unit;  // "dB" for levels, otherwise empty
+    double min, max, step, defaultValue;
+    std::vector<std::string> labels;  // a switch's texts, one per value from min to max
+
+    bool isSwitch() const { return !labels.empty(); }
+    // The number of steps from min to max (a switch's values less one).
+    std::int32_t stepCount() const;
+    // An identifier made of the name: lower case letters, digits and single underscores.
+    std::string symbol() const;
+};
+
+struct DecoderIdentity {
+    std::string name, vendor;
+    std::int32_t vendorVersion;  // 1000 for 1.0.0.0
+    std::int32_t channels;       // inputs, and as many outputs
+};
+
+class EmbeddedDecoder {
+public:
+    // The table and identity are the same for every instance.
+    static const std::vector<ParameterRow>& parameters();
+    static const DecoderIdentity& identity();
+    // The display text the runtime gives a parameter at this value (the value quantised as a
+    // set would); empty for an unknown parameter.
+    static std::string textFor(std::int32_t parameter, double value);
+
+    // An opened instance with this rate and largest block; null when memory runs out.
+    static std::unique_ptr<EmbeddedDecoder> create(double sampleRate, std::int32_t maxBlock) noexcept;
+    ~EmbeddedDecoder();
+    EmbeddedDecoder(const EmbeddedDecoder&) = delete;
+    EmbeddedDecoder& operator=(const EmbeddedDecoder&) = delete;
+
+    void setSampleRate(double sampleRate);
+    void resume();   // as a VST 2 host's resume: the settings are recomputed
+    void suspend();
+
+    // Sets a parameter as a VST 2 host does, with the normalised float of this value in display
+    // units (clamped into the range). A NaN or an unknown parameter changes nothing.
+    void setValue(std::int32_t parameter, double value) noexcept;
+    void setNormalized(std::int32_t parameter, double normalized) noexcept;
+    // The value the effect holds, in display units, and as the host's normalised float.
+    double value(std::int32_t parameter) const noexcept;
+    double normalized(std::int32_t parameter) const noexcept;
+
+    // Processing, as the record's processReplacing and processDoubleReplacing. The transport,
+    // when given, answers the effect's time requests during this one call.
+    void process(float* const* inputs, float* const* outputs, std::int32_t frames,
+                 const VstTimeInfo* transport = nullptr) noexcept;
+    void process(double* const* inputs, double* const* outputs, std::int32_t frames,
+                 const VstTimeInfo* transport = nullptr) noexcept;
+
+    // The state chunk (empty when memory runs out), and back; false when the effect refused it.
+    std::vector<std::uint8_t> saveState();
+    bool loadState(const std::uint8_t* data, std::size_t size) noexcept;
+
+private:
+    EmbeddedDecoder() = default;
+    static VstIntPtr VSTCALLBACK hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                                              void* ptr, float opt);
+    VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
+                       float opt = 0.0f) noexcept;
+
+    AEffect* record = nullptr;
+    // The thread inside a processing call, and the transport it gave: time requests from any
+    // other thread (a state load calls the effect's init) get no answer and read nothing.
+    std::atomic<std::thread::id> processingThread{};
+    const VstTimeInfo* transport = nullptr;
+};
+
+}  // namespace vintrel

@@ -1,0 +1,86 @@
+// The LV2 plug-in: ports in, the embedded VST 2 record of the decoder inside. Control values
+// are applied once per run, only those that changed, as a VST 2 host's parameter sets.
+#include <lv2/core/lv2.h>
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "entry/embedded_decoder.h"
+#include "lv2/lv2_ports.h"
+
+namespace {
+
+using vintrel::EmbeddedDecoder;
+namespace ports = vintrel::lv2;
+
+constexpr std::size_t kParameterCount = 11;
+
+struct Lv2Decoder {
+    std::unique_ptr<EmbeddedDecoder> decoder;
+    float* audio[6] = {};
+    const float* controls[kParameterCount] = {};
+    float applied[kParameterCount] = {};
+    bool appliedAny = false;
+};
+
+bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const*) {
+    try {
+        if (EmbeddedDecoder::parameters().size() != kParameterCount) return nullptr;
+        auto plugin = std::make_unique<Lv2Decoder>();
+        // No feature tells the block size; nothing in the decoder depends on it.
+        plugin->decoder = EmbeddedDecoder::create(rate, 8192);
+        return plugin->decoder ? plugin.release() : nullptr;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void connectPort(LV2_Handle handle, uint32_t port, void* data) {
+    auto* plugin = static_cast<Lv2Decoder*>(handle);
+    if (port < ports::kControls)
+        plugin->audio[port] = static_cast<float*>(data);
+    else if (port - ports::kControls < kParameterCount)
+        plugin->controls[port - ports::kControls] = static_cast<const float*>(data);
+}
+
+void activate(LV2_Handle handle) {
+    auto* plugin = static_cast<Lv2Decoder*>(handle);
+    plugin->decoder->resume();
+}
+
+void run(LV2_Handle handle, uint32_t frames) {
+    auto* plugin = static_cast<Lv2Decoder*>(handle);
+    for (std::size_t i = 0; i < kParameterCount; ++i) {
+        const float* control = plugin->controls[i];
+        if (control == nullptr) continue;
+        const float v = *control;
+        if (plugin->appliedAny && sameBits(v, plugin->applied[i])) continue;
+        plugin->decoder->setValue(static_cast<std::int32_t>(i), v);  // a NaN changes nothing
+        plugin->applied[i] = v;
+    }
+    plugin->appliedAny = true;
+    for (float* buffer : plugin->audio)
+        if (buffer == nullptr) return;
+    float* const* audio = plugin->audio;
+    plugin->decoder->process(audio + ports::kAudioInputs, audio + ports::kAudioOutputs,
+                             static_cast<std::int32_t>(frames > 0x7fffffff ? 0x7fffffff : frames));
+}
+
+void deactivate(LV2_Handle handle) { static_cast<Lv2Decoder*>(handle)->decoder->suspend(); }
+
+void cleanup(LV2_Handle handle) { delete static_cast<Lv2Decoder*>(handle); }
+
+const void* extensionData(const char*) { return nullptr; }
+
+const LV2_Descriptor kDescriptor = {ports::kUri, instantiate, connectPort, activate, run, deactivate, cleanup,
+                                    extensionData};
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) const LV2_Descriptor* lv2_descriptor(uint32_t index) {
+    return index == 0 ? &kDescriptor : nullptr;
+}

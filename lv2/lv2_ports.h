@@ -1,0 +1,24 @@
+// What the LV2 plug-in and its generated description share: its URI and its port layout.
+#pragma once
+
+#include <cstdint>
+
+namespace vintrel::lv2 {
+
+constexpr char kUri[] = "urn:brelvander:guitar-decoder";
+
+// Three audio inputs, three audio outputs, then one control input per parameter, in the
+// order of the VST 2 parameters.
+constexpr std::uint32_t kAudioInputs = 0, kAudioOutputs = 3, kControls = 6;
+
+struct AudioPort {
+    const char* symbol;
+    const char* name;
+};
+constexpr AudioPort kAudioPorts[6] = {
+    {"mid", "Mid microphone"},         {"side", "Side microphone"},
+    {"di", "DI pickup"},               {"left", "Left (mid + side)"},
+    {"right", "Right (mid - side)"},   {"di_out", "DI alone (when routed to pin 3)"},
+};
+
+}  // namespace vintrel::lv2

@@ -1,0 +1,124 @@
+// Writes the LV2 bundle's manifest.ttl and GuitarDecoder.ttl from the effect's own parameter
+// table, so the description and the plug-in cannot drift apart.
+//   make_ttl BUNDLE-DIR BINARY-NAME MINOR MICRO
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "entry/embedded_decoder.h"
+#include "lv2/lv2_ports.h"
+
+namespace {
+
+using vintrel::EmbeddedDecoder;
+using vintrel::ParameterRow;
+namespace ports = vintrel::lv2;
+
+std::string number(double v) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.6f", v);
+    return text;
+}
+
+std::string quoted(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+std::string controlPort(const ParameterRow& row, std::uint32_t index) {
+    std::ostringstream out;
+    out << "    a lv2:InputPort, lv2:ControlPort ;\n"
+        << "    lv2:index " << index << " ;\n"
+        << "    lv2:symbol " << quoted(row.symbol()) << " ;\n"
+        << "    lv2:name " << quoted(row.name) << " ;\n";
+    if (row.isSwitch()) {
+        out << "    lv2:default " << static_cast<int>(row.defaultValue) << " ;\n"
+            << "    lv2:minimum " << static_cast<int>(row.min) << " ;\n"
+            << "    lv2:maximum " << static_cast<int>(row.max) << " ;\n"
+            << "    lv2:portProperty lv2:integer, lv2:enumeration ;\n";
+        for (std::size_t i = 0; i < row.labels.size(); ++i)
+            out << "    lv2:scalePoint [ rdfs:label " << quoted(row.labels[i]) << " ; rdf:value "
+                << static_cast<int>(row.min) + static_cast<int>(i) << " ] ;\n";
+    } else {
+        out << "    lv2:default " << number(row.defaultValue) << " ;\n"
+            << "    lv2:minimum " << number(row.min) << " ;\n"
+            << "    lv2:maximum " << number(row.max) << " ;\n"
+            << "    pprops:rangeSteps " << row.stepCount() + 1 << " ;\n";
+        if (row.unit == "dB") out << "    units:unit units:db ;\n";
+    }
+    return out.str();
+}
+
+std::string description(const std::string& minor, const std::string& micro) {
+    const auto& id = EmbeddedDecoder::identity();
+    std::ostringstream out;
+    out << "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
+        << "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
+        << "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+        << "@prefix pprops: <http://lv2plug.in/ns/ext/port-props#> .\n"
+        << "@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
+        << "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
+        << "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n\n"
+        << "<" << ports::kUri << ">\n"
+        << "    a lv2:Plugin, lv2:SpatialPlugin, doap:Project ;\n"
+        << "    doap:name " << quoted(id.name) << " ;\n"
+        << "    doap:maintainer [ foaf:name " << quoted(id.vendor) << " ] ;\n"
+        << "    lv2:minorVersion " << minor << " ;\n"
+        << "    lv2:microVersion " << micro << " ;\n"
+        << "    rdfs:comment \"Decodes a three-channel acoustic guitar take (mid microphone, side "
+           "microphone, DI pickup) into a stereo pair, with the DI alone on a third output when routed "
+           "there.\" ;\n"
+        << "    lv2:optionalFeature lv2:hardRTCapable ;\n";
+    std::uint32_t index = 0;
+    for (const auto& port : ports::kAudioPorts) {
+        out << "    lv2:port [\n"
+            << "        a lv2:AudioPort, " << (index < ports::kAudioOutputs ? "lv2:InputPort" : "lv2:OutputPort")
+            << " ;\n        lv2:index " << index << " ;\n        lv2:symbol " << quoted(port.symbol)
+            << " ;\n        lv2:name " << quoted(port.name) << " ;\n    ] ;\n";
+        ++index;
+    }
+    const auto& rows = EmbeddedDecoder::parameters();
+    for (std::size_t i = 0; i < rows.size(); ++i, ++index) {
+        std::string port = controlPort(rows[i], index);
+        // Indent the port's lines one level deeper inside its brackets.
+        std::string indented;
+        std::istringstream lines(port);
+        for (std::string line; std::getline(lines, line);) indented += "    " + line + "\n";
+        out << "    lv2:port [\n" << indented << "    ]" << (i + 1 < rows.size() ? " ;\n" : " .\n");
+    }
+    return out.str();
+}
+
+std::string manifest(const std::string& binary) {
+    return std::string("@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n") +
+           "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n\n" + "<" + ports::kUri +
+           ">\n    a lv2:Plugin ;\n    lv2:binary <" + binary + "> ;\n    rdfs:seeAlso <GuitarDecoder.ttl> .\n";
+}
+
+bool write(const std::string& path, const std::string& text) {
+    std::ofstream file(path, std::ios::binary);
+    file << text;
+    return static_cast<bool>(file);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 5) {
+        std::cerr << "usage: make_ttl BUNDLE-DIR BINARY-NAME MINOR MICRO\n";
+        return 2;
+    }
+    const std::string bundle = argv[1];
+    if (!write(bundle + "/manifest.ttl", manifest(argv[2])) ||
+        !write(bundle + "/GuitarDecoder.ttl", description(argv[3], argv[4]))) {
+        std::cerr << "make_ttl: cannot write into " << bundle << "\n";
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,288 @@
+// The LV2 plug-in as LV2 hosts meet it: its description read by lilv against the effect's own
+// parameter table, lv2apply rendering the same bits as the VST 2 module, and the habits of
+// hosts (in-place buffers, ports connected after activation, odd control values).
+#include <gtest/gtest.h>
+#include <lilv/lilv.h>
+#include <sndfile.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "effect/guitar_decoder.h"
+#include "host/lv2_host.h"
+#include "plugin_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+constexpr char kUri[] = "urn:brelvander:guitar-decoder";
+const std::string kBundles = VINTREL_LV2_BUNDLES;
+const std::string kBinary = kBundles + "/GuitarDecoder.lv2/GuitarDecoder.so";
+
+// The effect's own table, which the description must follow.
+const std::vector<CVintrelSlider>& table() {
+    static const TVintrelEffect fx;
+    return fx.SliderInfos;
+}
+
+struct Lilv {
+    LilvWorld* world = lilv_world_new();
+    const LilvPlugin* plugin = nullptr;
+    Lilv() {
+        LilvNode* path = lilv_new_file_uri(world, nullptr, (kBundles + "/GuitarDecoder.lv2/").c_str());
+        lilv_world_load_bundle(world, path);
+        lilv_node_free(path);
+        LilvNode* uri = lilv_new_uri(world, kUri);
+        plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), uri);
+        lilv_node_free(uri);
+    }
+    ~Lilv() { lilv_world_free(world); }
+    LilvNode* node(const char* uri) { return lilv_new_uri(world, uri); }
+};
+
+std::string text(const LilvNode* node) { return node ? lilv_node_as_string(node) : ""; }
+
+TEST(Lv2Description, FollowsTheEffectsParameterTable) {
+    Lilv lv2;
+    ASSERT_NE(lv2.plugin, nullptr);
+    EXPECT_TRUE(lilv_plugin_verify(lv2.plugin));
+    ASSERT_EQ(lilv_plugin_get_num_ports(lv2.plugin), 6u + table().size());
+    LilvNode* audio = lv2.node(LILV_URI_AUDIO_PORT);
+    LilvNode* input = lv2.node(LILV_URI_INPUT_PORT);
+    LilvNode* enumeration = lv2.node("http://lv2plug.in/ns/lv2core#enumeration");
+    LilvNode* unit = lv2.node("http://lv2plug.in/ns/extensions/units#unit");
+    for (std::uint32_t p = 0; p < 6; ++p) {
+        const LilvPort* port = lilv_plugin_get_port_by_index(lv2.plugin, p);
+        EXPECT_TRUE(lilv_port_is_a(lv2.plugin, port, audio));
+        EXPECT_EQ(lilv_port_is_a(lv2.plugin, port, input), p < 3);
+    }
+    const char* decibels[] = {"mid channel trim", "side channel trim", "output trim", "DI level",
+                              "main output trim"};
+    for (std::size_t i = 0; i < table().size(); ++i) {
+        const CVintrelSlider& row = table()[i];
+        SCOPED_TRACE(row.Name);
+        const LilvPort* port = lilv_plugin_get_port_by_index(lv2.plugin, static_cast<std::uint32_t>(6 + i));
+        EXPECT_TRUE(lilv_port_is_a(lv2.plugin, port, input));
+        LilvNode* name = lilv_port_get_name(lv2.plugin, port);
+        EXPECT_EQ(text(name), row.Name);
+        lilv_node_free(name);
+        LilvNode *def, *min, *max;
+        lilv_port_get_range(lv2.plugin, port, &def, &min, &max);
+        EXPECT_EQ(lilv_node_as_float(def), static_cast<float>(row.Default));
+        EXPECT_EQ(lilv_node_as_float(min), static_cast<float>(row.Min));
+        EXPECT_EQ(lilv_node_as_float(max), static_cast<float>(row.Max));
+        lilv_node_free(def), lilv_node_free(min), lilv_node_free(max);
+
+        EXPECT_EQ(lilv_port_has_property(lv2.plugin, port, enumeration), !row.Labels.empty());
+        std::map<int, std::string> points;
+        if (LilvScalePoints* scale = lilv_port_get_scale_points(lv2.plugin, port)) {
+            LILV_FOREACH (scale_points, it, scale) {
+                const LilvScalePoint* point = lilv_scale_points_get(scale, it);
+                points[lilv_node_as_int(lilv_scale_point_get_value(point))] = text(lilv_scale_point_get_label(point));
+            }
+            lilv_scale_points_free(scale);
+        }
+        ASSERT_EQ(points.size(), row.Labels.size());
+        for (std::size_t k = 0; k < row.Labels.size(); ++k) EXPECT_EQ(points[static_cast<int>(k)], row.Labels[k]);
+
+        LilvNodes* units = lilv_port_get_value(lv2.plugin, port, unit);
+        const bool isDecibels = std::find(std::begin(decibels), std::end(decibels), row.Name) != std::end(decibels);
+        EXPECT_EQ(units && lilv_nodes_size(units) == 1 &&
+                      text(lilv_nodes_get_first(units)) == "http://lv2plug.in/ns/extensions/units#db",
+                  isDecibels);
+        lilv_nodes_free(units);
+    }
+    // Hosts refuse plug-ins that need what they cannot give, and hide in-place-broken ones.
+    LilvNodes* required = lilv_plugin_get_required_features(lv2.plugin);
+    EXPECT_EQ(lilv_nodes_size(required), 0u);
+    lilv_nodes_free(required);
+    LilvNode* broken = lv2.node("http://lv2plug.in/ns/lv2core#inPlaceBroken");
+    EXPECT_FALSE(lilv_plugin_has_feature(lv2.plugin, broken));
+    for (LilvNode* n : {audio, input, enumeration, unit, broken}) lilv_node_free(n);
+}
+
+// A three-channel take as 32-bit float samples, interleaved.
+std::vector<float> take(std::size_t frames) {
+    std::vector<float> samples(frames * 3);
+    std::uint32_t noise = 99;
+    for (float& s : samples) {
+        noise = noise * 1664525u + 1013904223u;
+        s = static_cast<float>((static_cast<double>(noise >> 8) / 8388608.0 - 1.0) * 0.7);
+    }
+    return samples;
+}
+
+bool writeFloatWav(const std::string& path, const std::vector<float>& interleaved, int channels) {
+    SF_INFO info{};
+    info.samplerate = 48000;
+    info.channels = channels;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!file) return false;
+    const auto frames = static_cast<sf_count_t>(interleaved.size() / static_cast<std::size_t>(channels));
+    const bool ok = sf_writef_float(file, interleaved.data(), frames) == frames;
+    sf_close(file);
+    return ok;
+}
+
+std::vector<float> readFloats(const std::string& path, int& channels) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (!file) return {};
+    std::vector<float> samples(static_cast<std::size_t>(info.frames * info.channels));
+    sf_readf_float(file, samples.data(), info.frames);
+    sf_close(file);
+    channels = info.channels;
+    return samples;
+}
+
+// The same settings through the VST 2 module: each value set as its normalised float.
+std::vector<float> renderVst2(const std::vector<float>& interleaved, const std::map<int, double>& settings) {
+    Decoder fx;
+    fx.start(48000.0f, 1024);
+    for (const auto& [index, value] : settings) {
+        const CVintrelSlider& row = table()[static_cast<std::size_t>(index)];
+        fx.setParameter(index, static_cast<float>((value - row.Min) / (row.Max - row.Min)));
+    }
+    const std::size_t frames = interleaved.size() / 3;
+    Channels3<float> io(frames);
+    for (std::size_t j = 0; j < frames; ++j)
+        for (int k = 0; k < 3; ++k) io.in[k][j] = interleaved[j * 3 + static_cast<std::size_t>(k)];
+    fx.process(io.inputs, io.outputs, static_cast<VstInt32>(frames));
+    std::vector<float> out(frames * 3);
+    for (std::size_t j = 0; j < frames; ++j)
+        for (int k = 0; k < 3; ++k) out[j * 3 + static_cast<std::size_t>(k)] = io.out[k][j];
+    return out;
+}
+
+std::string symbolOf(int index) {
+    const char* symbols[] = {"mid_channel_trim", "side_channel_trim", "output_trim",     "stereo_width",
+                             "l_r_swap",         "di_level",          "di_pan_to_l_r",   "di_routing",
+                             "a_b_ms",           "active_channels",   "main_output_trim"};
+    return symbols[index];
+}
+
+TEST(Lv2Apply, RendersTheSameBitsAsTheVst2Module) {
+    const fs::path dir = fs::temp_directory_path() / ("lv2apply-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::vector<float> in = take(9000);
+    ASSERT_TRUE(writeFloatWav((dir / "take.wav").string(), in, 3));
+    const std::vector<std::map<int, double>> sessions = {
+        {},
+        {{3, 40}, {5, -12}, {6, -40}},
+        {{0, -3.3}, {1, 2.7}, {2, -60}, {4, 1}, {5, 6}, {7, 1}, {10, 4.5}},
+        {{8, 1}, {5, -20.1}, {7, 1}},
+        {{9, 1}, {3, -120}, {5, 0}, {6, 120}},
+        {{9, 2}, {5, 12}, {2, -150}, {10, -10}},
+    };
+    for (const auto& settings : sessions) {
+        std::string command = "LV2_PATH='" + kBundles + "' lv2apply -i '" + (dir / "take.wav").string() + "' -o '" +
+                              (dir / "out.wav").string() + "'";
+        for (const auto& [index, value] : settings) command += " -c " + symbolOf(index) + " " + std::to_string(value);
+        command += std::string(" ") + kUri;
+        SCOPED_TRACE(command);
+        fs::remove(dir / "out.wav");
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        int channels = 0;
+        const std::vector<float> lv2 = readFloats((dir / "out.wav").string(), channels);
+        ASSERT_EQ(channels, 3);
+        const std::vector<float> vst2 = renderVst2(in, settings);
+        ASSERT_EQ(lv2.size(), vst2.size());
+        EXPECT_EQ(std::memcmp(lv2.data(), vst2.data(), lv2.size() * sizeof(float)), 0);
+        bool anySound = false;
+        for (float v : lv2) anySound |= v != 0.0f;
+        EXPECT_TRUE(anySound);
+    }
+    fs::remove_all(dir);
+}
+
+// One instance with its ports, as a host keeps them.
+struct Lv2Decoder {
+    std::unique_ptr<lv2host::Instance> instance;
+    std::vector<float> audio[6];
+    float controls[11];
+    explicit Lv2Decoder(std::size_t frames) {
+        std::string error;
+        instance = lv2host::Instance::load(kBinary, kUri, 48000.0, error);
+        if (!instance) ADD_FAILURE() << error;
+        for (auto& buffer : audio) buffer.assign(frames, 0.0f);
+        for (std::size_t i = 0; i < 11; ++i) controls[i] = static_cast<float>(table()[i].Default);
+    }
+    void connectAll(bool inPlace) {
+        for (std::uint32_t p = 0; p < 6; ++p) instance->connect(p, audio[inPlace ? p % 3 : p].data());
+        for (std::uint32_t i = 0; i < 11; ++i) instance->connect(6 + i, &controls[i]);
+    }
+    void fill(const std::vector<float>& interleaved) {
+        for (std::size_t j = 0; j < audio[0].size(); ++j)
+            for (int k = 0; k < 3; ++k) audio[k][j] = interleaved[j * 3 + static_cast<std::size_t>(k)];
+    }
+};
+
+TEST(Lv2Habits, InPlaceLateConnectionAndReactivationGiveTheSameBits) {
+    const std::size_t frames = 777;
+    const std::vector<float> in = take(frames);
+    Lv2Decoder separate(frames), inPlace(frames);
+    ASSERT_TRUE(separate.instance && inPlace.instance);
+    separate.connectAll(false);
+    separate.instance->activate();
+    inPlace.instance->activate();  // ports connected only after activation
+    inPlace.connectAll(true);
+    for (Lv2Decoder* d : {&separate, &inPlace}) {
+        d->controls[3] = 55.5f;
+        d->controls[5] = -3.0f;
+        d->controls[7] = 1.0f;
+        d->fill(in);
+        d->instance->run(static_cast<std::uint32_t>(frames));
+    }
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(std::memcmp(separate.audio[3 + k].data(), inPlace.audio[k].data(), frames * sizeof(float)), 0);
+
+    // Deactivating and activating again changes nothing that the ports do not say.
+    const std::vector<float> first = separate.audio[3];
+    separate.instance->deactivate();
+    separate.instance->activate();
+    separate.fill(in);
+    separate.instance->run(static_cast<std::uint32_t>(frames));
+    EXPECT_EQ(separate.audio[3], first);
+}
+
+TEST(Lv2Habits, OddControlValuesNeverCrashOrMakeFiniteInputNonFinite) {
+    const std::size_t frames = 256;
+    const std::vector<float> in = take(frames);
+    Lv2Decoder d(frames);
+    ASSERT_TRUE(d.instance);
+    d.connectAll(false);
+    d.instance->activate();
+    const float odd[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                         -std::numeric_limits<float>::infinity(), 1e30f, -1e30f, 3.4e38f, -0.0f, 1e-40f};
+    std::mt19937 rng(5);
+    for (int round = 0; round < 200; ++round) {
+        for (float& c : d.controls) c = odd[std::uniform_int_distribution<int>(0, 7)(rng)];
+        d.fill(in);
+        d.instance->run(static_cast<std::uint32_t>(frames));
+        for (int k = 3; k < 6; ++k)
+            for (float v : d.audio[k]) ASSERT_TRUE(std::isfinite(v)) << "round " << round;
+    }
+    // Far outside the range acts as the nearest end of it.
+    Lv2Decoder clamped(frames), atEnd(frames);
+    for (Lv2Decoder* x : {&clamped, &atEnd}) {
+        x->connectAll(false);
+        x->instance->activate();
+        x->fill(in);
+    }
+    clamped.controls[3] = 1e30f;
+    atEnd.controls[3] = 120.0f;
+    clamped.instance->run(frames);
+    atEnd.instance->run(frames);
+    EXPECT_EQ(clamped.audio[3], atEnd.audio[3]);
+}
+
+}  // namespace
