@@ -1,0 +1,211 @@
+// The plug-in in a real host: Debian's Ardour, headless (ardour7-lua, dummy backend). A session
+// with a 3-in/3-out track renders a take through the plug-in, is saved, reopened and renders
+// it again; both renders must equal the VST 2 module's output of the same take within -80 dBFS
+// (Ardour's own chain is not bit-transparent).
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "effect/guitar_decoder.h"
+#include "plugin_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Settings = std::map<int, double>;  // parameter index to a value in display units
+
+constexpr int kFrames = 48000;
+const double kTolerance = std::pow(10.0, -80.0 / 20.0);
+
+// A signal generator as an Ardour Lua processor: the take is bounced from it, then laid on the
+// track's playlist, so the session holds an ordinary recording.
+constexpr char kGenerator[] = R"(ardour { ["type"] = "dsp", name = "Guitar Take Generator", category = "Utility",
+  license = "MIT", author = "tests", description = [[three channels of test signal]] }
+function dsp_ioconfig () return { { audio_in = 3, audio_out = 3 } } end
+local pos = 0
+function dsp_run (ins, outs, n)
+  for c = 1, 3 do
+    local buf = outs[c]:array()
+    for s = 1, n do
+      local t = pos + s - 1
+      buf[s] = 0.45 * math.sin(t * (0.013 + 0.007 * c)) + 0.2 * math.sin(t * 0.0011 * c) + 0.1 * math.sin(t * 0.31 / c)
+    end
+  end
+  pos = pos + n
+end
+)";
+
+struct Host {
+    fs::path home;
+    std::string environment;  // variables for every Ardour run
+};
+
+bool runArdour(const Host& host, const std::string& script, std::string& output) {
+    const fs::path file = host.home / "script.lua";
+    std::ofstream(file) << script;
+    const std::string command = host.environment + " timeout 300 ardour7-lua '" + file.string() + "' 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return false;
+    char line[4096];
+    output.clear();
+    while (std::fgets(line, sizeof line, pipe)) output += line;
+    return pclose(pipe) == 0;
+}
+
+std::vector<std::string> printed(const std::string& output, const std::string& tag) {
+    std::vector<std::string> values;
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind(tag, 0) == 0) values.push_back(line.substr(tag.size()));
+    return values;
+}
+
+// Three mono files as three channels.
+std::array<std::vector<float>, 3> readChannels(const std::vector<std::string>& paths) {
+    std::array<std::vector<float>, 3> channels;
+    for (std::size_t k = 0; k < 3 && k < paths.size(); ++k) {
+        SF_INFO info{};
+        SNDFILE* file = sf_open(paths[k].c_str(), SFM_READ, &info);
+        if (!file) continue;
+        channels[k].resize(static_cast<std::size_t>(info.frames));
+        sf_readf_float(file, channels[k].data(), info.frames);
+        sf_close(file);
+    }
+    return channels;
+}
+
+std::array<std::vector<float>, 3> renderVst2(const std::array<std::vector<float>, 3>& take, const Settings& settings) {
+    static const TVintrelEffect table;
+    Decoder fx;
+    fx.start(48000.0f, 1024);
+    for (const auto& [index, value] : settings) {
+        const CVintrelSlider& row = table.SliderInfos[static_cast<std::size_t>(index)];
+        fx.setParameter(index, static_cast<float>((value - row.Min) / (row.Max - row.Min)));
+    }
+    Channels3<float> io(take[0].size());
+    for (int k = 0; k < 3; ++k) io.in[k] = take[static_cast<std::size_t>(k)];
+    for (int k = 0; k < 3; ++k) io.inputs[k] = io.in[k].data();
+    fx.process(io.inputs, io.outputs, static_cast<VstInt32>(take[0].size()));
+    return {io.out[0], io.out[1], io.out[2]};
+}
+
+double largestDifference(const std::array<std::vector<float>, 3>& a, const std::array<std::vector<float>, 3>& b) {
+    double worst = 0.0;
+    for (std::size_t k = 0; k < 3; ++k) {
+        if (a[k].size() != b[k].size()) return INFINITY;
+        for (std::size_t j = 0; j < a[k].size(); ++j) {
+            const double d = std::fabs(static_cast<double>(a[k][j]) - static_cast<double>(b[k][j]));
+            worst = std::max(worst, d);
+        }
+    }
+    return worst;
+}
+
+// How a format's plug-in is found and named in Ardour.
+struct Format {
+    const char* name;         // for messages
+    const char* pluginType;   // ARDOUR.PluginType
+    std::string pluginId;     // as new_plugin takes it
+    std::string pathVariable; // LV2_PATH or VST3_PATH
+    std::string path;
+    // Run before Ardour starts (a scan), and on the saved session file before it is reopened.
+    std::function<bool(const Host&)> prepare = [](const Host&) { return true; };
+    std::function<void(const fs::path& sessionFile)> editSession = [](const fs::path&) {};
+};
+
+std::string setParameters(const Settings& settings) {
+    std::string lua;
+    for (const auto& [index, value] : settings)
+        lua += "ARDOUR.LuaAPI.set_processor_param(p, " + std::to_string(index) + ", " + std::to_string(value) + ")\n";
+    return lua;
+}
+
+void renderSaveReopenRender(const Format& format, const Settings& settings) {
+    if (std::system("command -v ardour7-lua >/dev/null 2>&1") != 0) {
+        if (std::getenv("REQUIRE_ARDOUR")) FAIL() << "ardour7-lua is not installed";
+        GTEST_SKIP() << "ardour7-lua is not installed (Debian: ardour)";
+    }
+    Host host;
+    host.home = fs::temp_directory_path() / ("ardour-" + std::string(format.name) + "-" + std::to_string(::getpid()));
+    fs::remove_all(host.home);
+    fs::create_directories(host.home / "config/ardour7/scripts");
+    std::ofstream(host.home / "config/ardour7/scripts/_guitar_take.lua") << kGenerator;
+    host.environment = "XDG_CACHE_HOME='" + (host.home / "cache").string() + "' XDG_CONFIG_HOME='" +
+                       (host.home / "config").string() + "' HOME='" + host.home.string() + "' " +
+                       format.pathVariable + "='" + format.path + "'";
+    ASSERT_TRUE(format.prepare(host));
+    const fs::path session = host.home / "session";
+    const std::string start = "AudioEngine:set_backend(\"None (Dummy)\", \"\", \"\")\nAudioEngine:start(false)\n";
+    const std::string frames = std::to_string(kFrames);
+
+    std::string output;
+    const bool created = runArdour(host, start + "create_session('" + session.string() + R"(', 'take', 48000)
+local track = Session:new_audio_track(3, 3, nil, 1, "guitar", ARDOUR.PresentationInfo.max_order, ARDOUR.TrackMode.Normal, true):front()
+local gen = ARDOUR.LuaAPI.new_luaproc(Session, "Guitar Take Generator")
+track:add_processor_by_index(gen, 0, nil, true)
+local take = track:bounce_range(0, )" + frames + R"(, ARDOUR.InterThreadInfo(), gen, true, "take")
+track:remove_processor(gen, nil, true)
+take:to_audioregion():set_fade_in_active(false)  -- the take as recorded, without Ardour's short edge fades
+take:to_audioregion():set_fade_out_active(false)
+track:playlist():add_region(take, Temporal.timepos_t(0), 1, false, 0, 0, false)
+local p = ARDOUR.LuaAPI.new_plugin(Session, ")" + format.pluginId + R"(", ARDOUR.PluginType.)" + format.pluginType + R"(, "")
+assert(not p:isnil(), "the plug-in was not found")
+track:add_processor_by_index(p, 0, nil, true)
+)" + setParameters(settings) + R"(
+local out = track:bounce_range(0, )" + frames + R"(, ARDOUR.InterThreadInfo(), p, true, "decoded")
+for i = 0, 2 do print("take: " .. take:source(i):to_filesource():path()) end
+for i = 0, 2 do print("decoded: " .. out:source(i):to_filesource():path()) end
+Session:save_state("", false, false, false, false, false)
+close_session()
+)",
+                                     output);
+    ASSERT_TRUE(created) << output;
+    const auto takePaths = printed(output, "take: "), firstPaths = printed(output, "decoded: ");
+    ASSERT_EQ(takePaths.size(), 3u) << output;
+    ASSERT_EQ(firstPaths.size(), 3u) << output;
+
+    format.editSession(session / "take.ardour");
+    const bool reopened = runArdour(host, start + "load_session('" + session.string() + R"(', 'take')
+local track = Session:route_by_name("guitar"):to_track()
+local p = track:nth_plugin(0)
+assert(not p:isnil(), "the plug-in did not come back")
+local out = track:bounce_range(0, )" + frames + R"(, ARDOUR.InterThreadInfo(), p, true, "again")
+for i = 0, 2 do print("again: " .. out:source(i):to_filesource():path()) end
+close_session()
+)",
+                                    output);
+    ASSERT_TRUE(reopened) << output;
+    const auto againPaths = printed(output, "again: ");
+    ASSERT_EQ(againPaths.size(), 3u) << output;
+
+    const auto take = readChannels(takePaths);
+    ASSERT_EQ(take[0].size(), static_cast<std::size_t>(kFrames));
+    const auto expected = renderVst2(take, settings);
+    const auto first = readChannels(firstPaths), again = readChannels(againPaths);
+    EXPECT_LE(largestDifference(first, expected), kTolerance) << format.name << ": first render";
+    EXPECT_LE(largestDifference(again, expected), kTolerance) << format.name << ": render after reopening";
+    // The settings must have been heard: the decode differs from the defaults'.
+    EXPECT_GT(largestDifference(expected, renderVst2(take, {})), 0.01);
+    if (!::testing::Test::HasFailure()) fs::remove_all(host.home);
+}
+
+const Settings kSessionSettings = {{3, 40}, {5, -6}, {6, -30}, {2, -3.5}, {10, 2}};
+
+TEST(Ardour, Lv2SessionRendersSavesReopensAndRendersTheSame) {
+    Format lv2{"lv2", "LV2", "urn:brelvander:guitar-decoder", "LV2_PATH", VINTREL_BUNDLES};
+    renderSaveReopenRender(lv2, kSessionSettings);
+}
+
+}  // namespace
