@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "adapter/vest.h"
@@ -70,6 +71,31 @@ std::string EmbeddedDecoder::textFor(std::int32_t parameter, double value) {
     char text[kParameterTextCapacity] = {};
     scratch.DisplayText(parameter, text, sizeof text);
     return text;
+}
+
+bool EmbeddedDecoder::valueFor(std::int32_t parameter, const char* text, double& value) {
+    const auto& rows = parameters();
+    if (text == nullptr || parameter < 0 || static_cast<std::size_t>(parameter) >= rows.size()) return false;
+    const ParameterRow& row = rows[static_cast<std::size_t>(parameter)];
+    auto sameText = [](const std::string& a, const char* b) {
+        std::size_t i = 0;
+        for (; i < a.size() && b[i] != '\0'; ++i)
+            if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+                return false;
+        return i == a.size() && b[i] == '\0';
+    };
+    for (std::size_t i = 0; i < row.labels.size(); ++i)
+        if (sameText(row.labels[i], text)) {
+            value = row.min + static_cast<double>(i);
+            return true;
+        }
+    char* end = nullptr;
+    const double number = std::strtod(text, &end);
+    if (end == text || !std::isfinite(number)) return false;
+    while (*end == ' ') ++end;
+    if (*end != '\0' && !(row.unit.size() > 0 && sameText(row.unit, end))) return false;
+    value = number;
+    return true;
 }
 
 std::unique_ptr<EmbeddedDecoder> EmbeddedDecoder::create(double sampleRate, std::int32_t maxBlock) noexcept {

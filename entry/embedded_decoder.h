@@ -44,6 +44,9 @@ public:
     // The display text the runtime gives a parameter at this value (the value quantised as a
     // set would); empty for an unknown parameter.
     static std::string textFor(std::int32_t parameter, double value);
+    // The way back: a switch's label (any case) or a number, with or without the unit. False,
+    // and `value` untouched, for text that is neither or a parameter that does not exist.
+    static bool valueFor(std::int32_t parameter, const char* text, double& value);
 
     // An opened instance with this rate and largest block; null when memory runs out.
     static std::unique_ptr<EmbeddedDecoder> create(double sampleRate, std::int32_t maxBlock) noexcept;

@@ -30,16 +30,16 @@ valgrind -q --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definit
 
 echo "== fuzzing, ${FUZZ_SECONDS:-60} s per fuzzer"
 configure build-fuzz -DVINTREL_FUZZ=ON -DVINTREL_BUILD_TESTS=OFF -DVINTREL_BUILD_TOOLS=OFF
-cmake --build build-fuzz -j"$jobs" --target request_fuzzer chunk_fuzzer
+cmake --build build-fuzz -j"$jobs" --target request_fuzzer chunk_fuzzer clap_fuzzer
 mkdir -p build-fuzz/artifacts
-for fuzzer in request chunk; do
+for fuzzer in request chunk clap; do
     regressions=(fuzz/regressions/"$fuzzer"-*)
     if [ -e "${regressions[0]}" ]; then
         build-fuzz/fuzz/${fuzzer}_fuzzer "${regressions[@]}"
     fi
     corpus=$(mktemp -d)
     build-fuzz/fuzz/${fuzzer}_fuzzer -max_total_time="${FUZZ_SECONDS:-60}" -timeout=10 -rss_limit_mb=4096 \
-        -print_final_stats=1 -artifact_prefix=build-fuzz/artifacts/ "$corpus" "fuzz/corpus/${fuzzer}s" 2>&1 |
+        -print_final_stats=1 -artifact_prefix=build-fuzz/artifacts/ "$corpus" $(ls -d "fuzz/corpus/${fuzzer}s" 2>/dev/null) 2>&1 |
         grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|==|SUMMARY|.*runtime error)' || true
     rm -rf "$corpus"
     if ls build-fuzz/artifacts/ | grep -q .; then

@@ -22,7 +22,10 @@ public:
     ExactPowerOfTen() {
         mpfr_inits2(53, x, y, static_cast<mpfr_ptr>(nullptr));
     }
-    ~ExactPowerOfTen() { mpfr_clears(x, y, static_cast<mpfr_ptr>(nullptr)); }
+    ~ExactPowerOfTen() {
+        mpfr_clears(x, y, static_cast<mpfr_ptr>(nullptr));
+        mpfr_free_cache();  // this thread's cached constants, which would outlive it
+    }
     double operator()(double v) {
         mpfr_set_d(x, v, MPFR_RNDN);
         const int inexact = mpfr_exp10(y, x, MPFR_RNDN);

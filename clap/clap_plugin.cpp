@@ -1,0 +1,336 @@
+// The CLAP plug-in: one descriptor, one three-channel port each way, eleven parameters with
+// sample-accurate events, and the state chunk through the host's streams, all on the embedded
+// VST 2 record of the decoder.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "clap/clap_api.h"
+#include "entry/embedded_decoder.h"
+
+namespace {
+
+using vintrel::EmbeddedDecoder;
+
+constexpr char kPluginId[] = "net.brelvander.guitar-decoder";
+constexpr std::uint32_t kChannels = 3;
+constexpr std::uint32_t kMaxStateBytes = 1 << 16;  // a chunk is 260 bytes; anything far larger is not ours
+
+const char* const kFeatures[] = {"audio-effect", "stereo", "utility", "mixing", nullptr};
+
+const clap_plugin_descriptor_t kDescriptor = {
+    CLAP_VERSION,
+    kPluginId,
+    "Brelvander_3-channel acoustic guit decoder MS + DI",
+    "Brelvander",
+    "",
+    "",
+    "",
+    VINTREL_VERSION,
+    "Decodes a three-channel acoustic guitar take (mid microphone, side microphone, DI pickup) into a "
+    "stereo pair, with the DI alone on a third output when routed there.",
+    kFeatures,
+};
+
+struct ClapDecoder {
+    clap_plugin_t plugin{};
+    const clap_host_t* host = nullptr;
+    std::unique_ptr<EmbeddedDecoder> decoder;
+};
+
+ClapDecoder& self(const clap_plugin_t* plugin) { return *static_cast<ClapDecoder*>(plugin->plugin_data); }
+
+// Parameter ids are the VST 2 parameter indices: stable, and the order hosts show.
+std::int32_t parameterOf(clap_id id) {
+    return id < EmbeddedDecoder::parameters().size() ? static_cast<std::int32_t>(id) : -1;
+}
+
+void applyEvent(EmbeddedDecoder& decoder, const clap_event_header_t* event) {
+    if (event == nullptr || event->space_id != CLAP_CORE_EVENT_SPACE_ID || event->type != CLAP_EVENT_PARAM_VALUE ||
+        event->size < sizeof(clap_event_param_value_t))
+        return;
+    const auto* change = reinterpret_cast<const clap_event_param_value_t*>(event);
+    const std::int32_t parameter = parameterOf(change->param_id);
+    if (parameter >= 0) decoder.setValue(parameter, change->value);
+}
+
+VstTimeInfo timeInfoOf(const clap_event_transport_t& t) {
+    VstTimeInfo info{};
+    if (t.flags & CLAP_TRANSPORT_HAS_TEMPO) {
+        info.tempo = t.tempo;
+        info.flags |= kVstTempoValid;
+    }
+    if (t.flags & CLAP_TRANSPORT_HAS_BEATS_TIMELINE) {
+        info.ppqPos = static_cast<double>(t.song_pos_beats) / static_cast<double>(CLAP_BEATTIME_FACTOR);
+        info.flags |= kVstPpqPosValid;
+    }
+    if (t.flags & CLAP_TRANSPORT_HAS_TIME_SIGNATURE) {
+        info.timeSigNumerator = t.tsig_num;
+        info.timeSigDenominator = t.tsig_denom;
+        info.flags |= kVstTimeSigValid;
+    }
+    if (t.flags & CLAP_TRANSPORT_IS_PLAYING) info.flags |= kVstTransportPlaying;
+    if (t.flags & CLAP_TRANSPORT_IS_RECORDING) info.flags |= kVstTransportRecording;
+    return info;
+}
+
+// Runs the frames [from, to) of both buffers' channels through the decoder.
+template <class Sample>
+void decodeSpan(EmbeddedDecoder& decoder, Sample* const* in, Sample* const* out, std::uint32_t from, std::uint32_t to,
+                const VstTimeInfo* time) {
+    Sample* inputs[kChannels];
+    Sample* outputs[kChannels];
+    for (std::uint32_t k = 0; k < kChannels; ++k) {
+        inputs[k] = in[k] + from;
+        outputs[k] = out[k] + from;
+    }
+    decoder.process(inputs, outputs, static_cast<std::int32_t>(to - from), time);
+}
+
+// The plug-in.
+
+bool init(const clap_plugin_t*) { return true; }
+
+void destroy(const clap_plugin_t* plugin) { delete &self(plugin); }
+
+bool activate(const clap_plugin_t* plugin, double rate, std::uint32_t, std::uint32_t maxFrames) {
+    ClapDecoder& d = self(plugin);
+    d.decoder->setSampleRate(rate);
+    (void)maxFrames;  // nothing depends on the block size
+    d.decoder->resume();
+    return true;
+}
+
+void deactivate(const clap_plugin_t* plugin) { self(plugin).decoder->suspend(); }
+bool startProcessing(const clap_plugin_t*) { return true; }
+void stopProcessing(const clap_plugin_t*) {}
+void reset(const clap_plugin_t*) {}  // the decoder keeps no earlier samples
+
+clap_process_status processBlock(const clap_plugin_t* plugin, const clap_process_t* process) {
+    ClapDecoder& d = self(plugin);
+    if (process == nullptr) return CLAP_PROCESS_ERROR;
+    const clap_input_events_t* events = process->in_events;
+    const std::uint32_t count = events != nullptr ? events->size(events) : 0;
+    const std::uint32_t frames = process->frames_count;
+    const VstTimeInfo time = process->transport ? timeInfoOf(*process->transport) : VstTimeInfo{};
+    const VstTimeInfo* transport = process->transport ? &time : nullptr;
+
+    const bool hasAudio = process->audio_inputs_count >= 1 && process->audio_outputs_count >= 1 &&
+                          process->audio_inputs[0].channel_count >= kChannels &&
+                          process->audio_outputs[0].channel_count >= kChannels;
+    const clap_audio_buffer_t* in = hasAudio ? &process->audio_inputs[0] : nullptr;
+    const clap_audio_buffer_t* out = hasAudio ? &process->audio_outputs[0] : nullptr;
+    const bool doubles = hasAudio && in->data64 != nullptr && out->data64 != nullptr && out->data32 == nullptr;
+    const bool floats = hasAudio && !doubles && in->data32 != nullptr && out->data32 != nullptr;
+
+    // Each event acts from its own frame: the block is decoded in spans between events.
+    std::uint32_t done = 0;
+    auto decodeUpTo = [&](std::uint32_t frame) {
+        if (frame <= done) return;
+        if (doubles) decodeSpan(*d.decoder, in->data64, out->data64, done, frame, transport);
+        if (floats) decodeSpan(*d.decoder, in->data32, out->data32, done, frame, transport);
+        done = frame;
+    };
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const clap_event_header_t* event = events->get(events, i);
+        if (event == nullptr) continue;
+        decodeUpTo(std::min(event->time, frames));
+        applyEvent(*d.decoder, event);
+    }
+    decodeUpTo(frames);
+    return CLAP_PROCESS_CONTINUE;
+}
+
+// Audio ports: one of three channels each way, the same channels as the other formats.
+
+std::uint32_t portCount(const clap_plugin_t*, bool) { return 1; }
+
+bool portInfo(const clap_plugin_t*, std::uint32_t index, bool isInput, clap_audio_port_info_t* info) {
+    if (index != 0 || info == nullptr) return false;
+    *info = {};
+    info->id = isInput ? 0 : 1;
+    std::snprintf(info->name, sizeof info->name, "%s",
+                  isInput ? "mid, side, DI" : "left, right, DI alone");
+    info->flags = CLAP_AUDIO_PORT_IS_MAIN | CLAP_AUDIO_PORT_SUPPORTS_64BITS;
+    info->channel_count = kChannels;
+    info->port_type = nullptr;  // three channels of their own kind, no standard layout
+    info->in_place_pair = isInput ? 1 : 0;
+    return true;
+}
+
+const clap_plugin_audio_ports_t kAudioPorts = {portCount, portInfo};
+
+// Parameters.
+
+std::uint32_t paramCount(const clap_plugin_t*) {
+    return static_cast<std::uint32_t>(EmbeddedDecoder::parameters().size());
+}
+
+bool paramInfo(const clap_plugin_t*, std::uint32_t index, clap_param_info_t* info) {
+    const std::int32_t parameter = parameterOf(index);
+    if (parameter < 0 || info == nullptr) return false;
+    const vintrel::ParameterRow& row = EmbeddedDecoder::parameters()[index];
+    *info = {};
+    info->id = index;
+    info->flags = CLAP_PARAM_IS_AUTOMATABLE | (row.isSwitch() ? CLAP_PARAM_IS_STEPPED | CLAP_PARAM_IS_ENUM : 0);
+    std::snprintf(info->name, sizeof info->name, "%s", row.name.c_str());
+    info->min_value = row.min;
+    info->max_value = row.max;
+    info->default_value = row.defaultValue;
+    return true;
+}
+
+bool paramValue(const clap_plugin_t* plugin, clap_id id, double* value) {
+    const std::int32_t parameter = parameterOf(id);
+    if (parameter < 0 || value == nullptr) return false;
+    *value = self(plugin).decoder->value(parameter);
+    return true;
+}
+
+bool valueToText(const clap_plugin_t*, clap_id id, double value, char* buffer, std::uint32_t capacity) {
+    const std::int32_t parameter = parameterOf(id);
+    if (parameter < 0 || buffer == nullptr || capacity == 0) return false;
+    try {
+        std::string text = EmbeddedDecoder::textFor(parameter, value);
+        const std::string& unit = EmbeddedDecoder::parameters()[id].unit;
+        if (!unit.empty()) text += " " + unit;
+        std::snprintf(buffer, capacity, "%s", text.c_str());
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool textToValue(const clap_plugin_t*, clap_id id, const char* text, double* value) {
+    const std::int32_t parameter = parameterOf(id);
+    if (parameter < 0 || value == nullptr) return false;
+    try {
+        return EmbeddedDecoder::valueFor(parameter, text, *value);
+    } catch (...) {
+        return false;
+    }
+}
+
+void flush(const clap_plugin_t* plugin, const clap_input_events_t* in, const clap_output_events_t*) {
+    if (in == nullptr) return;
+    const std::uint32_t count = in->size(in);
+    for (std::uint32_t i = 0; i < count; ++i) applyEvent(*self(plugin).decoder, in->get(in, i));
+}
+
+const clap_plugin_params_t kParams = {paramCount, paramInfo, paramValue, valueToText, textToValue, flush};
+
+// State: the decoder's chunk, through streams that may move fewer bytes per call than asked.
+
+bool saveState(const clap_plugin_t* plugin, const clap_ostream_t* stream) {
+    if (stream == nullptr) return false;
+    try {
+        const std::vector<std::uint8_t> chunk = self(plugin).decoder->saveState();
+        if (chunk.empty()) return false;
+        for (std::size_t written = 0; written < chunk.size();) {
+            const std::int64_t n = stream->write(stream, chunk.data() + written, chunk.size() - written);
+            if (n <= 0) return false;
+            written += static_cast<std::size_t>(n);
+        }
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool loadState(const clap_plugin_t* plugin, const clap_istream_t* stream) {
+    if (stream == nullptr) return false;
+    try {
+        // The whole chunk is read before any of it is used: a failing stream changes nothing.
+        std::vector<std::uint8_t> chunk;
+        std::uint8_t buffer[512];
+        for (;;) {
+            const std::int64_t n = stream->read(stream, buffer, sizeof buffer);
+            if (n < 0) return false;
+            if (n == 0) break;
+            chunk.insert(chunk.end(), buffer, buffer + n);
+            if (chunk.size() > kMaxStateBytes) return false;
+        }
+        if (chunk.size() < 8 || chunk.size() % 4 != 0) return false;
+        const bool loaded = self(plugin).decoder->loadState(chunk.data(), chunk.size());
+        const clap_host_t* host = self(plugin).host;
+        if (loaded && host != nullptr && host->get_extension != nullptr) {
+            const auto* hostParams = static_cast<const clap_host_params_t*>(host->get_extension(host, CLAP_EXT_PARAMS));
+            if (hostParams != nullptr && hostParams->rescan != nullptr) hostParams->rescan(host, CLAP_PARAM_RESCAN_VALUES);
+        }
+        return loaded;
+    } catch (...) {
+        return false;
+    }
+}
+
+const clap_plugin_state_t kState = {saveState, loadState};
+
+std::uint32_t noLatency(const clap_plugin_t*) { return 0; }
+const clap_plugin_latency_t kLatency = {noLatency};
+const clap_plugin_tail_t kTail = {noLatency};
+
+const void* getExtension(const clap_plugin_t*, const char* id) {
+    if (id == nullptr) return nullptr;
+    if (std::strcmp(id, CLAP_EXT_AUDIO_PORTS) == 0) return &kAudioPorts;
+    if (std::strcmp(id, CLAP_EXT_PARAMS) == 0) return &kParams;
+    if (std::strcmp(id, CLAP_EXT_STATE) == 0) return &kState;
+    if (std::strcmp(id, CLAP_EXT_LATENCY) == 0) return &kLatency;
+    if (std::strcmp(id, CLAP_EXT_TAIL) == 0) return &kTail;
+    return nullptr;
+}
+
+void onMainThread(const clap_plugin_t*) {}
+
+// The factory and the entry.
+
+std::uint32_t pluginCount(const clap_plugin_factory_t*) { return 1; }
+
+const clap_plugin_descriptor_t* pluginDescriptor(const clap_plugin_factory_t*, std::uint32_t index) {
+    return index == 0 ? &kDescriptor : nullptr;
+}
+
+const clap_plugin_t* createPlugin(const clap_plugin_factory_t*, const clap_host_t* host, const char* id) {
+    if (host == nullptr || id == nullptr || std::strcmp(id, kPluginId) != 0) return nullptr;
+    try {
+        auto d = std::make_unique<ClapDecoder>();
+        d->host = host;
+        d->decoder = EmbeddedDecoder::create(48000.0, 8192);
+        if (!d->decoder) return nullptr;
+        d->plugin = {&kDescriptor, d.get(), init, destroy, activate, deactivate, startProcessing, stopProcessing,
+                     reset, processBlock, getExtension, onMainThread};
+        return &d.release()->plugin;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+const clap_plugin_factory_t kFactory = {pluginCount, pluginDescriptor, createPlugin};
+
+bool entryInit(const char*) {
+    try {
+        EmbeddedDecoder::parameters();  // built here, on the main thread, not during processing
+        EmbeddedDecoder::identity();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+void entryDeinit() {}
+const void* entryFactory(const char* id) {
+    return id != nullptr && std::strcmp(id, CLAP_PLUGIN_FACTORY_ID) == 0 ? &kFactory : nullptr;
+}
+
+}  // namespace
+
+#if defined(_WIN32)
+#define VINTREL_CLAP_EXPORT __declspec(dllexport)
+#else
+#define VINTREL_CLAP_EXPORT __attribute__((visibility("default")))
+#endif
+
+extern "C" VINTREL_CLAP_EXPORT const clap_plugin_entry_t clap_entry = {CLAP_VERSION, entryInit, entryDeinit,
+                                                                        entryFactory};

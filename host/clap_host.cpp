@@ -1,0 +1,205 @@
+#include "host/clap_host.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace claphost {
+
+std::unique_ptr<Module> Module::load(const std::string& path, std::string& error) {
+    std::unique_ptr<Module> module(new Module);
+    module->library_ = host::SharedLibrary::open(path, error);
+    if (!module->library_) return nullptr;
+    module->entry_ = static_cast<const clap_plugin_entry_t*>(module->library_->symbol("clap_entry"));
+    if (module->entry_ == nullptr) {
+        error = path + " exports no clap_entry";
+        return nullptr;
+    }
+    if (module->entry_->clap_version.major < 1 || !module->entry_->init(path.c_str())) {
+        error = path + ": clap_entry refused to start";
+        module->entry_ = nullptr;
+        return nullptr;
+    }
+    module->factory_ = static_cast<const clap_plugin_factory_t*>(module->entry_->get_factory(CLAP_PLUGIN_FACTORY_ID));
+    if (module->factory_ == nullptr) {
+        error = path + " has no plug-in factory";
+        return nullptr;
+    }
+    return module;
+}
+
+Module::~Module() {
+    if (entry_ != nullptr) entry_->deinit();
+}
+
+namespace {
+
+// An event list over the changes of one call, in the order the interface requires (by frame).
+struct EventList {
+    std::vector<clap_event_param_value_t> events;
+    clap_input_events_t list{this, size, get};
+    explicit EventList(std::vector<ParamChange> changes) {
+        std::stable_sort(changes.begin(), changes.end(),
+                         [](const ParamChange& a, const ParamChange& b) { return a.frame < b.frame; });
+        for (const ParamChange& c : changes) {
+            clap_event_param_value_t e{};
+            e.header = {sizeof e, c.frame, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_VALUE, 0};
+            e.param_id = c.id;
+            e.note_id = -1, e.port_index = -1, e.channel = -1, e.key = -1;
+            e.value = c.value;
+            events.push_back(e);
+        }
+    }
+    static std::uint32_t CLAP_ABI size(const clap_input_events_t* l) {
+        return static_cast<std::uint32_t>(static_cast<EventList*>(l->ctx)->events.size());
+    }
+    static const clap_event_header_t* CLAP_ABI get(const clap_input_events_t* l, std::uint32_t i) {
+        auto& events = static_cast<EventList*>(l->ctx)->events;
+        return i < events.size() ? &events[i].header : nullptr;
+    }
+};
+
+bool CLAP_ABI dropEvent(const clap_output_events_t*, const clap_event_header_t*) { return false; }
+const clap_output_events_t kNoOutput = {nullptr, dropEvent};
+
+struct Stream {
+    std::vector<std::uint8_t>* bytes;
+    std::size_t position, step, failAfter;
+    static std::int64_t CLAP_ABI write(const clap_ostream_t* s, const void* buffer, std::uint64_t size) {
+        auto* self = static_cast<Stream*>(s->ctx);
+        if (self->position >= self->failAfter) return -1;
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>({size, self->step, self->failAfter - self->position}));
+        const auto* from = static_cast<const std::uint8_t*>(buffer);
+        self->bytes->insert(self->bytes->end(), from, from + n);
+        self->position += n;
+        return static_cast<std::int64_t>(n);
+    }
+    static std::int64_t CLAP_ABI read(const clap_istream_t* s, void* buffer, std::uint64_t size) {
+        auto* self = static_cast<Stream*>(s->ctx);
+        if (self->position >= self->failAfter) return -1;
+        const std::size_t left = self->bytes->size() - self->position;
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>({size, self->step, left, self->failAfter - self->position}));
+        std::memcpy(buffer, self->bytes->data() + self->position, n);
+        self->position += n;
+        return static_cast<std::int64_t>(n);
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<Plugin> Plugin::create(const Module& module, const char* id) {
+    std::unique_ptr<Plugin> p(new Plugin);
+    p->host_ = {CLAP_VERSION, p.get(), "clapthost", "tests", "", "1.0", hostExtension, nullptr, nullptr, nullptr};
+    p->host_.request_restart = [](const clap_host_t*) {};
+    p->host_.request_process = [](const clap_host_t*) {};
+    p->host_.request_callback = [](const clap_host_t*) {};
+    p->plugin_ = module.factory().create_plugin(&module.factory(), &p->host_, id);
+    if (p->plugin_ == nullptr) return nullptr;
+    if (!p->plugin_->init(p->plugin_)) {
+        p->plugin_->destroy(p->plugin_);
+        p->plugin_ = nullptr;
+        return nullptr;
+    }
+    return p;
+}
+
+Plugin::~Plugin() {
+    if (plugin_ == nullptr) return;
+    if (active_) deactivate();
+    plugin_->destroy(plugin_);
+}
+
+bool Plugin::activate(double rate, std::uint32_t maxFrames) {
+    active_ = plugin_->activate(plugin_, rate, 1, maxFrames);
+    return active_;
+}
+
+void Plugin::deactivate() {
+    if (processing_) {
+        plugin_->stop_processing(plugin_);
+        processing_ = false;
+    }
+    plugin_->deactivate(plugin_);
+    active_ = false;
+}
+
+template <class Sample>
+clap_process_status Plugin::process(Sample* const* inputs, Sample* const* outputs, std::uint32_t frames,
+                                    const std::vector<ParamChange>& changes) {
+    audioThread_ = std::this_thread::get_id();
+    if (!processing_) processing_ = plugin_->start_processing(plugin_);
+    EventList events(changes);
+    clap_audio_buffer_t in{}, out{};
+    in.channel_count = out.channel_count = 3;
+    if constexpr (sizeof(Sample) == sizeof(double)) {
+        in.data64 = const_cast<double**>(inputs);
+        out.data64 = const_cast<double**>(outputs);
+    } else {
+        in.data32 = const_cast<float**>(inputs);
+        out.data32 = const_cast<float**>(outputs);
+    }
+    clap_process_t call{};
+    call.steady_time = -1;
+    call.frames_count = frames;
+    call.audio_inputs = &in;
+    call.audio_outputs = &out;
+    call.audio_inputs_count = call.audio_outputs_count = 1;
+    call.in_events = &events.list;
+    call.out_events = &kNoOutput;
+    const clap_process_status status = plugin_->process(plugin_, &call);
+    audioThread_ = std::thread::id{};
+    return status;
+}
+template clap_process_status Plugin::process<float>(float* const*, float* const*, std::uint32_t,
+                                                    const std::vector<ParamChange>&);
+template clap_process_status Plugin::process<double>(double* const*, double* const*, std::uint32_t,
+                                                     const std::vector<ParamChange>&);
+
+void Plugin::flush(const std::vector<ParamChange>& changes) {
+    EventList events(changes);
+    extension<clap_plugin_params_t>(CLAP_EXT_PARAMS)->flush(plugin_, &events.list, &kNoOutput);
+}
+
+bool Plugin::saveState(std::vector<std::uint8_t>& out, std::size_t step, std::size_t failAfter) {
+    out.clear();
+    Stream stream{&out, 0, step, failAfter};
+    const clap_ostream_t s{&stream, Stream::write};
+    return extension<clap_plugin_state_t>(CLAP_EXT_STATE)->save(plugin_, &s);
+}
+
+bool Plugin::loadState(const std::vector<std::uint8_t>& in, std::size_t step, std::size_t failAfter) {
+    Stream stream{const_cast<std::vector<std::uint8_t>*>(&in), 0, step, failAfter};
+    const clap_istream_t s{&stream, Stream::read};
+    return extension<clap_plugin_state_t>(CLAP_EXT_STATE)->load(plugin_, &s);
+}
+
+double Plugin::value(clap_id id) {
+    double v = -12345.0;
+    extension<clap_plugin_params_t>(CLAP_EXT_PARAMS)->get_value(plugin_, id, &v);
+    return v;
+}
+
+const void* CLAP_ABI Plugin::hostExtension(const clap_host_t*, const char* id) {
+    static const clap_host_params_t params = {hostRescan, [](const clap_host_t*, clap_id, std::uint32_t) {},
+                                              [](const clap_host_t*) {}};
+    static const clap_host_thread_check_t threads = {isMainThread, isAudioThread};
+    if (std::strcmp(id, CLAP_EXT_PARAMS) == 0) return &params;
+    if (std::strcmp(id, CLAP_EXT_THREAD_CHECK) == 0) return &threads;
+    return nullptr;
+}
+
+void CLAP_ABI Plugin::hostRescan(const clap_host_t* host, std::uint32_t) {
+    auto* self = static_cast<Plugin*>(host->host_data);
+    ++self->rescans_;
+    if (!isMainThread(host)) ++self->wrongThread_;  // rescan belongs to the main thread
+}
+
+bool CLAP_ABI Plugin::isMainThread(const clap_host_t* host) {
+    return std::this_thread::get_id() == static_cast<Plugin*>(host->host_data)->mainThread_;
+}
+
+bool CLAP_ABI Plugin::isAudioThread(const clap_host_t* host) {
+    return std::this_thread::get_id() == static_cast<Plugin*>(host->host_data)->audioThread_.load();
+}
+
+}  // namespace claphost

@@ -1,0 +1,85 @@
+// A small CLAP host: loads a .clap through clap_entry and drives one plug-in as a host does,
+// with the thread-check and params extensions of its own. For tests.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "clap/clap_api.h"
+#include "host/shared_library.h"
+
+namespace claphost {
+
+class Module {
+public:
+    static std::unique_ptr<Module> load(const std::string& path, std::string& error);
+    ~Module();
+    const clap_plugin_entry_t& entry() const { return *entry_; }
+    const clap_plugin_factory_t& factory() const { return *factory_; }
+
+private:
+    Module() = default;
+    std::unique_ptr<host::SharedLibrary> library_;
+    const clap_plugin_entry_t* entry_ = nullptr;
+    const clap_plugin_factory_t* factory_ = nullptr;
+};
+
+// One parameter change at a frame of the next block.
+struct ParamChange {
+    std::uint32_t frame;
+    clap_id id;
+    double value;
+};
+
+class Plugin {
+public:
+    // The created and initialised plug-in; null when the factory refuses.
+    static std::unique_ptr<Plugin> create(const Module& module, const char* id);
+    ~Plugin();
+
+    const clap_plugin_t& plugin() const { return *plugin_; }
+    template <class Extension>
+    const Extension* extension(const char* id) const {
+        return static_cast<const Extension*>(plugin_->get_extension(plugin_, id));
+    }
+
+    bool activate(double rate, std::uint32_t maxFrames);
+    void deactivate();
+
+    // One processing call on the calling thread (the audio thread while it runs), with the
+    // changes as its input events; three channels each way, in place when the pointers agree.
+    template <class Sample>
+    clap_process_status process(Sample* const* inputs, Sample* const* outputs, std::uint32_t frames,
+                                const std::vector<ParamChange>& changes = {});
+    void flush(const std::vector<ParamChange>& changes);  // outside processing
+
+    // State through streams that move at most `step` bytes per call; `failAfter` bytes in, the
+    // stream reports an error.
+    bool saveState(std::vector<std::uint8_t>& out, std::size_t step = 1 << 20, std::size_t failAfter = SIZE_MAX);
+    bool loadState(const std::vector<std::uint8_t>& in, std::size_t step = 1 << 20, std::size_t failAfter = SIZE_MAX);
+
+    double value(clap_id id);
+    int rescans() const { return rescans_; }
+    // Calls of host functions from a thread the interface does not allow them on.
+    int wrongThreadCalls() const { return wrongThread_; }
+
+private:
+    Plugin() = default;
+    static const void* CLAP_ABI hostExtension(const clap_host_t* host, const char* id);
+    static void CLAP_ABI hostRescan(const clap_host_t* host, std::uint32_t flags);
+    static bool CLAP_ABI isMainThread(const clap_host_t* host);
+    static bool CLAP_ABI isAudioThread(const clap_host_t* host);
+
+    clap_host_t host_{};
+    const clap_plugin_t* plugin_ = nullptr;
+    bool active_ = false, processing_ = false;
+    std::thread::id mainThread_ = std::this_thread::get_id();
+    std::atomic<std::thread::id> audioThread_{};
+    int rescans_ = 0, wrongThread_ = 0;
+};
+
+}  // namespace claphost

@@ -1,0 +1,279 @@
+// The CLAP plug-in through a host of our own: the entry and descriptor, the lifecycle on the
+// threads the interface gives each call, ports, parameters, events that act from their own
+// frame, state through short and failing streams, and the same bits as the VST 2 module.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/clap_host.h"
+#include "plugin_fixture.h"
+
+namespace {
+
+constexpr char kId[] = "net.brelvander.guitar-decoder";
+
+const claphost::Module& clapModule() {
+    static std::unique_ptr<claphost::Module> module = [] {
+        std::string error;
+        auto loaded = claphost::Module::load(VINTREL_CLAP_PATH, error);
+        if (!loaded) {
+            ADD_FAILURE() << error;
+            std::abort();
+        }
+        return loaded;
+    }();
+    return *module;
+}
+
+std::unique_ptr<claphost::Plugin> activePlugin() {
+    auto p = claphost::Plugin::create(clapModule(), kId);
+    if (!p || !p->activate(48000.0, 4096)) ADD_FAILURE() << "no active plug-in";
+    return p;
+}
+
+template <class Sample>
+void fillTake(Channels3<Sample>& io, std::uint32_t seed) {
+    for (int k = 0; k < 3; ++k)
+        for (auto& s : io.in[k]) {
+            seed = seed * 1664525u + 1013904223u;
+            s = static_cast<Sample>((static_cast<double>(seed >> 8) / 8388608.0 - 1.0) * 0.6);
+        }
+}
+
+template <class Sample>
+bool sameBits(const std::vector<Sample>& a, const std::vector<Sample>& b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(Sample)) == 0;
+}
+
+// A value in display units as the VST 2 host sets it: its normalised float.
+float normalised(clap_id id, double value) {
+    static const double ranges[11][2] = {{-12, 12}, {-12, 12}, {-150, 12}, {-120, 120}, {0, 1}, {-150, 12},
+                                         {-120, 120}, {0, 1}, {0, 1}, {0, 2}, {-10, 10}};
+    return static_cast<float>((value - ranges[id][0]) / (ranges[id][1] - ranges[id][0]));
+}
+
+TEST(ClapEntry, DescribesOneAudioEffect) {
+    const auto& entry = clapModule().entry();
+    EXPECT_EQ(entry.clap_version.major, 1u);
+    EXPECT_EQ(entry.get_factory("clap.no-such-factory"), nullptr);
+    const auto& factory = clapModule().factory();
+    ASSERT_EQ(factory.get_plugin_count(&factory), 1u);
+    const clap_plugin_descriptor_t* d = factory.get_plugin_descriptor(&factory, 0);
+    ASSERT_NE(d, nullptr);
+    EXPECT_STREQ(d->id, kId);
+    EXPECT_STREQ(d->name, "Brelvander_3-channel acoustic guit decoder MS + DI");
+    EXPECT_STREQ(d->vendor, "Brelvander");
+    EXPECT_STREQ(d->version, "1.0.0");
+    std::vector<std::string> features;
+    for (const char* const* f = d->features; *f; ++f) features.push_back(*f);
+    EXPECT_EQ(features.front(), "audio-effect");
+    EXPECT_EQ(factory.get_plugin_descriptor(&factory, 1), nullptr);
+    EXPECT_EQ(claphost::Plugin::create(clapModule(), "net.brelvander.other"), nullptr);
+}
+
+TEST(ClapPorts, OneThreeChannelMainPortEachWayInPlacePairs) {
+    auto p = claphost::Plugin::create(clapModule(), kId);
+    ASSERT_TRUE(p);
+    const auto* ports = p->extension<clap_plugin_audio_ports_t>(CLAP_EXT_AUDIO_PORTS);
+    ASSERT_NE(ports, nullptr);
+    for (bool input : {true, false}) {
+        ASSERT_EQ(ports->count(&p->plugin(), input), 1u);
+        clap_audio_port_info_t info;
+        ASSERT_TRUE(ports->get(&p->plugin(), 0, input, &info));
+        EXPECT_EQ(info.channel_count, 3u);
+        EXPECT_TRUE(info.flags & CLAP_AUDIO_PORT_IS_MAIN);
+        EXPECT_TRUE(info.flags & CLAP_AUDIO_PORT_SUPPORTS_64BITS);
+        EXPECT_EQ(info.in_place_pair, input ? 1u : 0u);
+        EXPECT_FALSE(ports->get(&p->plugin(), 1, input, &info));
+    }
+    const auto* latency = p->extension<clap_plugin_latency_t>(CLAP_EXT_LATENCY);
+    const auto* tail = p->extension<clap_plugin_tail_t>(CLAP_EXT_TAIL);
+    ASSERT_TRUE(latency && tail);
+    EXPECT_EQ(latency->get(&p->plugin()), 0u);
+    EXPECT_EQ(tail->get(&p->plugin()), 0u);
+}
+
+TEST(ClapParams, RangesFlagsTextsAndFlush) {
+    auto p = claphost::Plugin::create(clapModule(), kId);
+    ASSERT_TRUE(p);
+    const auto* params = p->extension<clap_plugin_params_t>(CLAP_EXT_PARAMS);
+    ASSERT_NE(params, nullptr);
+    ASSERT_EQ(params->count(&p->plugin()), 11u);
+    struct Expected {
+        const char* name;
+        double min, max, def;
+        bool isSwitch;
+    };
+    const Expected rows[11] = {{"mid channel trim", -12, 12, 0, false}, {"side channel trim", -12, 12, 0, false},
+                               {"output trim", -150, 12, 0, false},     {"stereo width", -120, 120, 0, false},
+                               {"L/R swap", 0, 1, 0, true},             {"DI level", -150, 12, -150, false},
+                               {"DI pan to L/R", -120, 120, 0, false},  {"DI routing", 0, 1, 0, true},
+                               {"A/B MS", 0, 1, 0, true},               {"active channels", 0, 2, 0, true},
+                               {"main output trim", -10, 10, 0, false}};
+    for (std::uint32_t i = 0; i < 11; ++i) {
+        clap_param_info_t info;
+        ASSERT_TRUE(params->get_info(&p->plugin(), i, &info));
+        EXPECT_EQ(info.id, i);
+        EXPECT_STREQ(info.name, rows[i].name);
+        EXPECT_EQ(info.min_value, rows[i].min);
+        EXPECT_EQ(info.max_value, rows[i].max);
+        EXPECT_EQ(info.default_value, rows[i].def);
+        EXPECT_TRUE(info.flags & CLAP_PARAM_IS_AUTOMATABLE);
+        EXPECT_EQ((info.flags & CLAP_PARAM_IS_STEPPED) != 0, rows[i].isSwitch);
+        EXPECT_EQ((info.flags & CLAP_PARAM_IS_ENUM) != 0, rows[i].isSwitch);
+        EXPECT_EQ(p->value(i), rows[i].def);
+    }
+    clap_param_info_t info;
+    EXPECT_FALSE(params->get_info(&p->plugin(), 11, &info));
+
+    char text[64];
+    auto toText = [&](clap_id id, double v) {
+        return params->value_to_text(&p->plugin(), id, v, text, sizeof text) ? std::string(text) : "(refused)";
+    };
+    EXPECT_EQ(toText(3, 40.0), "40.00");
+    EXPECT_EQ(toText(2, -3.0), "-3.00 dB");
+    EXPECT_EQ(toText(5, -60.04), "-60.00 dB");  // quantised as a set would
+    EXPECT_EQ(toText(4, 1.0), "swapped");
+    EXPECT_EQ(toText(9, 2.0), "DI only");
+    EXPECT_EQ(toText(11, 0.0), "(refused)");
+    double v = 0;
+    EXPECT_TRUE(params->text_to_value(&p->plugin(), 4, "Swapped", &v));
+    EXPECT_EQ(v, 1.0);
+    EXPECT_TRUE(params->text_to_value(&p->plugin(), 5, "-12 dB", &v));
+    EXPECT_EQ(v, -12.0);
+    EXPECT_TRUE(params->text_to_value(&p->plugin(), 3, "-30", &v));
+    EXPECT_EQ(v, -30.0);
+    EXPECT_FALSE(params->text_to_value(&p->plugin(), 3, "wide", &v));
+    EXPECT_FALSE(params->text_to_value(&p->plugin(), 4, "", &v));
+    EXPECT_FALSE(params->text_to_value(&p->plugin(), 12, "1", &v));
+
+    // Flushed outside processing: the values are the plug-in's at once.
+    p->flush({{0, 3, 55.5}, {0, 9, 1.0}, {0, 5, std::numeric_limits<double>::quiet_NaN()}, {0, 77, 1.0}});
+    EXPECT_NEAR(p->value(3), 55.5, 1e-9);
+    EXPECT_EQ(p->value(9), 1.0);
+    EXPECT_EQ(p->value(5), -150.0);  // a NaN changes nothing
+}
+
+// Processing and the lifecycle on an audio thread of its own, both precisions, against the
+// VST 2 module with the same settings: the same bits.
+template <class Sample>
+void compareWithVst2(bool inPlace) {
+    auto p = activePlugin();
+    Decoder vst2;
+    vst2.start(48000.0f, 4096);
+    const std::vector<claphost::ParamChange> settings = {{0, 3, 40.0}, {0, 5, -12.0}, {0, 6, -40.0}, {0, 10, 1.5}};
+    for (const auto& s : settings) vst2.setParameter(static_cast<VstInt32>(s.id), normalised(s.id, s.value));
+    Channels3<Sample> clapIo(2000, inPlace), vst2Io(2000);
+    fillTake(clapIo, 7);
+    fillTake(vst2Io, 7);
+    std::thread audio([&] { EXPECT_EQ(p->process(clapIo.inputs, clapIo.outputs, 2000, settings), CLAP_PROCESS_CONTINUE); });
+    audio.join();
+    vst2.process(vst2Io.inputs, vst2Io.outputs, 2000);
+    for (int k = 0; k < 3; ++k)
+        EXPECT_TRUE(sameBits(inPlace ? clapIo.in[k] : clapIo.out[k], vst2Io.out[k])) << "channel " << k;
+}
+
+TEST(ClapProcessing, SameBitsAsTheVst2ModuleInBothPrecisionsInPlaceOrNot) {
+    compareWithVst2<float>(false);
+    compareWithVst2<float>(true);
+    compareWithVst2<double>(false);
+    compareWithVst2<double>(true);
+}
+
+// Events at frames 0, 1, 100, 101 and 300 of one 512-frame block act from exactly those frames:
+// the VST 2 module processing the spans between them, with each change made in between, gives
+// the same bits.
+template <class Sample>
+void eventsActFromTheirFrames() {
+    const std::vector<claphost::ParamChange> changes = {
+        {0, 3, -30.0}, {1, 5, 0.0}, {100, 7, 1.0}, {100, 3, 60.0}, {101, 4, 1.0}, {300, 2, -20.0}, {300, 9, 1.0}};
+    auto p = activePlugin();
+    Channels3<Sample> clapIo(512), vst2Io(512);
+    fillTake(clapIo, 3);
+    fillTake(vst2Io, 3);
+    std::thread audio([&] { p->process(clapIo.inputs, clapIo.outputs, 512, changes); });
+    audio.join();
+
+    Decoder vst2;
+    vst2.start(48000.0f, 512);
+    std::uint32_t done = 0;
+    auto span = [&](std::uint32_t to) {
+        Sample* in[3];
+        Sample* out[3];
+        for (int k = 0; k < 3; ++k) in[k] = vst2Io.inputs[k] + done, out[k] = vst2Io.outputs[k] + done;
+        vst2.process(in, out, static_cast<VstInt32>(to - done));
+        done = to;
+    };
+    for (const auto& c : changes) {
+        span(c.frame);
+        vst2.setParameter(static_cast<VstInt32>(c.id), normalised(c.id, c.value));
+    }
+    span(512);
+    for (int k = 0; k < 3; ++k) EXPECT_TRUE(sameBits(clapIo.out[k], vst2Io.out[k])) << "channel " << k;
+    // The same changes all at frame 0 give other samples before frame 300 and the same after it.
+    std::vector<claphost::ParamChange> atOnce = changes;
+    for (auto& c : atOnce) c.frame = 0;
+    auto q = activePlugin();
+    Channels3<Sample> early(512);
+    fillTake(early, 3);
+    std::thread again([&] { q->process(early.inputs, early.outputs, 512, atOnce); });
+    again.join();
+    for (int k = 0; k < 2; ++k) {
+        EXPECT_NE(std::memcmp(early.out[k].data(), clapIo.out[k].data(), 300 * sizeof(Sample)), 0);
+        EXPECT_EQ(std::memcmp(early.out[k].data() + 300, clapIo.out[k].data() + 300, 212 * sizeof(Sample)), 0);
+    }
+}
+
+TEST(ClapProcessing, EventsActFromExactlyTheirFrames) {
+    eventsActFromTheirFrames<float>();
+    eventsActFromTheirFrames<double>();
+}
+
+TEST(ClapState, RoundTripsThroughStreamsOfOneToSevenBytesPerCall) {
+    auto source = activePlugin();
+    source->flush({{0, 3, 77.7}, {0, 4, 1.0}, {0, 5, -33.3}, {0, 9, 2.0}, {0, 10, -4.2}});
+    std::vector<std::uint8_t> whole;
+    ASSERT_TRUE(source->saveState(whole));
+    EXPECT_EQ(whole.size(), 260u);
+    for (std::size_t step = 1; step <= 7; ++step) {
+        SCOPED_TRACE(step);
+        std::vector<std::uint8_t> saved;
+        ASSERT_TRUE(source->saveState(saved, step));
+        EXPECT_EQ(saved, whole);
+        auto target = activePlugin();
+        ASSERT_TRUE(target->loadState(saved, step));
+        // The chunk carries 32-bit floats, as the VST 2 module saves them.
+        for (clap_id id = 0; id < 11; ++id)
+            EXPECT_EQ(target->value(id), static_cast<double>(static_cast<float>(source->value(id)))) << "parameter " << id;
+        EXPECT_EQ(target->rescans(), 1);  // the host is told its values changed
+        EXPECT_EQ(target->wrongThreadCalls(), 0);
+    }
+}
+
+TEST(ClapState, AFailingStreamLoadsNothingAndFailsTheSave) {
+    auto source = activePlugin();
+    source->flush({{0, 3, 77.7}, {0, 9, 2.0}});
+    std::vector<std::uint8_t> saved, partial;
+    ASSERT_TRUE(source->saveState(saved));
+    EXPECT_FALSE(source->saveState(partial, 7, 100));
+
+    auto target = activePlugin();
+    for (std::size_t failAfter : {std::size_t{0}, std::size_t{4}, std::size_t{130}, std::size_t{259}}) {
+        EXPECT_FALSE(target->loadState(saved, 3, failAfter)) << failAfter;
+        EXPECT_EQ(target->value(3), 0.0);
+        EXPECT_EQ(target->value(9), 0.0);
+    }
+    // A chunk that is not whole floats, or is too short, is refused as well.
+    std::vector<std::uint8_t> odd(saved.begin(), saved.begin() + 130);
+    EXPECT_FALSE(target->loadState(odd));
+    EXPECT_FALSE(target->loadState({}));
+    EXPECT_EQ(target->value(3), 0.0);
+    EXPECT_EQ(target->rescans(), 0);
+}
+
+}  // namespace
