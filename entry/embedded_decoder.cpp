@@ -6,6 +6,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <pthread.h>
+#endif
+
 #include "adapter/vest.h"
 #include "effect/guitar_decoder.h"
 #include "entry/bridge_ops.h"
@@ -18,6 +24,15 @@ bool isLevel(std::int32_t sliderIndex) {
     for (std::int32_t level : {1, 2, 3, 6, 11})
         if (sliderIndex == level) return true;
     return false;
+}
+
+// The calling thread, without an allocation (the first use of thread-local storage may allocate).
+std::uintptr_t currentThread() {
+#if defined(_WIN32)
+    return static_cast<std::uintptr_t>(GetCurrentThreadId());
+#else
+    return reinterpret_cast<std::uintptr_t>(reinterpret_cast<void*>(pthread_self()));
+#endif
 }
 
 TVintrelEffect* effectOf(AEffect* record) {
@@ -126,7 +141,7 @@ VstIntPtr VSTCALLBACK EmbeddedDecoder::hostCallback(AEffect* effect, VstInt32 op
     if (opcode == audioMasterVersion) return 2400;
     if (opcode != audioMasterGetTime || effect == nullptr || effect->user == nullptr) return 0;
     const auto* self = static_cast<const EmbeddedDecoder*>(effect->user);
-    if (self->processingThread.load(std::memory_order_relaxed) != std::this_thread::get_id()) return 0;
+    if (self->processingThread.load(std::memory_order_relaxed) != currentThread()) return 0;
     return reinterpret_cast<VstIntPtr>(self->transport);
 }
 
@@ -162,17 +177,17 @@ double EmbeddedDecoder::normalized(std::int32_t parameter) const noexcept {
 void EmbeddedDecoder::process(float* const* inputs, float* const* outputs, std::int32_t frames,
                               const VstTimeInfo* time) noexcept {
     transport = time;
-    processingThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    processingThread.store(currentThread(), std::memory_order_relaxed);
     record->processReplacing(record, const_cast<float**>(inputs), const_cast<float**>(outputs), frames);
-    processingThread.store(std::thread::id{}, std::memory_order_relaxed);
+    processingThread.store(0, std::memory_order_relaxed);
 }
 
 void EmbeddedDecoder::process(double* const* inputs, double* const* outputs, std::int32_t frames,
                               const VstTimeInfo* time) noexcept {
     transport = time;
-    processingThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    processingThread.store(currentThread(), std::memory_order_relaxed);
     record->processDoubleReplacing(record, const_cast<double**>(inputs), const_cast<double**>(outputs), frames);
-    processingThread.store(std::thread::id{}, std::memory_order_relaxed);
+    processingThread.store(0, std::memory_order_relaxed);
 }
 
 std::vector<std::uint8_t> EmbeddedDecoder::saveState() {

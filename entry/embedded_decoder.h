@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "vst2/aeffect.h"
@@ -87,7 +86,7 @@ private:
     AEffect* record = nullptr;
     // The thread inside a processing call, and the transport it gave: time requests from any
     // other thread (a state load calls the effect's init) get no answer and read nothing.
-    std::atomic<std::thread::id> processingThread{};
+    std::atomic<std::uintptr_t> processingThread{0};
     const VstTimeInfo* transport = nullptr;
 };
 

@@ -126,7 +126,7 @@ void Plugin::deactivate() {
 template <class Sample>
 clap_process_status Plugin::process(Sample* const* inputs, Sample* const* outputs, std::uint32_t frames,
                                     const std::vector<ParamChange>& changes) {
-    audioThread_ = std::this_thread::get_id();
+    audioThread_ = host::currentThread();
     if (!processing_) processing_ = plugin_->start_processing(plugin_);
     EventList events(changes);
     clap_audio_buffer_t in{}, out{};
@@ -147,7 +147,7 @@ clap_process_status Plugin::process(Sample* const* inputs, Sample* const* output
     call.in_events = &events.list;
     call.out_events = &kNoOutput;
     const clap_process_status status = plugin_->process(plugin_, &call);
-    audioThread_ = std::thread::id{};
+    audioThread_ = 0;
     return status;
 }
 template clap_process_status Plugin::process<float>(float* const*, float* const*, std::uint32_t,
@@ -195,11 +195,11 @@ void CLAP_ABI Plugin::hostRescan(const clap_host_t* host, std::uint32_t) {
 }
 
 bool CLAP_ABI Plugin::isMainThread(const clap_host_t* host) {
-    return std::this_thread::get_id() == static_cast<Plugin*>(host->host_data)->mainThread_;
+    return host::currentThread() == static_cast<Plugin*>(host->host_data)->mainThread_;
 }
 
 bool CLAP_ABI Plugin::isAudioThread(const clap_host_t* host) {
-    return std::this_thread::get_id() == static_cast<Plugin*>(host->host_data)->audioThread_.load();
+    return host::currentThread() == static_cast<Plugin*>(host->host_data)->audioThread_.load();
 }
 
 }  // namespace claphost

@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "clap/clap_api.h"
 #include "host/shared_library.h"
+#include "host/threads.h"
 
 namespace claphost {
 
@@ -77,8 +77,8 @@ private:
     clap_host_t host_{};
     const clap_plugin_t* plugin_ = nullptr;
     bool active_ = false, processing_ = false;
-    std::thread::id mainThread_ = std::this_thread::get_id();
-    std::atomic<std::thread::id> audioThread_{};
+    std::uintptr_t mainThread_ = host::currentThread();
+    std::atomic<std::uintptr_t> audioThread_{0};
     int rescans_ = 0, wrongThread_ = 0;
 };
 

@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
 # Checks a built Windows DLL the way a user's host will meet it: it exports exactly
 # VSTPluginMain, main and MAIN, main is the very same function as VSTPluginMain, and it
-# imports only DLLs that every Windows has.
+# imports only DLLs that every Windows has. With --exports "A B", the DLL of another format
+# must export exactly those names instead.
 set -euo pipefail
+expected=""
+if [ "${1:-}" = --exports ]; then
+    expected=$2
+    shift 2
+fi
 dll=$1
 dump=$(x86_64-w64-mingw32-objdump -p "$dll")
 fail() { echo "check-dll: $dll: $*" >&2; exit 1; }
@@ -16,11 +22,16 @@ exports=$(awk '
     names { names = 0 }
 ' <<<"$dump" | sort)
 echo "$exports" | sed 's/^/  export /'
-[ "$(awk '{print $1}' <<<"$exports" | tr '\n' ' ')" = "MAIN VSTPluginMain main " ] ||
-    fail "exports must be exactly MAIN, VSTPluginMain and main"
-main_rva=$(awk '$1 == "main" {print $2}' <<<"$exports")
-entry_rva=$(awk '$1 == "VSTPluginMain" {print $2}' <<<"$exports")
-[ -n "$main_rva" ] && [ "$main_rva" = "$entry_rva" ] || fail "main is not the same function as VSTPluginMain"
+if [ -n "$expected" ]; then
+    [ "$(awk '{print $1}' <<<"$exports" | tr '\n' ' ')" = "$(tr ' ' '\n' <<<"$expected" | sort | tr '\n' ' ')" ] ||
+        fail "exports must be exactly $expected"
+else
+    [ "$(awk '{print $1}' <<<"$exports" | tr '\n' ' ')" = "MAIN VSTPluginMain main " ] ||
+        fail "exports must be exactly MAIN, VSTPluginMain and main"
+    main_rva=$(awk '$1 == "main" {print $2}' <<<"$exports")
+    entry_rva=$(awk '$1 == "VSTPluginMain" {print $2}' <<<"$exports")
+    [ -n "$main_rva" ] && [ "$main_rva" = "$entry_rva" ] || fail "main is not the same function as VSTPluginMain"
+fi
 
 imports=$(awk '/DLL Name:/ {print $3}' <<<"$dump")
 echo "$imports" | sed 's/^/  import /'

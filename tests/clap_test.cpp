@@ -7,10 +7,10 @@
 #include <cstring>
 #include <limits>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "host/clap_host.h"
+#include "host/threads.h"
 #include "plugin_fixture.h"
 
 namespace {
@@ -171,8 +171,8 @@ void compareWithVst2(bool inPlace) {
     Channels3<Sample> clapIo(2000, inPlace), vst2Io(2000);
     fillTake(clapIo, 7);
     fillTake(vst2Io, 7);
-    std::thread audio([&] { EXPECT_EQ(p->process(clapIo.inputs, clapIo.outputs, 2000, settings), CLAP_PROCESS_CONTINUE); });
-    audio.join();
+    host::runOnAnotherThread(
+        [&] { EXPECT_EQ(p->process(clapIo.inputs, clapIo.outputs, 2000, settings), CLAP_PROCESS_CONTINUE); });
     vst2.process(vst2Io.inputs, vst2Io.outputs, 2000);
     for (int k = 0; k < 3; ++k)
         EXPECT_TRUE(sameBits(inPlace ? clapIo.in[k] : clapIo.out[k], vst2Io.out[k])) << "channel " << k;
@@ -196,8 +196,7 @@ void eventsActFromTheirFrames() {
     Channels3<Sample> clapIo(512), vst2Io(512);
     fillTake(clapIo, 3);
     fillTake(vst2Io, 3);
-    std::thread audio([&] { p->process(clapIo.inputs, clapIo.outputs, 512, changes); });
-    audio.join();
+    host::runOnAnotherThread([&] { p->process(clapIo.inputs, clapIo.outputs, 512, changes); });
 
     Decoder vst2;
     vst2.start(48000.0f, 512);
@@ -221,8 +220,7 @@ void eventsActFromTheirFrames() {
     auto q = activePlugin();
     Channels3<Sample> early(512);
     fillTake(early, 3);
-    std::thread again([&] { q->process(early.inputs, early.outputs, 512, atOnce); });
-    again.join();
+    host::runOnAnotherThread([&] { q->process(early.inputs, early.outputs, 512, atOnce); });
     for (int k = 0; k < 2; ++k) {
         EXPECT_NE(std::memcmp(early.out[k].data(), clapIo.out[k].data(), 300 * sizeof(Sample)), 0);
         EXPECT_EQ(std::memcmp(early.out[k].data() + 300, clapIo.out[k].data() + 300, 212 * sizeof(Sample)), 0);
