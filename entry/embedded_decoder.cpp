@@ -113,6 +113,20 @@ bool EmbeddedDecoder::valueFor(std::int32_t parameter, const char* text, double&
     return true;
 }
 
+bool EmbeddedDecoder::valuesInState(const std::uint8_t* data, std::size_t size, std::vector<double>& values) {
+    if (data == nullptr || size < sizeof(float) || size > 0x7fffffff) return false;
+    float marker;
+    std::memcpy(&marker, data, sizeof marker);
+    if (marker != TVintrel::StateMarker) return false;
+    // The runtime's own loading, on an effect that starts from the defaults.
+    TVintrelEffect scratch;
+    scratch.LoadState(data, static_cast<std::int32_t>(size), false);
+    values.clear();
+    for (const CVintrelSlider& row : scratch.SliderInfos)
+        values.push_back(scratch.Sliders[static_cast<std::size_t>(row.Index)]);
+    return true;
+}
+
 std::unique_ptr<EmbeddedDecoder> EmbeddedDecoder::create(double sampleRate, std::int32_t maxBlock) noexcept {
     try {
         std::unique_ptr<EmbeddedDecoder> instance(new EmbeddedDecoder);

@@ -46,6 +46,9 @@ public:
     // The way back: a switch's label (any case) or a number, with or without the unit. False,
     // and `value` untouched, for text that is neither or a parameter that does not exist.
     static bool valueFor(std::int32_t parameter, const char* text, double& value);
+    // The parameter values (display units) a state chunk holds, as loading it would set them;
+    // false for a chunk that is not a state.
+    static bool valuesInState(const std::uint8_t* data, std::size_t size, std::vector<double>& values);
 
     // An opened instance with this rate and largest block; null when memory runs out.
     static std::unique_ptr<EmbeddedDecoder> create(double sampleRate, std::int32_t maxBlock) noexcept;

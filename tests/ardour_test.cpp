@@ -208,4 +208,34 @@ TEST(Ardour, Lv2SessionRendersSavesReopensAndRendersTheSame) {
     renderSaveReopenRender(lv2, kSessionSettings);
 }
 
+TEST(Ardour, Vst3SessionRestoresFromThePluginsOwnState) {
+    Format vst3{"vst3", "VST3", "Brelvander_3-channel acoustic guit decoder MS + DI", "VST3_PATH", VINTREL_BUNDLES};
+    // Ardour's session tool reads only its scan cache: the scanner runs first, in the same home.
+    vst3.prepare = [](const Host& host) {
+        const std::string scan = host.environment +
+                                 " LD_LIBRARY_PATH=/usr/lib/ardour7 timeout 120 /usr/lib/ardour7/ardour-vst3-scanner -f '" +
+                                 std::string(VINTREL_BUNDLES) + "/GuitarDecoder.vst3' >/dev/null 2>&1";
+        return std::system(scan.c_str()) == 0;
+    };
+    // Every parameter value Ardour keeps of its own goes: only the plug-in's state is left.
+    vst3.editSession = [](const fs::path& file) {
+        std::ifstream in(file);
+        std::string kept, line;
+        int removed = 0;
+        const std::regex portValue(R"(^\s*<Port id="\d+" value="[^"]*"/>\s*$)");
+        const std::regex controllable(R"(^\s*<Controllable name="[^"]*" id="\d+" flags="[^"]*" value="[^"]*" parameter="\d+"/>\s*$)");
+        while (std::getline(in, line)) {
+            if (std::regex_match(line, portValue) || std::regex_match(line, controllable)) {
+                ++removed;
+                continue;
+            }
+            kept += line + "\n";
+        }
+        in.close();
+        std::ofstream(file) << kept;
+        EXPECT_EQ(removed, 22) << "the session file did not hold the values where expected";
+    };
+    renderSaveReopenRender(vst3, kSessionSettings);
+}
+
 }  // namespace

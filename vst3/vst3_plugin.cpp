@@ -1,0 +1,494 @@
+// The VST 3 plug-in: one object that is component, audio processor and edit controller, one
+// three-channel main bus each way, eleven automatable parameters whose changes act from their
+// sample offset, and the state chunk through the host's streams, all on the embedded VST 2
+// record of the decoder.
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "entry/embedded_decoder.h"
+#include "vst3/vst3_api.h"
+
+namespace {
+
+using namespace vst3;
+using vintrel::EmbeddedDecoder;
+
+constexpr Uid kClassId = makeUid(0x8C3E51A2, 0x4D7B4F19, 0xA6E2C3D4, 0x5B9F1E07);
+constexpr int32 kChannels = 3;
+constexpr int32 kMaxStateBytes = 1 << 16;  // a chunk is 260 bytes; anything far larger is not ours
+// More queues than parameters may arrive (for ids we do not have); these many are read.
+constexpr int32 kMaxQueues = 64;
+
+void copyUtf16(TChar* to, const std::string& from, std::size_t capacity) {
+    std::size_t i = 0;
+    for (; i + 1 < capacity && i < from.size(); ++i) to[i] = static_cast<unsigned char>(from[i]);
+    to[i] = 0;
+}
+
+void copyText(char8* to, const std::string& from, std::size_t capacity) {
+    const std::size_t n = std::min(from.size(), capacity - 1);
+    std::memcpy(to, from.data(), n);
+    to[n] = '\0';
+}
+
+const std::vector<vintrel::ParameterRow>& rows() { return EmbeddedDecoder::parameters(); }
+
+bool knownParameter(ParamID id) { return id < rows().size(); }
+
+double plainOf(ParamID id, ParamValue normalized) {
+    const auto& row = rows()[id];
+    return row.min + std::clamp(normalized, 0.0, 1.0) * (row.max - row.min);
+}
+
+double normalizedOf(ParamID id, double plain) {
+    const auto& row = rows()[id];
+    return std::clamp((plain - row.min) / (row.max - row.min), 0.0, 1.0);
+}
+
+VstTimeInfo timeInfoOf(const ProcessContext& c) {
+    VstTimeInfo info{};
+    info.sampleRate = c.sampleRate;
+    if (c.state & ProcessContext::kTempoValid) info.tempo = c.tempo, info.flags |= kVstTempoValid;
+    if (c.state & ProcessContext::kProjectTimeMusicValid) info.ppqPos = c.projectTimeMusic, info.flags |= kVstPpqPosValid;
+    if (c.state & ProcessContext::kTimeSigValid) {
+        info.timeSigNumerator = c.timeSigNumerator;
+        info.timeSigDenominator = c.timeSigDenominator;
+        info.flags |= kVstTimeSigValid;
+    }
+    if (c.state & ProcessContext::kPlaying) info.flags |= kVstTransportPlaying;
+    if (c.state & ProcessContext::kRecording) info.flags |= kVstTransportRecording;
+    return info;
+}
+
+// Reads a whole stream: short reads are fine, an error or an oversized stream is a failure.
+bool readAll(IBStream* stream, std::vector<std::uint8_t>& bytes) {
+    if (stream == nullptr) return false;
+    std::uint8_t buffer[512];
+    for (;;) {
+        int32 got = 0;
+        if (stream->read(buffer, sizeof buffer, &got) != kResultOk || got < 0 || got > int32{sizeof buffer}) return false;
+        if (got == 0) return true;
+        bytes.insert(bytes.end(), buffer, buffer + got);
+        if (bytes.size() > static_cast<std::size_t>(kMaxStateBytes)) return false;
+    }
+}
+
+bool writeAll(IBStream* stream, const std::vector<std::uint8_t>& bytes) {
+    if (stream == nullptr) return false;
+    for (std::size_t done = 0; done < bytes.size();) {
+        int32 wrote = 0;
+        const auto want = static_cast<int32>(bytes.size() - done);
+        if (stream->write(const_cast<std::uint8_t*>(bytes.data() + done), want, &wrote) != kResultOk || wrote <= 0 ||
+            wrote > want)
+            return false;
+        done += static_cast<std::size_t>(wrote);
+    }
+    return true;
+}
+
+// IComponent and IEditController both have setState and getState of one signature; these two
+// give each role its own, as a host calls them once for each role.
+class ComponentRole : public IComponent {
+public:
+    tresult PLUGIN_API setState(IBStream* state) override { return setComponentChunk(state); }
+    tresult PLUGIN_API getState(IBStream* state) override { return getComponentChunk(state); }
+    virtual tresult setComponentChunk(IBStream* state) = 0;
+    virtual tresult getComponentChunk(IBStream* state) = 0;
+};
+class ControllerRole : public IEditController {
+public:
+    // The controller keeps nothing of its own: it follows the component's state.
+    tresult PLUGIN_API setState(IBStream*) override { return kResultOk; }
+    tresult PLUGIN_API getState(IBStream*) override { return kResultOk; }
+};
+
+class GuitarDecoderVst3 final : public ComponentRole,
+                                public IAudioProcessor,
+                                public ControllerRole,
+                                public IProcessContextRequirements {
+public:
+    explicit GuitarDecoderVst3(std::unique_ptr<EmbeddedDecoder> d) : decoder(std::move(d)) {
+        for (std::size_t i = 0; i < rows().size() && i < kMaxParameters; ++i)
+            controllerValues[i] = normalizedOf(static_cast<ParamID>(i), rows()[i].defaultValue);
+    }
+
+    // FUnknown, shared by every interface of the object.
+    tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
+        if (obj == nullptr) return kInvalidArgument;
+        *obj = nullptr;
+        if (sameUid(iid, FUnknown::iid) || sameUid(iid, IPluginBase::iid) || sameUid(iid, IComponent::iid))
+            *obj = static_cast<IComponent*>(static_cast<ComponentRole*>(this));
+        else if (sameUid(iid, IAudioProcessor::iid))
+            *obj = static_cast<IAudioProcessor*>(this);
+        else if (sameUid(iid, IEditController::iid))
+            *obj = static_cast<IEditController*>(static_cast<ControllerRole*>(this));
+        else if (sameUid(iid, IProcessContextRequirements::iid))
+            *obj = static_cast<IProcessContextRequirements*>(this);
+        else
+            return kNoInterface;
+        addRef();
+        return kResultOk;
+    }
+    uint32 PLUGIN_API addRef() override { return ++references; }
+    uint32 PLUGIN_API release() override {
+        const uint32 left = --references;
+        if (left == 0) delete this;
+        return left;
+    }
+
+    // IPluginBase: hosts initialise and terminate a single-object plug-in once for each role.
+    tresult PLUGIN_API initialize(FUnknown*) override { return kResultOk; }
+    tresult PLUGIN_API terminate() override {
+        setComponentHandler(nullptr);
+        return kResultOk;
+    }
+
+    // IComponent.
+    tresult PLUGIN_API getControllerClassId(TUID) override { return kNotImplemented; }  // one object is both
+    tresult PLUGIN_API setIoMode(IoMode) override { return kResultOk; }
+    int32 PLUGIN_API getBusCount(MediaType type, BusDirection) override { return type == kAudio ? 1 : 0; }
+    tresult PLUGIN_API getBusInfo(MediaType type, BusDirection dir, int32 index, BusInfo& bus) override {
+        if (type != kAudio || index != 0 || (dir != kInput && dir != kOutput)) return kInvalidArgument;
+        bus = {};
+        bus.mediaType = kAudio;
+        bus.direction = dir;
+        bus.channelCount = kChannels;
+        copyUtf16(bus.name, dir == kInput ? "Mid, side, DI" : "Left, right, DI alone", 128);
+        bus.busType = kMain;
+        bus.flags = BusInfo::kDefaultActive;
+        return kResultOk;
+    }
+    tresult PLUGIN_API getRoutingInfo(RoutingInfo&, RoutingInfo&) override { return kNotImplemented; }
+    tresult PLUGIN_API activateBus(MediaType type, BusDirection, int32 index, TBool) override {
+        return type == kAudio && index == 0 ? kResultOk : kInvalidArgument;
+    }
+    tresult PLUGIN_API setActive(TBool state) override {
+        if (state)
+            decoder->resume();
+        else
+            decoder->suspend();
+        return kResultOk;
+    }
+    // The state may arrive while processing runs: the effect stores parameters race-free.
+    tresult setComponentChunk(IBStream* state) override {
+        try {
+            std::vector<std::uint8_t> chunk;
+            if (!readAll(state, chunk) || !acceptable(chunk)) return kResultFalse;
+            return decoder->loadState(chunk.data(), chunk.size()) ? kResultOk : kResultFalse;
+        } catch (...) {
+            return kResultFalse;
+        }
+    }
+    tresult getComponentChunk(IBStream* state) override {
+        try {
+            const std::vector<std::uint8_t> chunk = decoder->saveState();
+            return !chunk.empty() && writeAll(state, chunk) ? kResultOk : kResultFalse;
+        } catch (...) {
+            return kResultFalse;
+        }
+    }
+
+    // IAudioProcessor.
+    tresult PLUGIN_API setBusArrangements(SpeakerArrangement* inputs, int32 numIns, SpeakerArrangement* outputs,
+                                          int32 numOuts) override {
+        // Any arrangement of three channels each way; the channels keep their order.
+        if (numIns != 1 || numOuts != 1 || inputs == nullptr || outputs == nullptr) return kResultFalse;
+        if (channelsOf(inputs[0]) != kChannels || channelsOf(outputs[0]) != kChannels) return kResultFalse;
+        arrangement[0] = inputs[0];
+        arrangement[1] = outputs[0];
+        return kResultTrue;
+    }
+    tresult PLUGIN_API getBusArrangement(BusDirection dir, int32 index, SpeakerArrangement& arr) override {
+        if (index != 0 || (dir != kInput && dir != kOutput)) return kInvalidArgument;
+        arr = arrangement[dir];
+        return kResultOk;
+    }
+    tresult PLUGIN_API canProcessSampleSize(int32 size) override {
+        return size == kSample32 || size == kSample64 ? kResultTrue : kResultFalse;
+    }
+    uint32 PLUGIN_API getLatencySamples() override { return 0; }
+    tresult PLUGIN_API setupProcessing(ProcessSetup& setup) override {
+        if (!(setup.sampleRate > 0.0)) return kInvalidArgument;
+        decoder->setSampleRate(setup.sampleRate);
+        return kResultOk;
+    }
+    tresult PLUGIN_API setProcessing(TBool) override { return kResultOk; }
+    tresult PLUGIN_API process(ProcessData& data) override;
+    uint32 PLUGIN_API getTailSamples() override { return kNoTail; }
+
+    // IProcessContextRequirements: what the effect asks of its transport.
+    uint32 PLUGIN_API getProcessContextRequirements() override {
+        return kNeedProjectTimeMusic | kNeedTempo | kNeedTimeSignature | kNeedTransportState;
+    }
+
+    // IEditController: the host's view of the parameters, kept apart from the processing side
+    // as the interface wants; it follows the component's state and the values processed.
+    tresult PLUGIN_API setComponentState(IBStream* state) override {
+        try {
+            std::vector<std::uint8_t> chunk;
+            if (!readAll(state, chunk) || !acceptable(chunk)) return kResultFalse;
+            std::vector<double> values;
+            if (!EmbeddedDecoder::valuesInState(chunk.data(), chunk.size(), values)) return kResultFalse;
+            for (std::size_t i = 0; i < values.size() && i < kMaxParameters; ++i)
+                controllerValues[i] = normalizedOf(static_cast<ParamID>(i), values[i]);
+            return kResultOk;
+        } catch (...) {
+            return kResultFalse;
+        }
+    }
+    int32 PLUGIN_API getParameterCount() override { return static_cast<int32>(rows().size()); }
+    tresult PLUGIN_API getParameterInfo(int32 index, ParameterInfo& info) override {
+        if (index < 0 || !knownParameter(static_cast<ParamID>(index))) return kInvalidArgument;
+        const auto& row = rows()[static_cast<std::size_t>(index)];
+        info = {};
+        info.id = static_cast<ParamID>(index);
+        copyUtf16(info.title, row.name, 128);
+        copyUtf16(info.shortTitle, row.name, 128);
+        copyUtf16(info.units, row.unit, 128);
+        info.stepCount = row.isSwitch() ? row.stepCount() : 0;
+        info.defaultNormalizedValue = normalizedOf(info.id, row.defaultValue);
+        info.unitId = 0;
+        info.flags = ParameterInfo::kCanAutomate | (row.isSwitch() ? ParameterInfo::kIsList : 0);
+        return kResultOk;
+    }
+    tresult PLUGIN_API getParamStringByValue(ParamID id, ParamValue normalized, TChar* string) override {
+        if (!knownParameter(id) || string == nullptr || std::isnan(normalized)) return kInvalidArgument;
+        try {
+            copyUtf16(string, EmbeddedDecoder::textFor(static_cast<int32>(id), plainOf(id, normalized)), 128);
+            return kResultOk;
+        } catch (...) {
+            return kInternalError;
+        }
+    }
+    tresult PLUGIN_API getParamValueByString(ParamID id, TChar* string, ParamValue& normalized) override {
+        if (!knownParameter(id) || string == nullptr) return kInvalidArgument;
+        try {
+            std::string text;
+            for (std::size_t i = 0; i < 128 && string[i] != 0; ++i) {
+                if (string[i] > 0x7F) return kResultFalse;  // our texts are plain ASCII
+                text += static_cast<char>(string[i]);
+            }
+            double plain = 0.0;
+            if (!EmbeddedDecoder::valueFor(static_cast<int32>(id), text.c_str(), plain)) return kResultFalse;
+            normalized = normalizedOf(id, plain);
+            return kResultOk;
+        } catch (...) {
+            return kInternalError;
+        }
+    }
+    ParamValue PLUGIN_API normalizedParamToPlain(ParamID id, ParamValue normalized) override {
+        return knownParameter(id) ? plainOf(id, normalized) : 0.0;
+    }
+    ParamValue PLUGIN_API plainParamToNormalized(ParamID id, ParamValue plain) override {
+        return knownParameter(id) ? normalizedOf(id, plain) : 0.0;
+    }
+    ParamValue PLUGIN_API getParamNormalized(ParamID id) override {
+        return knownParameter(id) ? controllerValues[id].load() : 0.0;
+    }
+    tresult PLUGIN_API setParamNormalized(ParamID id, ParamValue value) override {
+        if (!knownParameter(id) || std::isnan(value)) return kInvalidArgument;
+        controllerValues[id] = std::clamp(value, 0.0, 1.0);
+        return kResultOk;
+    }
+    tresult PLUGIN_API setComponentHandler(IComponentHandler* h) override {
+        if (h == handler) return kResultOk;
+        if (h != nullptr) h->addRef();
+        if (handler != nullptr) handler->release();
+        handler = h;
+        return kResultOk;
+    }
+    IPlugView* PLUGIN_API createView(FIDString) override { return nullptr; }  // no editor of its own
+
+private:
+    static constexpr std::size_t kMaxParameters = 16;
+
+    ~GuitarDecoderVst3() { setComponentHandler(nullptr); }
+
+    static int channelsOf(SpeakerArrangement a) {
+        int n = 0;
+        for (; a != 0; a &= a - 1) ++n;
+        return n;
+    }
+    static bool acceptable(const std::vector<std::uint8_t>& chunk) { return chunk.size() >= 8 && chunk.size() % 4 == 0; }
+
+    template <class Sample>
+    void decodeSpan(Sample** in, Sample** out, int32 from, int32 to, const VstTimeInfo* time) {
+        Sample* inputs[kChannels];
+        Sample* outputs[kChannels];
+        for (int32 k = 0; k < kChannels; ++k) inputs[k] = in[k] + from, outputs[k] = out[k] + from;
+        decoder->process(inputs, outputs, to - from, time);
+    }
+
+    std::unique_ptr<EmbeddedDecoder> decoder;
+    std::atomic<uint32> references{1};
+    IComponentHandler* handler = nullptr;
+    SpeakerArrangement arrangement[2] = {SpeakerArr::k30Cine, SpeakerArr::k30Cine};
+    std::atomic<double> controllerValues[kMaxParameters] = {};
+};
+
+// Parameter changes act from their sample offset: the block is decoded in spans between the
+// points of all queues, taken in order of offset.
+tresult PLUGIN_API GuitarDecoderVst3::process(ProcessData& data) {
+    const int32 frames = std::max<int32>(data.numSamples, 0);
+    IParameterChanges* changes = data.inputParameterChanges;
+    int32 queues = changes != nullptr ? std::min(changes->getParameterCount(), kMaxQueues) : 0;
+    IParamValueQueue* queue[kMaxQueues];
+    int32 next[kMaxQueues] = {};
+    for (int32 q = 0; q < queues; ++q) queue[q] = changes->getParameterData(q);
+
+    AudioBusBuffers* in = data.numInputs >= 1 ? data.inputs : nullptr;
+    AudioBusBuffers* out = data.numOutputs >= 1 ? data.outputs : nullptr;
+    const bool hasAudio = in != nullptr && out != nullptr && in->numChannels == kChannels &&
+                          out->numChannels == kChannels && in->channelBuffers32 != nullptr &&
+                          out->channelBuffers32 != nullptr;
+    const bool doubles = data.symbolicSampleSize == kSample64;
+    const VstTimeInfo time = data.processContext ? timeInfoOf(*data.processContext) : VstTimeInfo{};
+    const VstTimeInfo* transport = data.processContext ? &time : nullptr;
+
+    int32 done = 0;
+    auto decodeUpTo = [&](int32 frame) {
+        frame = std::clamp(frame, done, frames);
+        if (frame == done) return;
+        if (hasAudio && doubles) decodeSpan(in->channelBuffers64, out->channelBuffers64, done, frame, transport);
+        if (hasAudio && !doubles) decodeSpan(in->channelBuffers32, out->channelBuffers32, done, frame, transport);
+        done = frame;
+    };
+    for (;;) {
+        // The earliest point not yet applied, over every queue.
+        int32 earliest = -1, offset = 0;
+        ParamValue value = 0.0;
+        for (int32 q = 0; q < queues; ++q) {
+            int32 at = 0;
+            ParamValue v = 0.0;
+            if (queue[q] == nullptr || next[q] >= queue[q]->getPointCount() ||
+                queue[q]->getPoint(next[q], at, v) != kResultOk) {
+                continue;
+            }
+            if (earliest < 0 || at < offset) earliest = q, offset = at, value = v;
+        }
+        if (earliest < 0) break;
+        decodeUpTo(offset);
+        ++next[earliest];
+        const ParamID id = queue[earliest]->getParameterId();
+        if (knownParameter(id) && !std::isnan(value)) {
+            decoder->setNormalized(static_cast<int32>(id), value);
+            controllerValues[id] = std::clamp(value, 0.0, 1.0);
+        }
+    }
+    decodeUpTo(frames);
+    if (hasAudio) out->silenceFlags = 0;
+    return kResultOk;
+}
+
+// The factory: one class, the module's one factory object.
+class Factory final : public IPluginFactory3 {
+public:
+    tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
+        if (obj == nullptr) return kInvalidArgument;
+        *obj = nullptr;
+        if (!sameUid(iid, FUnknown::iid) && !sameUid(iid, IPluginFactory::iid) && !sameUid(iid, IPluginFactory2::iid) &&
+            !sameUid(iid, IPluginFactory3::iid))
+            return kNoInterface;
+        *obj = this;
+        return kResultOk;
+    }
+    uint32 PLUGIN_API addRef() override { return 1; }  // lives as long as the module
+    uint32 PLUGIN_API release() override { return 1; }
+
+    tresult PLUGIN_API getFactoryInfo(PFactoryInfo* info) override {
+        if (info == nullptr) return kInvalidArgument;
+        *info = {};
+        copyText(info->vendor, EmbeddedDecoder::identity().vendor, sizeof info->vendor);
+        info->flags = PFactoryInfo::kUnicode;
+        return kResultOk;
+    }
+    int32 PLUGIN_API countClasses() override { return 1; }
+    tresult PLUGIN_API getClassInfo(int32 index, PClassInfo* info) override {
+        if (index != 0 || info == nullptr) return kInvalidArgument;
+        *info = {};
+        std::memcpy(info->cid, kClassId.bytes, 16);
+        info->cardinality = PClassInfo::kManyInstances;
+        copyText(info->category, kVstAudioEffectClass, sizeof info->category);
+        copyText(info->name, EmbeddedDecoder::identity().name, sizeof info->name);
+        return kResultOk;
+    }
+    tresult PLUGIN_API createInstance(FIDString cid, FIDString iid, void** obj) override {
+        if (cid == nullptr || iid == nullptr || obj == nullptr) return kInvalidArgument;
+        *obj = nullptr;
+        if (!sameUid(cid, kClassId)) return kNoInterface;
+        try {
+            std::unique_ptr<EmbeddedDecoder> decoder = EmbeddedDecoder::create(48000.0, 8192);
+            if (!decoder) return kOutOfMemory;
+            auto* plugin = new GuitarDecoderVst3(std::move(decoder));
+            const tresult result = plugin->queryInterface(iid, obj);
+            plugin->release();  // the interface asked for holds the one reference left
+            return result;
+        } catch (...) {
+            return kOutOfMemory;
+        }
+    }
+    tresult PLUGIN_API getClassInfo2(int32 index, PClassInfo2* info) override {
+        if (index != 0 || info == nullptr) return kInvalidArgument;
+        *info = {};
+        PClassInfo basic;
+        getClassInfo(0, &basic);
+        std::memcpy(info->cid, basic.cid, 16);
+        info->cardinality = basic.cardinality;
+        std::memcpy(info->category, basic.category, sizeof info->category);
+        std::memcpy(info->name, basic.name, sizeof info->name);
+        copyText(info->subCategories, "Fx|Spatial", sizeof info->subCategories);
+        copyText(info->vendor, EmbeddedDecoder::identity().vendor, sizeof info->vendor);
+        copyText(info->version, VINTREL_VERSION, sizeof info->version);
+        copyText(info->sdkVersion, kSdkVersionString, sizeof info->sdkVersion);
+        return kResultOk;
+    }
+    tresult PLUGIN_API getClassInfoUnicode(int32 index, PClassInfoW* info) override {
+        PClassInfo2 narrow;
+        if (info == nullptr || getClassInfo2(index, &narrow) != kResultOk) return kInvalidArgument;
+        *info = {};
+        std::memcpy(info->cid, narrow.cid, 16);
+        info->cardinality = narrow.cardinality;
+        std::memcpy(info->category, narrow.category, sizeof info->category);
+        copyUtf16(info->name, narrow.name, PClassInfo::kNameSize);
+        std::memcpy(info->subCategories, narrow.subCategories, sizeof info->subCategories);
+        copyUtf16(info->vendor, narrow.vendor, PClassInfo2::kVendorSize);
+        copyUtf16(info->version, narrow.version, PClassInfo2::kVersionSize);
+        copyUtf16(info->sdkVersion, narrow.sdkVersion, PClassInfo2::kVersionSize);
+        return kResultOk;
+    }
+    tresult PLUGIN_API setHostContext(FUnknown*) override { return kResultOk; }
+};
+
+Factory factory;
+
+}  // namespace
+
+#if defined(_WIN32)
+#define VINTREL_VST3_EXPORT extern "C" __declspec(dllexport)
+#else
+#define VINTREL_VST3_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
+VINTREL_VST3_EXPORT IPluginFactory* PLUGIN_API GetPluginFactory() {
+    try {
+        EmbeddedDecoder::parameters();  // built here, outside any processing
+        EmbeddedDecoder::identity();
+        return &factory;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+#if defined(_WIN32)
+VINTREL_VST3_EXPORT bool InitDll() { return true; }
+VINTREL_VST3_EXPORT bool ExitDll() { return true; }
+#else
+VINTREL_VST3_EXPORT bool ModuleEntry(void*) { return true; }
+VINTREL_VST3_EXPORT bool ModuleExit() { return true; }
+#endif
