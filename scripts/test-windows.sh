@@ -16,6 +16,9 @@ scripts/build-windows.sh "$arch"
 dir=build-win-$arch
 scripts/check-dll.sh "$dir/GuitarDecoder.dll"
 scripts/check-dll.sh --exports clap_entry "$dir/GuitarDecoder.clap"
+vst3_arch=$([ "$arch" = x86_64 ] && echo x86_64-win || echo x86-win)
+scripts/check-dll.sh --exports "ExitDll GetPluginFactory InitDll" \
+    "$dir/bundles/GuitarDecoder.vst3/Contents/$vst3_arch/GuitarDecoder.vst3"
 
 if ! "$loader" --version >/dev/null 2>&1; then
     # wine's 32-bit loader is a 32-bit Linux program; a kernel without 32-bit support
@@ -30,7 +33,7 @@ export WINEPREFIX="$PWD/$dir/wineprefix" WINEDEBUG=-all,err+module
 trap '/usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
 timeout 300 "$loader" wineboot -i >/dev/null 2>&1 || true
 status=0
-for test in runtime_test plugin_test clap_test; do
+for test in runtime_test plugin_test clap_test vst3_test; do
     echo "test-windows: $arch: $test.exe under wine"
     if ! (cd "$dir" && timeout 600 "$loader" "$test.exe" --gtest_brief=1) | tee "$dir/$test.log"; then
         echo "test-windows: $arch: $test.exe FAILED" >&2

@@ -1,0 +1,400 @@
+// The VST 3 plug-in through a host of our own: the published identifiers, the factory and its
+// class, buses and arrangements, parameters and their texts, changes acting from their sample
+// offset, both precisions in place and not, and state through short, failing and concurrent
+// streams; the same bits as the VST 2 module throughout.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+#if !defined(_WIN32)
+#include <thread>
+#endif
+
+#include "host/threads.h"
+#include "host/vst3_host.h"
+#include "plugin_fixture.h"
+
+namespace {
+
+using namespace vst3;
+
+const vst3host::Module& vst3Module() {
+    static std::unique_ptr<vst3host::Module> module = [] {
+        std::string error;
+        auto loaded = vst3host::Module::load(VINTREL_VST3_PATH, error);
+        if (!loaded) {
+            ADD_FAILURE() << error;
+            std::abort();
+        }
+        return loaded;
+    }();
+    return *module;
+}
+
+std::unique_ptr<vst3host::Plugin> plugin() {
+    std::string error;
+    auto p = vst3host::Plugin::create(vst3Module(), error);
+    if (!p) ADD_FAILURE() << error;
+    return p;
+}
+
+std::string hex(const char* bytes) {
+    std::string out;
+    char two[4];
+    for (int i = 0; i < 16; ++i) {
+        std::snprintf(two, sizeof two, "%02X", static_cast<unsigned char>(bytes[i]));
+        out += two;
+    }
+    return out;
+}
+
+// Each identifier as the published interface lays it out on this platform.
+TEST(Vst3Interface, IdentifiersHaveTheirPublishedBytes) {
+    struct Published {
+        const char* name;
+        const Uid& ours;
+        const char* linux;
+        const char* windows;
+    };
+    const Published ids[] = {
+        {"FUnknown", FUnknown::iid, "0000000000000000C000000000000046", "0000000000000000C000000000000046"},
+        {"IPluginBase", IPluginBase::iid, "22888DDB156E45AE8358B34808190625", "DB8D88226E15AE458358B34808190625"},
+        {"IPluginFactory", IPluginFactory::iid, "7A4D811C52114A1FAED9D2EE0B43BF9F", "1C814D7A11521F4AAED9D2EE0B43BF9F"},
+        {"IPluginFactory2", IPluginFactory2::iid, "0007B650F24B4C0BA464EDB9F00B2ABB", "50B607004BF20B4CA464EDB9F00B2ABB"},
+        {"IPluginFactory3", IPluginFactory3::iid, "4555A2ABC1234E579B12291036878931", "ABA2554523C1574E9B12291036878931"},
+        {"IComponent", IComponent::iid, "E831FF31F2D54301928EBBEE25697802", "31FF31E8D5F20143928EBBEE25697802"},
+        {"IAudioProcessor", IAudioProcessor::iid, "42043F99B7DA453CA569E79D9AAEC33D", "993F0442DAB73C45A569E79D9AAEC33D"},
+        {"IProcessContextRequirements", IProcessContextRequirements::iid, "2A654303EF764E3D95B5FE83730EF6D0",
+         "0343652A76EF3D4E95B5FE83730EF6D0"},
+        {"IEditController", IEditController::iid, "DCD7BBE37742448DA874AACC979C759E", "E3BBD7DC42778D44A874AACC979C759E"},
+        {"IComponentHandler", IComponentHandler::iid, "93A0BEA30BD045DB8E890B0CC1E46AC6", "A3BEA093D00BDB458E890B0CC1E46AC6"},
+        {"IConnectionPoint", IConnectionPoint::iid, "70A4156F6E6E4026989148BFAA60D8D1", "6F15A4706E6E2640989148BFAA60D8D1"},
+        {"IMessage", IMessage::iid, "936F033BC6C047DBBB0882F813C1E613", "3B036F93C0C6DB47BB0882F813C1E613"},
+        {"IBStream", IBStream::iid, "C3BF6EA2309947529B6BF9901EE33E9B", "A26EBFC399305247 9B6BF9901EE33E9B"},
+        {"IParameterChanges", IParameterChanges::iid, "A47796630BB64A56B44384A8466FEB9D", "639677A4B60B564AB44384A8466FEB9D"},
+        {"IParamValueQueue", IParamValueQueue::iid, "01263A18ED074F6F98C9D3564686F9BA", "183A260107ED6F4F98C9D3564686F9BA"},
+        {"IEventList", IEventList::iid, "3A2C4214346349FEB2C4F397B9695A44", "14422C3A6334FE49B2C4F397B9695A44"},
+        {"IHostApplication", IHostApplication::iid, "58E595CCDB2D49698B6AAF8C36A664E5", "CC95E5582DDB69498B6AAF8C36A664E5"},
+    };
+    for (const Published& id : ids) {
+#if defined(_WIN32)
+        std::string expected = id.windows;
+#else
+        std::string expected = id.linux;
+#endif
+        expected.erase(std::remove(expected.begin(), expected.end(), ' '), expected.end());
+        EXPECT_EQ(hex(id.ours.bytes), expected) << id.name;
+    }
+}
+
+TEST(Vst3Factory, OneAudioModuleClassWithItsVendorAndVersion) {
+    IPluginFactory* f = vst3Module().factory();
+    PFactoryInfo info;
+    ASSERT_EQ(f->getFactoryInfo(&info), kResultOk);
+    EXPECT_STREQ(info.vendor, "Brelvander");
+    EXPECT_EQ(info.flags & PFactoryInfo::kUnicode, PFactoryInfo::kUnicode);
+    ASSERT_EQ(f->countClasses(), 1);
+    PClassInfo c;
+    ASSERT_EQ(f->getClassInfo(0, &c), kResultOk);
+    EXPECT_STREQ(c.category, "Audio Module Class");
+    EXPECT_STREQ(c.name, "Brelvander_3-channel acoustic guit decoder MS + DI");
+    EXPECT_EQ(c.cardinality, PClassInfo::kManyInstances);
+    EXPECT_NE(f->getClassInfo(1, &c), kResultOk);
+
+    void* obj = nullptr;
+    ASSERT_EQ(f->queryInterface(IPluginFactory3::iid.bytes, &obj), kResultOk);
+    auto* f3 = static_cast<IPluginFactory3*>(obj);
+    PClassInfo2 c2;
+    ASSERT_EQ(f3->getClassInfo2(0, &c2), kResultOk);
+    EXPECT_STREQ(c2.subCategories, "Fx|Spatial");
+    EXPECT_STREQ(c2.vendor, "Brelvander");
+    EXPECT_STREQ(c2.version, "1.0.0");
+    EXPECT_EQ(std::memcmp(c2.cid, c.cid, 16), 0);
+    PClassInfoW cw;
+    ASSERT_EQ(f3->getClassInfoUnicode(0, &cw), kResultOk);
+    EXPECT_EQ(std::u16string(cw.version), u"1.0.0");
+    EXPECT_EQ(std::u16string(cw.name), u"Brelvander_3-channel acoustic guit decoder MS + DI");
+
+    char other[16] = {1, 2, 3};
+    EXPECT_EQ(f->createInstance(other, IComponent::iid.bytes, &obj), kNoInterface);
+    EXPECT_EQ(obj, nullptr);
+    EXPECT_EQ(f->queryInterface(IComponent::iid.bytes, &obj), kNoInterface);
+}
+
+TEST(Vst3Buses, OneThreeChannelMainBusEachWayAndOnlyThreeChannelArrangements) {
+    auto p = plugin();
+    IComponent* c = p->component();
+    EXPECT_EQ(c->getBusCount(kAudio, kInput), 1);
+    EXPECT_EQ(c->getBusCount(kAudio, kOutput), 1);
+    EXPECT_EQ(c->getBusCount(kEvent, kInput), 0);
+    for (BusDirection dir : {kInput, kOutput}) {
+        BusInfo bus;
+        ASSERT_EQ(c->getBusInfo(kAudio, dir, 0, bus), kResultOk);
+        EXPECT_EQ(bus.channelCount, 3);
+        EXPECT_EQ(bus.busType, kMain);
+        EXPECT_EQ(bus.flags & BusInfo::kDefaultActive, BusInfo::kDefaultActive);
+        EXPECT_NE(c->getBusInfo(kAudio, dir, 1, bus), kResultOk);
+    }
+    IAudioProcessor* a = p->processor();
+    struct Proposal {
+        SpeakerArrangement in, out;
+        bool accepted;
+    };
+    const Proposal proposals[] = {{SpeakerArr::k30Cine, SpeakerArr::k30Cine, true},
+                                  {SpeakerArr::k30Music, SpeakerArr::k30Music, true},
+                                  {SpeakerArr::k30Cine, SpeakerArr::k30Music, true},
+                                  {SpeakerArr::kStereo, SpeakerArr::kStereo, false},
+                                  {SpeakerArr::kMono, SpeakerArr::k30Cine, false},
+                                  {SpeakerArr::k30Cine, 0x3F, false},
+                                  {SpeakerArr::kEmpty, SpeakerArr::kEmpty, false}};
+    for (const Proposal& proposal : proposals) {
+        SpeakerArrangement in = proposal.in, out = proposal.out;
+        EXPECT_EQ(a->setBusArrangements(&in, 1, &out, 1) == kResultTrue, proposal.accepted)
+            << std::hex << proposal.in << " " << proposal.out;
+    }
+    SpeakerArrangement two[2] = {SpeakerArr::k30Cine, SpeakerArr::kMono};
+    EXPECT_NE(a->setBusArrangements(two, 2, two, 1), kResultTrue);  // no auxiliary bus
+    SpeakerArrangement got = 0;
+    ASSERT_EQ(a->getBusArrangement(kOutput, 0, got), kResultOk);
+    EXPECT_EQ(got, SpeakerArr::k30Music);  // the last one accepted
+    EXPECT_EQ(a->canProcessSampleSize(kSample64), kResultTrue);
+    EXPECT_EQ(a->getLatencySamples(), 0u);
+    EXPECT_EQ(a->getTailSamples(), 0u);
+}
+
+TEST(Vst3Parameters, InfoTextsAndTheWayBack) {
+    auto p = plugin();
+    IEditController* e = p->controller();
+    ASSERT_EQ(e->getParameterCount(), 11);
+    ParameterInfo info;
+    ASSERT_EQ(e->getParameterInfo(5, info), kResultOk);
+    EXPECT_EQ(info.id, 5u);
+    EXPECT_EQ(std::u16string(info.title), u"DI level");
+    EXPECT_EQ(std::u16string(info.units), u"dB");
+    EXPECT_EQ(info.stepCount, 0);
+    EXPECT_EQ(info.defaultNormalizedValue, 0.0);
+    EXPECT_EQ(info.flags, ParameterInfo::kCanAutomate);
+    ASSERT_EQ(e->getParameterInfo(9, info), kResultOk);
+    EXPECT_EQ(std::u16string(info.title), u"active channels");
+    EXPECT_EQ(info.stepCount, 2);
+    EXPECT_EQ(info.flags, ParameterInfo::kCanAutomate | ParameterInfo::kIsList);
+    EXPECT_NE(e->getParameterInfo(11, info), kResultOk);
+    for (int32 i = 0; i < 11; ++i) {
+        ASSERT_EQ(e->getParameterInfo(i, info), kResultOk);
+        EXPECT_EQ(info.id, static_cast<ParamID>(i));  // stable ids, the VST 2 order
+        EXPECT_TRUE(info.flags & ParameterInfo::kCanAutomate);
+    }
+
+    String128 text;
+    ASSERT_EQ(e->getParamStringByValue(3, 0.75, text), kResultOk);
+    EXPECT_EQ(std::u16string(text), u"60.00");
+    ASSERT_EQ(e->getParamStringByValue(9, 0.5, text), kResultOk);
+    EXPECT_EQ(std::u16string(text), u"MS only");
+    ASSERT_EQ(e->getParamStringByValue(4, 1.0, text), kResultOk);
+    EXPECT_EQ(std::u16string(text), u"swapped");
+    ParamValue v = -1;
+    char16_t swapped[] = u"swapped", level[] = u"-12 dB", junk[] = u"wide";
+    ASSERT_EQ(e->getParamValueByString(4, swapped, v), kResultOk);
+    EXPECT_EQ(v, 1.0);
+    ASSERT_EQ(e->getParamValueByString(5, level, v), kResultOk);
+    EXPECT_DOUBLE_EQ(v, 138.0 / 162.0);
+    EXPECT_NE(e->getParamValueByString(3, junk, v), kResultOk);
+    EXPECT_DOUBLE_EQ(e->normalizedParamToPlain(3, 0.25), -60.0);
+    EXPECT_DOUBLE_EQ(e->plainParamToNormalized(10, 5.0), 0.75);
+    EXPECT_EQ(e->getParamNormalized(5), 0.0);
+    EXPECT_EQ(e->setParamNormalized(5, 0.5), kResultOk);
+    EXPECT_EQ(e->getParamNormalized(5), 0.5);
+    EXPECT_EQ(e->createView("editor"), nullptr);
+}
+
+template <class Sample>
+void fill(Channels3<Sample>& io, std::uint32_t seed) {
+    for (int k = 0; k < 3; ++k)
+        for (auto& s : io.in[k]) {
+            seed = seed * 1664525u + 1013904223u;
+            s = static_cast<Sample>((static_cast<double>(seed >> 8) / 8388608.0 - 1.0) * 0.6);
+        }
+}
+
+template <class Sample>
+bool sameBits(const std::vector<Sample>& a, const std::vector<Sample>& b, std::size_t from = 0) {
+    return a.size() == b.size() &&
+           std::memcmp(a.data() + from, b.data() + from, (a.size() - from) * sizeof(Sample)) == 0;
+}
+
+// Changes at offsets 0, 1, 100, 101 and 300 of one 512-frame block act from exactly there:
+// the VST 2 module given the same changes between spans gives the same bits, in place or not.
+template <class Sample>
+void changesActFromTheirOffsets(bool inPlace) {
+    const std::vector<vst3host::Change> changes = {{0, 3, 0.25}, {1, 5, 150.0 / 162.0}, {100, 7, 1.0},
+                                                   {100, 3, 0.75}, {101, 4, 1.0}, {300, 2, 130.0 / 162.0},
+                                                   {300, 9, 0.5}};
+    auto p = plugin();
+    ASSERT_TRUE(p->start(48000.0, 512, sizeof(Sample) == sizeof(double) ? kSample64 : kSample32));
+    Channels3<Sample> io(512, inPlace), reference(512);
+    fill(io, 5);
+    fill(reference, 5);
+    tresult result = kResultFalse;
+    host::runOnAnotherThread([&] { result = p->process(io.inputs, io.outputs, 512, changes); });
+    ASSERT_EQ(result, kResultOk);
+
+    Decoder vst2;
+    vst2.start(48000.0f, 512);
+    VstInt32 done = 0;
+    auto span = [&](VstInt32 to) {
+        Sample* in[3];
+        Sample* out[3];
+        for (int k = 0; k < 3; ++k) in[k] = reference.inputs[k] + done, out[k] = reference.outputs[k] + done;
+        vst2.process(in, out, to - done);
+        done = to;
+    };
+    for (const auto& c : changes) {
+        span(c.offset);
+        vst2.setParameter(static_cast<VstInt32>(c.id), static_cast<float>(c.normalized));
+    }
+    span(512);
+    for (int k = 0; k < 3; ++k)
+        EXPECT_TRUE(sameBits(inPlace ? io.in[k] : io.out[k], reference.out[k])) << "channel " << k;
+    // The controller follows the values processed.
+    EXPECT_EQ(p->controller()->getParamNormalized(3), 0.75);
+}
+
+TEST(Vst3Processing, ChangesActFromTheirSampleOffsetInBothPrecisions) {
+    changesActFromTheirOffsets<float>(false);
+    changesActFromTheirOffsets<float>(true);
+    changesActFromTheirOffsets<double>(false);
+    changesActFromTheirOffsets<double>(true);
+}
+
+TEST(Vst3Processing, BouncesInBlocksOf8192AndTakesAZeroFrameCallForItsChanges) {
+    auto p = plugin();
+    ASSERT_TRUE(p->start(44100.0, 8192, kSample32));
+    Channels3<float> io(8192, true);
+    fill(io, 9);
+    EXPECT_EQ(p->process(io.inputs, io.outputs, 0, {{0, 3, 1.0}}), kResultOk);
+    EXPECT_EQ(p->process(io.inputs, io.outputs, 8192), kResultOk);
+    Decoder vst2;
+    vst2.start(44100.0f, 8192);
+    vst2.setParameter(3, 1.0f);
+    Channels3<float> reference(8192);
+    fill(reference, 9);
+    vst2.process(reference.inputs, reference.outputs, 8192);
+    for (int k = 0; k < 3; ++k) EXPECT_TRUE(sameBits(io.in[k], reference.out[k]));
+}
+
+TEST(Vst3State, RoundTripsThroughShortStreamsAndTheControllerFollows) {
+    auto source = plugin();
+    ASSERT_TRUE(source->start(48000.0, 64, kSample32));
+    Channels3<float> io(8);
+    source->process(io.inputs, io.outputs, 0, {{0, 3, 0.8}, {0, 9, 1.0}, {0, 5, 0.3}, {0, 4, 1.0}});
+    vst3host::MemoryStream whole;
+    ASSERT_EQ(source->component()->getState(&whole), kResultOk);
+    EXPECT_EQ(whole.bytes.size(), 260u);
+    for (std::size_t step = 1; step <= 7; ++step) {
+        SCOPED_TRACE(step);
+        vst3host::MemoryStream saved({}, step);
+        ASSERT_EQ(source->component()->getState(&saved), kResultOk);
+        EXPECT_EQ(saved.bytes, whole.bytes);
+        auto target = plugin();
+        vst3host::MemoryStream forComponent(saved.bytes, step), forController(saved.bytes, step);
+        ASSERT_EQ(target->component()->setState(&forComponent), kResultOk);
+        ASSERT_EQ(target->controller()->setComponentState(&forController), kResultOk);
+        vst3host::MemoryStream again;
+        ASSERT_EQ(target->component()->getState(&again), kResultOk);
+        EXPECT_EQ(again.bytes, whole.bytes);
+        EXPECT_NEAR(target->controller()->getParamNormalized(3), 0.8, 1e-6);
+        EXPECT_EQ(target->controller()->getParamNormalized(9), 1.0);
+        EXPECT_EQ(target->controller()->getParamNormalized(4), 1.0);
+        // The controller's own state is empty, and loading it changes nothing.
+        vst3host::MemoryStream controllerState;
+        EXPECT_EQ(target->controller()->getState(&controllerState), kResultOk);
+        EXPECT_TRUE(controllerState.bytes.empty());
+        EXPECT_EQ(target->controller()->setState(&controllerState), kResultOk);
+        vst3host::MemoryStream unchanged;
+        target->component()->getState(&unchanged);
+        EXPECT_EQ(unchanged.bytes, whole.bytes);
+    }
+}
+
+TEST(Vst3State, AFailedReadChangesNothing) {
+    auto source = plugin();
+    ASSERT_TRUE(source->start(48000.0, 64, kSample32));
+    Channels3<float> io(8);
+    source->process(io.inputs, io.outputs, 0, {{0, 3, 0.8}, {0, 9, 1.0}});
+    vst3host::MemoryStream saved;
+    ASSERT_EQ(source->component()->getState(&saved), kResultOk);
+
+    auto target = plugin();
+    vst3host::MemoryStream before;
+    target->component()->getState(&before);
+    for (std::size_t failAfter : {std::size_t{0}, std::size_t{4}, std::size_t{129}, std::size_t{256}}) {
+        vst3host::MemoryStream failing(saved.bytes, 5, failAfter);
+        EXPECT_NE(target->component()->setState(&failing), kResultOk) << failAfter;
+        vst3host::MemoryStream failingToo(saved.bytes, 5, failAfter);
+        EXPECT_NE(target->controller()->setComponentState(&failingToo), kResultOk);
+    }
+    vst3host::MemoryStream odd(std::vector<std::uint8_t>(saved.bytes.begin(), saved.bytes.begin() + 130));
+    EXPECT_NE(target->component()->setState(&odd), kResultOk);
+    vst3host::MemoryStream after;
+    target->component()->getState(&after);
+    EXPECT_EQ(after.bytes, before.bytes);
+    EXPECT_EQ(target->controller()->getParamNormalized(3), 0.5);
+
+    vst3host::MemoryStream refusing({}, 7, 100);
+    EXPECT_NE(source->component()->getState(&refusing), kResultOk);
+}
+
+// Hosts may load a state while the audio thread processes: no crash, no non-finite output, and
+// the state is in place afterwards (the thread sanitizer runs this in the hardening suite).
+TEST(Vst3State, ArrivesWhileProcessing) {
+    auto p = plugin();
+    ASSERT_TRUE(p->start(48000.0, 256, kSample32));
+    auto source = plugin();
+    ASSERT_TRUE(source->start(48000.0, 64, kSample32));
+    Channels3<float> none(8);
+    source->process(none.inputs, none.outputs, 0, {{0, 3, 0.9}, {0, 5, 0.7}});
+    vst3host::MemoryStream saved;
+    ASSERT_EQ(source->component()->getState(&saved), kResultOk);
+
+    std::atomic<bool> running{true};
+    std::atomic<bool> finite{true};
+    std::atomic<int> blocks{0};
+    auto audio = [&] {
+        Channels3<float> io(256);
+        fill(io, 1);
+        while (running.load()) {
+            p->process(io.inputs, io.outputs, 256);
+            for (int k = 0; k < 3; ++k)
+                for (float s : io.out[k]) finite = finite && std::isfinite(s);
+            ++blocks;
+        }
+    };
+#if defined(_WIN32)
+    HANDLE thread = CreateThread(nullptr, 0, [](void* f) -> DWORD { (*static_cast<decltype(audio)*>(f))(); return 0; },
+                                 &audio, 0, nullptr);
+#else
+    std::thread thread(audio);
+#endif
+    for (int i = 0; i < 200; ++i) {
+        vst3host::MemoryStream s(saved.bytes, 1 + i % 7);
+        EXPECT_EQ(p->component()->setState(&s), kResultOk);
+    }
+    while (blocks.load() < 10) {}
+    running = false;
+#if defined(_WIN32)
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+#else
+    thread.join();
+#endif
+    EXPECT_TRUE(finite.load());
+    vst3host::MemoryStream now;
+    p->component()->getState(&now);
+    EXPECT_EQ(now.bytes, saved.bytes);
+}
+
+}  // namespace
