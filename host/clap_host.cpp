@@ -69,7 +69,7 @@ struct Stream {
         if (self->position >= self->failAfter) return -1;
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>({size, self->step, self->failAfter - self->position}));
         const auto* from = static_cast<const std::uint8_t*>(buffer);
-        self->bytes->insert(self->bytes->end(), from, from + n);
+        if (n > 0) self->bytes->insert(self->bytes->end(), from, from + n);
         self->position += n;
         return static_cast<std::int64_t>(n);
     }
@@ -79,7 +79,7 @@ struct Stream {
         const std::size_t left = self->bytes->size() - self->position;
         const std::size_t n =
             static_cast<std::size_t>(std::min<std::uint64_t>({size, self->step, left, self->failAfter - self->position}));
-        std::memcpy(buffer, self->bytes->data() + self->position, n);
+        if (n > 0) std::memcpy(buffer, self->bytes->data() + self->position, n);
         self->position += n;
         return static_cast<std::int64_t>(n);
     }

@@ -68,7 +68,7 @@ tresult PLUGIN_API MemoryStream::write(void* buffer, int32 numBytes, int32* numB
     if (position >= failAfter || numBytes < 0) return kResultFalse;
     const std::size_t n = std::min({static_cast<std::size_t>(numBytes), step, failAfter - position});
     if (bytes.size() < position + n) bytes.resize(position + n);
-    std::memcpy(bytes.data() + position, buffer, n);
+    if (n > 0) std::memcpy(bytes.data() + position, buffer, n);
     position += n;
     if (numBytesWritten) *numBytesWritten = static_cast<int32>(n);
     return kResultOk;

@@ -22,6 +22,8 @@ echo "== ThreadSanitizer: the whole stress suite, automation racing the audio th
 configure build-tsan -DVINTREL_SANITIZE=thread -DVINTREL_BUILD_TOOLS=OFF
 cmake --build build-tsan -j"$jobs" --target stress_test
 TSAN_OPTIONS=halt_on_error=1 STRESS_SESSIONS=200 build-tsan/tests/stress_test
+cmake --build build-tsan -j"$jobs" --target vst3_test
+TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/vst3_test --gtest_filter='Vst3State.ArrivesWhileProcessing'
 
 echo "== valgrind memcheck: a thousand sessions opened, worked and closed"
 scripts/build.sh >/dev/null
@@ -30,9 +32,9 @@ valgrind -q --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definit
 
 echo "== fuzzing, ${FUZZ_SECONDS:-60} s per fuzzer"
 configure build-fuzz -DVINTREL_FUZZ=ON -DVINTREL_BUILD_TESTS=OFF -DVINTREL_BUILD_TOOLS=OFF
-cmake --build build-fuzz -j"$jobs" --target request_fuzzer chunk_fuzzer clap_fuzzer
+cmake --build build-fuzz -j"$jobs" --target request_fuzzer chunk_fuzzer clap_fuzzer vst3_fuzzer
 mkdir -p build-fuzz/artifacts
-for fuzzer in request chunk clap; do
+for fuzzer in request chunk clap vst3; do
     regressions=(fuzz/regressions/"$fuzzer"-*)
     if [ -e "${regressions[0]}" ]; then
         build-fuzz/fuzz/${fuzzer}_fuzzer "${regressions[@]}"
