@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -120,12 +121,15 @@ Options parseArguments(int argc, char** argv) {
 std::string defaultPlugin() {
     std::error_code error;
     const fs::path built = VSTRENDER_DEFAULT_PLUGIN;
-    if (fs::exists(built, error)) return built.string();
-    // Installed elsewhere: the module beside the program, or one folder up.
-    const fs::path self = fs::read_symlink("/proc/self/exe", error);
-    for (const fs::path& candidate :
-         {self.parent_path() / built.filename(), self.parent_path().parent_path() / built.filename()})
-        if (fs::exists(candidate, error)) return candidate.string();
+    if (built.is_absolute() && fs::exists(built, error)) return built.string();
+    // Installed: beside the program or one folder up, in a release archive's vst/ folder, or
+    // where `cmake --install` puts it for a user (~/.vst) or under a prefix (PREFIX/lib/vst).
+    const fs::path self = fs::read_symlink("/proc/self/exe", error).parent_path();
+    std::vector<fs::path> candidates = {self, self.parent_path(), self.parent_path() / "vst",
+                                        self.parent_path() / "lib" / "vst"};
+    if (const char* home = std::getenv("HOME")) candidates.push_back(fs::path(home) / ".vst");
+    for (const fs::path& folder : candidates)
+        if (fs::exists(folder / built.filename(), error)) return (folder / built.filename()).string();
     return built.string();
 }
 

@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Builds the release archives from the committed tree (HEAD) into dist/ (or $DIST_DIR): Linux
+# x86_64 and aarch64 as .tar.gz (VST 2, LV2, VST 3, CLAP and vstrender), Windows 64-bit and
+# 32-bit as .zip (VST 2, VST 3, CLAP), each with INSTALL.txt, PARAMETERS.txt and SHA256SUMS.
+# Archives are reproducible: the same commit gives the same bytes (fixed times, owners and
+# order; no build paths in the binaries).
+#   scripts/package.sh [linux-x86_64] [linux-aarch64] [windows-x86_64] [windows-i686]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/packages.sh
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=(linux-x86_64 linux-aarch64 windows-x86_64 windows-i686)
+ensure_packages "${BUILD_PACKAGES[@]}" zip
+for target in "${targets[@]}"; do
+    case "$target" in
+        linux-aarch64) ensure_packages g++-aarch64-linux-gnu qemu-user-static libsndfile1-dev:arm64 libpng-dev:arm64 ;;
+        windows-x86_64) ensure_packages g++-mingw-w64-x86-64-win32 ;;
+        windows-i686) ensure_packages g++-mingw-w64-i686-win32 ;;
+        linux-x86_64) ;;
+        *) echo "package: unknown target $target" >&2; exit 2 ;;
+    esac
+done
+
+version=$(sed -n 's/^project(GuitarDecoder VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+dist=$(realpath -m "${DIST_DIR:-dist}")
+work=$(realpath -m "${PACKAGE_WORK:-build-package}")
+epoch=$(git log -1 --format=%ct HEAD)
+export SOURCE_DATE_EPOCH=$epoch TZ=UTC LC_ALL=C
+mkdir -p "$dist" "$work"
+
+# Only what is committed goes into an archive.
+rm -rf "$work/source"
+mkdir -p "$work/source"
+git archive HEAD | tar -x -C "$work/source"
+
+build() {  # build TARGET: a release build of every format in $work/TARGET
+    local target=$1 toolchain=() tools=ON
+    case "$target" in
+        linux-aarch64) toolchain=(-DCMAKE_TOOLCHAIN_FILE=cmake/linux-aarch64.cmake) ;;
+        windows-x86_64) toolchain=(-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake) tools=OFF ;;
+        windows-i686) toolchain=(-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake) tools=OFF ;;
+    esac
+    cmake -S "$work/source" -B "$work/$target" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVINTREL_RELEASE=ON \
+        -DVINTREL_BUILD_TESTS=OFF -DVINTREL_BUILD_TOOLS=$tools "${toolchain[@]}" >/dev/null
+    cmake --build "$work/$target" -j"$(nproc)"
+}
+
+stage() {  # stage TARGET DIR: the archive's files
+    local target=$1 dir=$2 b=$work/$1 arch=${1#*-}
+    rm -rf "$dir"
+    mkdir -p "$dir"
+    if [[ $target == linux-* ]]; then
+        mkdir -p "$dir/vst" "$dir/vst3" "$dir/clap" "$dir/lv2" "$dir/bin"
+        cp "$b/GuitarDecoder.so" "$dir/vst/"
+        cp -r "$b/bundles/GuitarDecoder.vst3" "$dir/vst3/"
+        cp "$b/bundles/GuitarDecoder.clap" "$dir/clap/"
+        cp -r "$b/bundles/GuitarDecoder.lv2" "$dir/lv2/"
+        cp "$b/tools/vstrender" "$dir/bin/"
+        sed "s/@VERSION@/$version/; s/@ARCH@/$arch/" scripts/release/INSTALL-linux.txt >"$dir/INSTALL.txt"
+    else
+        local bits=64-bit
+        [ "$arch" = i686 ] && bits=32-bit
+        mkdir -p "$dir/VST2" "$dir/VST3" "$dir/CLAP"
+        cp "$b/GuitarDecoder.dll" "$dir/VST2/"
+        cp -r "$b/bundles/GuitarDecoder.vst3" "$dir/VST3/"
+        cp "$b/GuitarDecoder.clap" "$dir/CLAP/"
+        sed "s/@VERSION@/$version/; s/@ARCH@/$arch/; s/@BITS@/$bits/g" scripts/release/INSTALL-windows.txt |
+            sed 's/$/\r/' >"$dir/INSTALL.txt"
+    fi
+    # The parameter reference is the README's.
+    sed -n '/^## Parameters/,/^## [^P]/p' README.md | sed '$d' >"$dir/PARAMETERS.txt"
+    (cd "$dir" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | sort | xargs sha256sum >SHA256SUMS)
+    find "$dir" -type d -exec chmod 755 {} + -o -type f -exec chmod 644 {} +
+    [[ $target == linux-* ]] && chmod 755 "$dir/bin/vstrender"
+    find "$dir" -exec touch -h -d "@$epoch" {} +
+}
+
+for target in "${targets[@]}"; do
+    echo "== package: $target"
+    build "$target"
+    name=GuitarDecoder-$version-$target
+    stage "$target" "$work/stage/$name"
+    if [[ $target == linux-* ]]; then
+        tar --sort=name --mtime="@$epoch" --owner=0 --group=0 --numeric-owner -C "$work/stage" -cf - "$name" |
+            gzip -n -9 >"$dist/$name.tar.gz"
+        echo "package: $dist/$name.tar.gz"
+    else
+        rm -f "$dist/$name.zip"
+        (cd "$work/stage" && find "$name" | sort | zip -q -X -D -@ "$dist/$name.zip")
+        echo "package: $dist/$name.zip"
+    fi
+done
