@@ -22,17 +22,42 @@ inline std::uintptr_t currentThread() {
 #endif
 }
 
-// Runs `work` on a thread of its own and waits for it, as a host's audio thread runs a call.
-inline void runOnAnotherThread(const std::function<void()>& work) {
 #if defined(_WIN32)
-    HANDLE thread = CreateThread(
-        nullptr, 0, [](void* p) -> DWORD { (*static_cast<const std::function<void()>*>(p))(); return 0; },
-        const_cast<std::function<void()>*>(&work), 0, nullptr);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-#else
-    std::thread(work).join();
-#endif
+inline DWORD WINAPI runWork(void* work) {
+    (*static_cast<const std::function<void()>*>(work))();
+    return 0;
 }
+#endif
+
+// A thread that runs `work` from its start until join(), as a host's audio thread runs.
+class Thread {
+public:
+    explicit Thread(std::function<void()> work) : work_(std::move(work)) {
+#if defined(_WIN32)
+        handle_ = CreateThread(nullptr, 0, runWork, &work_, 0, nullptr);
+#else
+        thread_ = std::thread(work_);
+#endif
+    }
+    void join() {
+#if defined(_WIN32)
+        WaitForSingleObject(handle_, INFINITE);
+        CloseHandle(handle_);
+#else
+        thread_.join();
+#endif
+    }
+
+private:
+    std::function<void()> work_;
+#if defined(_WIN32)
+    HANDLE handle_;
+#else
+    std::thread thread_;
+#endif
+};
+
+// Runs `work` on a thread of its own and waits for it, as a host's audio thread runs a call.
+inline void runOnAnotherThread(const std::function<void()>& work) { Thread(work).join(); }
 
 }  // namespace host

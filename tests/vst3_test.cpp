@@ -10,9 +10,6 @@
 #include <cstring>
 #include <string>
 #include <vector>
-#if !defined(_WIN32)
-#include <thread>
-#endif
 
 #include "host/threads.h"
 #include "host/vst3_host.h"
@@ -373,24 +370,14 @@ TEST(Vst3State, ArrivesWhileProcessing) {
             ++blocks;
         }
     };
-#if defined(_WIN32)
-    HANDLE thread = CreateThread(nullptr, 0, [](void* f) -> DWORD { (*static_cast<decltype(audio)*>(f))(); return 0; },
-                                 &audio, 0, nullptr);
-#else
-    std::thread thread(audio);
-#endif
+    host::Thread thread(audio);
     for (int i = 0; i < 200; ++i) {
         vst3host::MemoryStream s(saved.bytes, 1 + i % 7);
         EXPECT_EQ(p->component()->setState(&s), kResultOk);
     }
     while (blocks.load() < 10) {}
     running = false;
-#if defined(_WIN32)
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-#else
     thread.join();
-#endif
     EXPECT_TRUE(finite.load());
     vst3host::MemoryStream now;
     p->component()->getState(&now);
