@@ -3,23 +3,31 @@
 # ~/.clap, and the renderer in ~/.local/bin). A prefix, given when configuring
 # (-DCMAKE_INSTALL_PREFIX) or installing (--prefix), installs under it as a system does
 # (PREFIX/lib/vst, lib/lv2, lib/vst3, lib/clap, bin). The choice is made at install time, so
-# HOME is the installing user's.
-set(vintrel_user_default ${CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT})
-if(NOT vintrel_user_default)
-  set(vintrel_user_default OFF)
+# HOME is the installing user's. The install rules name their folders as ${VINTREL_*_DIR}.
+if(NOT DEFINED VINTREL_DEFAULT_PREFIX)
+  # Remembered from the first configuration, the only one that says whether the prefix was given.
+  set(vintrel_default "")
+  if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
+    set(vintrel_default "${CMAKE_INSTALL_PREFIX}")
+  endif()
+  set(VINTREL_DEFAULT_PREFIX "${vintrel_default}" CACHE INTERNAL "the install prefix nobody chose")
 endif()
 install(CODE "
-  if(${vintrel_user_default} AND CMAKE_INSTALL_PREFIX STREQUAL \"${CMAKE_INSTALL_PREFIX}\")
-    set(VINTREL_VST2_DIR \"\$ENV{HOME}/.vst\")
-    set(VINTREL_LV2_DIR \"\$ENV{HOME}/.lv2\")
-    set(VINTREL_VST3_DIR \"\$ENV{HOME}/.vst3\")
-    set(VINTREL_CLAP_DIR \"\$ENV{HOME}/.clap\")
-    set(VINTREL_BIN_DIR \"\$ENV{HOME}/.local/bin\")
+  if(NOT \"${VINTREL_DEFAULT_PREFIX}\" STREQUAL \"\" AND CMAKE_INSTALL_PREFIX STREQUAL \"${VINTREL_DEFAULT_PREFIX}\")
+    set(vintrel_root \"\$ENV{HOME}\")
+    set(VINTREL_VST2_DIR \"\${vintrel_root}/.vst\")
+    set(VINTREL_LV2_DIR \"\${vintrel_root}/.lv2\")
+    set(VINTREL_VST3_DIR \"\${vintrel_root}/.vst3\")
+    set(VINTREL_CLAP_DIR \"\${vintrel_root}/.clap\")
+    set(VINTREL_BIN_DIR \"\${vintrel_root}/.local/bin\")
   else()
-    set(VINTREL_VST2_DIR \"\${CMAKE_INSTALL_PREFIX}/lib/vst\")
-    set(VINTREL_LV2_DIR \"\${CMAKE_INSTALL_PREFIX}/lib/lv2\")
-    set(VINTREL_VST3_DIR \"\${CMAKE_INSTALL_PREFIX}/lib/vst3\")
-    set(VINTREL_CLAP_DIR \"\${CMAKE_INSTALL_PREFIX}/lib/clap\")
-    set(VINTREL_BIN_DIR \"\${CMAKE_INSTALL_PREFIX}/bin\")
+    set(vintrel_root \"\${CMAKE_INSTALL_PREFIX}\")
+    set(VINTREL_VST2_DIR \"\${vintrel_root}/lib/vst\")
+    set(VINTREL_LV2_DIR \"\${vintrel_root}/lib/lv2\")
+    set(VINTREL_VST3_DIR \"\${vintrel_root}/lib/vst3\")
+    set(VINTREL_CLAP_DIR \"\${vintrel_root}/lib/clap\")
+    set(VINTREL_BIN_DIR \"\${vintrel_root}/bin\")
   endif()
+  # The folders are whole paths; the rules put the prefix before them.
+  set(CMAKE_INSTALL_PREFIX \"\")
 ")

@@ -57,8 +57,8 @@ for target in linux-x86_64 linux-aarch64 windows-x86_64 windows-i686; do
                 fail "$name: vstrender does not find its plug-in" ;;
         windows-x86_64)
             export WINEPREFIX=$tmp/wine64 WINEDEBUG=-all
-            timeout 300 wine64 wineboot -i >/dev/null 2>&1 || true
-            run=(wine64 "$check.exe") ;;
+            timeout 300 /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
+            run=(/usr/lib/wine/wine64 "$work/$target/plugincheck.exe") ;;
         windows-i686)
             if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
                 echo "test-package: $name: NOT RUN: this kernel cannot execute 32-bit programs (wine's 32-bit loader);" \
@@ -66,7 +66,7 @@ for target in linux-x86_64 linux-aarch64 windows-x86_64 windows-i686; do
                 continue
             fi
             export WINEPREFIX=$tmp/wine32 WINEARCH=win32 WINEDEBUG=-all
-            run=(/usr/lib/wine/wine "$check.exe") ;;
+            run=(/usr/lib/wine/wine "$work/$target/plugincheck.exe") ;;
     esac
     shopt -s nullglob
     for module in "$root"/vst/*.so "$root"/VST2/*.dll; do "${run[@]}" vst2 "$module"; done
