@@ -21,3 +21,6 @@ ensure_packages binutils-mingw-w64-x86-64 g++-mingw-w64-x86-64-win32
 scripts/test-check-dll.sh
 scripts/test-windows.sh x86_64
 scripts/test-windows.sh i686
+
+# The release archives: each unpacked and loaded, built twice to the same bytes, installed.
+scripts/test-package.sh
