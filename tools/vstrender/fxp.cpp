@@ -1,5 +1,6 @@
 #include "tools/vstrender/fxp.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -76,7 +77,7 @@ bool decodeProgramFile(const std::vector<std::uint8_t>& bytes, ProgramFile& prog
 bool readFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        error = "cannot open " + path;
+        error = "cannot read " + path + ": " + std::strerror(errno);
         return false;
     }
     bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -89,14 +90,14 @@ bool writeFileAtomically(const std::string& path, const std::vector<std::uint8_t
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         if (!out.flush()) {
+            error = "cannot write " + path + ": " + std::strerror(errno);
             std::remove(temporary.c_str());
-            error = "cannot write " + path;
             return false;
         }
     }
     if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        error = "cannot write " + path + ": " + std::strerror(errno);
         std::remove(temporary.c_str());
-        error = "cannot write " + path;
         return false;
     }
     return true;

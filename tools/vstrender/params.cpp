@@ -49,7 +49,18 @@ bool findParameter(vsthost::Plugin& plugin, const std::string& name, VstInt32& i
     return false;
 }
 
-bool applyParameterValue(vsthost::Plugin& plugin, VstInt32 index, const std::string& value, std::string& error) {
+std::string unitOf(vsthost::Plugin& plugin, VstInt32 index) {
+    const std::string label = trim(plugin.parameterLabel(index));
+    if (!label.empty()) return label;
+    const std::string name = lower(trim(plugin.parameterName(index)));
+    auto endsWith = [&](const std::string& tail) {
+        return name.size() >= tail.size() && name.compare(name.size() - tail.size(), tail.size(), tail) == 0;
+    };
+    return endsWith("level") || endsWith("trim") ? "dB" : "";
+}
+
+bool applyParameterValue(vsthost::Plugin& plugin, VstInt32 index, const std::string& value, std::string& error,
+                         std::string& note) {
     const std::string name = plugin.parameterName(index);
     const std::string wanted = trim(value);
     if (wanted.size() > 2 && wanted.compare(wanted.size() - 2, 2, ":n") == 0) {
@@ -58,16 +69,32 @@ bool applyParameterValue(vsthost::Plugin& plugin, VstInt32 index, const std::str
             error = "\"" + value + "\" is not a normalised value for \"" + name + "\"";
             return false;
         }
+        if (x < 0.0 || x > 1.0) {
+            error = "\"" + name + "\" cannot be set to " + value + ": normalised values run from 0 to 1";
+            return false;
+        }
         plugin.setParameter(index, static_cast<float>(x));
         return true;
     }
 
     // "-12 dB" means -12 when the parameter's unit is dB.
     std::string text = wanted;
-    const std::string label = trim(plugin.parameterLabel(index));
-    if (!label.empty() && lower(text).size() > label.size() &&
-        lower(text).compare(text.size() - label.size(), label.size(), lower(label)) == 0)
-        text = trim(text.substr(0, text.size() - label.size()));
+    const std::string unit = unitOf(plugin, index);
+    if (!unit.empty() && lower(text).size() > unit.size() &&
+        lower(text).compare(text.size() - unit.size(), unit.size(), lower(unit)) == 0)
+        text = trim(text.substr(0, text.size() - unit.size()));
+    // A level whose bottom is far enough down to mean off: "-inf" names that bottom.
+    if (lower(text) == "-inf" || lower(text) == "-infinity") {
+        const float original = plugin.getParameter(index);
+        plugin.setParameter(index, 0.0f);
+        const std::string bottomText = trim(plugin.parameterDisplay(index));
+        double bottom = 0.0;
+        if (unit == "dB" && parseNumber(bottomText, bottom) && bottom <= -100.0) return true;
+        plugin.setParameter(index, original);
+        error = "\"" + name + "\" has no -inf: " +
+                (unit == "dB" ? "its range ends at " + bottomText + " dB" : std::string("it is not a level"));
+        return false;
+    }
     double target = 0.0;
     const bool numeric = parseNumber(text, target);
     auto matches = [&](const std::string& display) {
@@ -80,9 +107,19 @@ bool applyParameterValue(vsthost::Plugin& plugin, VstInt32 index, const std::str
     const float original = plugin.getParameter(index);
     constexpr int kSteps = 20000;
     std::string nearest;
-    double nearestDistance = INFINITY;
+    float nearestAt = 0.0f;
+    double nearestDistance = INFINITY, lowest = INFINITY, highest = -INFINITY;
     std::set<std::string> shownTexts;
     double previousShown = NAN;
+    auto consider = [&](float x, double shown, const std::string& display) {
+        if (std::fabs(shown - target) < nearestDistance) {
+            nearestDistance = std::fabs(shown - target);
+            nearest = trim(display);
+            nearestAt = x;
+        }
+        lowest = std::min(lowest, shown);
+        highest = std::max(highest, shown);
+    };
     for (int i = 0; i <= kSteps; ++i) {
         const float x = static_cast<float>(i) / kSteps;
         plugin.setParameter(index, x);
@@ -91,10 +128,7 @@ bool applyParameterValue(vsthost::Plugin& plugin, VstInt32 index, const std::str
         if (shownTexts.size() < 64) shownTexts.insert(trim(display));
         double shown = 0.0;
         if (!numeric || !parseNumber(display, shown)) continue;
-        if (std::fabs(shown - target) < nearestDistance) {
-            nearestDistance = std::fabs(shown - target);
-            nearest = trim(display);
-        }
+        consider(x, shown, display);
         // A continuous parameter may pass the value between two grid points: bisect.
         if (!std::isnan(previousShown) && (previousShown - target) * (shown - target) < 0) {
             float low = static_cast<float>(i - 1) / kSteps, high = x;
@@ -106,10 +140,17 @@ bool applyParameterValue(vsthost::Plugin& plugin, VstInt32 index, const std::str
                 if (matches(between)) return true;
                 double v = 0.0;
                 if (!parseNumber(between, v)) break;
+                consider(middle, v, between);
                 ((v < target) == rising ? low : high) = middle;
             }
         }
         previousShown = shown;
+    }
+    // Inside the range but between two steps: the nearest step, said aloud.
+    if (numeric && !nearest.empty() && target > lowest && target < highest) {
+        plugin.setParameter(index, nearestAt);
+        note = "\"" + name + "\" moves in steps: " + text + " is set to " + nearest;
+        return true;
     }
     plugin.setParameter(index, original);
     error = "\"" + name + "\" cannot be set to \"" + value + "\"";
@@ -122,13 +163,72 @@ bool applyParameterValue(vsthost::Plugin& plugin, VstInt32 index, const std::str
     return false;
 }
 
-std::string listParameters(vsthost::Plugin& plugin) {
+namespace {
+
+// What a scan of the normalised range shows of one parameter.
+struct Range {
+    std::string low, high, step;
+    std::vector<std::string> labels;  // for a parameter whose displays are words
+};
+
+Range scan(vsthost::Plugin& plugin, VstInt32 index) {
+    constexpr int kSteps = 4000;
+    Range range;
+    std::vector<double> numbers;
+    bool words = false;
+    for (int i = 0; i <= kSteps; ++i) {
+        plugin.setParameter(index, static_cast<float>(i) / kSteps);
+        const std::string display = trim(plugin.parameterDisplay(index));
+        double v = 0.0;
+        if (parseNumber(display, v)) {
+            numbers.push_back(v);
+        } else {
+            words = true;
+            if (range.labels.empty() || range.labels.back() != display) range.labels.push_back(display);
+        }
+        if (i == 0) range.low = display;
+        if (i == kSteps) range.high = display;
+    }
+    if (words) return range;
+    range.labels.clear();
+    // The step is the smallest change between neighbouring settings, as the display rounds it.
+    double step = INFINITY;
+    for (std::size_t i = 1; i < numbers.size(); ++i) {
+        const double d = std::fabs(numbers[i] - numbers[i - 1]);
+        if (d > 1e-9) step = std::min(step, d);
+    }
+    if (std::isfinite(step)) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%g", std::round(step * 1e6) / 1e6);
+        range.step = text;
+    }
+    return range;
+}
+
+}  // namespace
+
+std::string listParameters(vsthost::Plugin& plugin, vsthost::Plugin& fresh) {
     std::string out;
-    char line[256];
+    char line[512];
+    std::snprintf(line, sizeof line, "%3s  %-20s %-26s %-18s %-5s %-9s %-4s\n", "#", "name", "value", "range", "step",
+                  "default", "unit");
+    out += line;
     for (VstInt32 i = 0; i < plugin.numParams(); ++i) {
-        std::snprintf(line, sizeof line, "%3d  %-24s %-28s %s\n", static_cast<int>(i), plugin.parameterName(i).c_str(),
-                      plugin.parameterDisplay(i).c_str(), plugin.parameterLabel(i).c_str());
+        const std::string defaultText = trim(fresh.parameterDisplay(i));
+        const Range range = scan(fresh, i);
+        const std::string unit = unitOf(plugin, i);
+        std::string span = range.low + " .. " + range.high;
+        if (!range.labels.empty()) span = "switch";
+        std::snprintf(line, sizeof line, "%3d  %-20s %-26s %-18s %-5s %-9s %-4s\n", static_cast<int>(i),
+                      plugin.parameterName(i).c_str(), trim(plugin.parameterDisplay(i)).c_str(), span.c_str(),
+                      range.step.empty() ? "-" : range.step.c_str(), defaultText.c_str(), unit.c_str());
         out += line;
+        if (!range.labels.empty()) {
+            out += "     ";
+            for (std::size_t k = 0; k < range.labels.size(); ++k)
+                out += (k ? " | " : "   values: ") + range.labels[k];
+            out += "\n";
+        }
     }
     return out;
 }
