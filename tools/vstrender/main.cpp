@@ -286,6 +286,10 @@ int outputFormat(const Options& o, int inputFormat) {
         else if (o.bits == "32") subtype = SF_FORMAT_PCM_32;
         else if (o.bits == "float" || o.bits == "32f") subtype = SF_FORMAT_FLOAT;
         else if (!o.bits.empty()) refuse("unknown --bits " + o.bits + " (16, 24, 32 or float)");
+        // A container that cannot hold the input's samples (FLAC and floats) takes 24 bits.
+        SF_INFO probe{};
+        probe.samplerate = 48000, probe.channels = 1, probe.format = c->major | subtype;
+        if (o.bits.empty() && !sf_format_check(&probe)) subtype = SF_FORMAT_PCM_24;
     } else if (!o.bits.empty()) {
         refuse("--bits does not apply to ." + std::string(c->name) + ", a compressed format");
     }
@@ -305,6 +309,7 @@ struct InputFile {
     std::string path, name;  // name as the user gave it
     SNDFILE* file = nullptr;
     SF_INFO info{};
+    std::uint64_t announced = 0;  // the frames the header promises, which a cut file lacks
     ~InputFile() {
         if (file) sf_close(file);
     }
@@ -328,6 +333,26 @@ std::string copyStandardInput() {
     return name;
 }
 
+// libsndfile reads a cut WAV or AIFF as far as it goes and counts only those frames; its log
+// still tells what the header promised ("data : 3456000 (should be 99956)").
+std::uint64_t announcedFrames(SNDFILE* file, const SF_INFO& info) {
+    char log[8192] = {};
+    sf_command(file, SFC_GET_LOG_INFO, log, sizeof log);
+    const char* at = log;
+    while ((at = std::strstr(at, "(should be ")) != nullptr) {
+        const char* line = at;
+        while (line > log && line[-1] != '\n') --line;
+        const std::string label(line, static_cast<std::size_t>(std::strcspn(line, " :")));
+        unsigned long long claimed = 0, present = 0;
+        if ((label == "data" || label == "SSND") &&
+            std::sscanf(line + label.size(), " : %llu (should be %llu)", &claimed, &present) == 2 && present > 0 &&
+            claimed > present)
+            return static_cast<std::uint64_t>(std::llround(static_cast<double>(info.frames) * claimed / present));
+        at += 11;
+    }
+    return static_cast<std::uint64_t>(info.frames);
+}
+
 std::vector<std::unique_ptr<InputFile>> openInputs(const Options& o) {
     std::vector<std::unique_ptr<InputFile>> inputs;
     for (const std::string& given : o.inputs) {
@@ -336,6 +361,7 @@ std::vector<std::unique_ptr<InputFile>> openInputs(const Options& o) {
         input->path = given == "-" ? copyStandardInput() : given;
         input->file = sf_open(input->path.c_str(), SFM_READ, &input->info);
         if (!input->file) fail(given == "-" ? "standard input is not an audio file libsndfile knows" : unreadable(given));
+        input->announced = announcedFrames(input->file, input->info);
         const SF_INFO& first = inputs.empty() ? input->info : inputs[0]->info;
         if (input->info.samplerate != first.samplerate)
             refuse(input->name + " has a sample rate of " + std::to_string(input->info.samplerate) + " Hz, " +
@@ -621,10 +647,10 @@ void reportClipping(const Options& o, const std::vector<int>& picked, const Rend
             fail(std::to_string(total) + " samples would clip in " + o.output + " (--on-clip error); " + advice);
         warn(advice);
     }
-    if (!pcm)
+    if (!pcm && !o.quiet)
         for (std::size_t c = 0; c < picked.size(); ++c)
             if (meters.peakDb(c) > 0.0)
-                std::fprintf(stderr, "vstrender: output %d peaks at %s; the float file keeps it unclipped\n",
+                std::fprintf(stderr, "vstrender: output %d peaks at %s; a float file keeps it as it is\n",
                              picked[c] + 1, formatDb(meters.peakDb(c)).c_str());
 }
 
@@ -689,9 +715,10 @@ int run(int argc, char** argv) {
                    " (for the guitar decoder: mid, side and DI)");
         if (channels > plugin.numInputs())
             warn("the inputs have " + std::to_string(channels) + " channels and the plug-in takes " +
-                 std::to_string(plugin.numInputs()) + ": channel" + (channels - plugin.numInputs() > 1 ? "s " : " ") +
-                 std::to_string(plugin.numInputs() + 1) +
-                 (channels - plugin.numInputs() > 1 ? " to " + std::to_string(channels) : "") + " are left out");
+                 std::to_string(plugin.numInputs()) + ": " +
+                 (channels - plugin.numInputs() > 1 ? "channels " + std::to_string(plugin.numInputs() + 1) + " to " +
+                                                          std::to_string(channels) + " are left out"
+                                                    : "channel " + std::to_string(channels) + " is left out"));
 
         SF_INFO outInfo{};
         outInfo.samplerate = inputs[0]->info.samplerate;
@@ -747,7 +774,8 @@ int run(int argc, char** argv) {
         plugin.suspend();
         if (sf_close(out) != 0) fail("cannot write " + o.output);
 
-        const std::uint64_t announced = static_cast<std::uint64_t>(inputs[0]->info.frames);
+        std::uint64_t announced = 0;
+        for (auto& input : inputs) announced = std::max(announced, input->announced);
         if (result.frames < announced) {
             const double rate = outInfo.samplerate;
             char line[256];
