@@ -248,15 +248,15 @@ TEST_F(RendererHabits, TheScopeShowsBothDecodesAndMarksOverload) {
     ASSERT_EQ(render("-i " + path("quiet.wav") + " -o " + path("q.wav") + " --scope " + path("q.png")).status, 0);
     int width = 0, height = 0;
     const auto hot = readPng(path("h.png"), width, height);
-    EXPECT_EQ(width, 2 * 592);  // the settings as set, and the plain decode beside them
+    EXPECT_EQ(width, 2 * (512 + 2 * 56));  // the settings as set, and the plain decode beside them
     EXPECT_GT(redPixels(hot), 200);  // overload in red
     const auto quiet = readPng(path("q.png"), width, height);
     EXPECT_EQ(redPixels(quiet), 0);
     // A quiet take still fills its scope: lit points reach beyond a quarter of the radius.
     int far = 0;
-    const int cx = 40 + 256, cy = 12 + 2 * 16 + 40 + 256;
+    const int cx = 56 + 256, cy = 12 + 2 * 16 + 56 + 256;
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < 592; ++x) {
+        for (int x = 0; x < 624; ++x) {
             const std::uint8_t* p = &quiet[(static_cast<std::size_t>(y) * width + x) * 3];
             if (p[1] > 100 && p[1] > p[0] + 60 && std::hypot(x - cx, y - cy) > 64) ++far;
         }

@@ -14,7 +14,7 @@ namespace vstrender {
 namespace {
 
 constexpr int kPlot = 512;               // the scope's diameter in pixels
-constexpr int kMargin = 40;              // around each plot, for its labels
+constexpr int kMargin = 56;              // around each plot, for its labels
 constexpr int kPanel = kPlot + 2 * kMargin;
 constexpr int kLineHeight = 16;          // of a title line, text at twice the glyph size
 constexpr int kMeter = 76;               // the correlation meter and its ticks, under each plot
@@ -191,7 +191,7 @@ public:
             image.set(cx + i, cy, kGrid);
             if (std::abs(i) < radius * 0.7071) image.set(cx + i, cy + i, kGrid), image.set(cx + i, cy - i, kGrid);
         }
-        image.text(cx, top + kMargin - 26, "M", kText, true);
+        image.text(cx, top + kMargin - 16, "M", kText, true);
         image.text(cx + kPlot / 2 + 8, cy - 4, "S", kText);
         image.text(cx - kPlot / 2 - 18, cy - 4, "-S", kText);
         image.text(cx - static_cast<int>(radius * 0.7071) - 18, cy - static_cast<int>(radius * 0.7071) - 18, "L", kText);
