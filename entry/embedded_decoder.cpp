@@ -26,21 +26,21 @@ bool isLevel(std::int32_t sliderIndex) {
     return false;
 }
 
-// The calling thread, without an allocation (the first use of thread-local storage may allocate).
-std::uintptr_t currentThread() {
-#if defined(_WIN32)
-    return static_cast<std::uintptr_t>(GetCurrentThreadId());
-#else
-    return reinterpret_cast<std::uintptr_t>(reinterpret_cast<void*>(pthread_self()));
-#endif
-}
-
 TVintrelEffect* effectOf(AEffect* record) {
     auto* adapter = static_cast<CVeST*>(static_cast<AudioEffect*>(record->object));
     return static_cast<TVintrelEffect*>(adapter->Effect);
 }
 
 }  // namespace
+
+// The calling thread, without an allocation (the first use of thread-local storage may allocate).
+std::uintptr_t EmbeddedDecoder::currentThread() {
+#if defined(_WIN32)
+    return static_cast<std::uintptr_t>(GetCurrentThreadId());
+#else
+    return reinterpret_cast<std::uintptr_t>(reinterpret_cast<void*>(pthread_self()));
+#endif
+}
 
 std::int32_t ParameterRow::stepCount() const { return static_cast<std::int32_t>(std::lround((max - min) / step)); }
 
@@ -190,18 +190,12 @@ double EmbeddedDecoder::normalized(std::int32_t parameter) const noexcept {
 
 void EmbeddedDecoder::process(float* const* inputs, float* const* outputs, std::int32_t frames,
                               const VstTimeInfo* time) noexcept {
-    transport = time;
-    processingThread.store(currentThread(), std::memory_order_relaxed);
-    record->processReplacing(record, const_cast<float**>(inputs), const_cast<float**>(outputs), frames);
-    processingThread.store(0, std::memory_order_relaxed);
+    processWith(record->processReplacing, inputs, outputs, frames, time);
 }
 
 void EmbeddedDecoder::process(double* const* inputs, double* const* outputs, std::int32_t frames,
                               const VstTimeInfo* time) noexcept {
-    transport = time;
-    processingThread.store(currentThread(), std::memory_order_relaxed);
-    record->processDoubleReplacing(record, const_cast<double**>(inputs), const_cast<double**>(outputs), frames);
-    processingThread.store(0, std::memory_order_relaxed);
+    processWith(record->processDoubleReplacing, inputs, outputs, frames, time);
 }
 
 std::vector<std::uint8_t> EmbeddedDecoder::saveState() {

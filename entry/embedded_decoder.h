@@ -85,6 +85,16 @@ private:
                                               void* ptr, float opt);
     VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
                        float opt = 0.0f) noexcept;
+    // One call of the record's processing function, with the transport answering during it.
+    template <class Process, class Sample>
+    void processWith(Process function, Sample* const* inputs, Sample* const* outputs, std::int32_t frames,
+                     const VstTimeInfo* time) noexcept {
+        transport = time;
+        processingThread.store(currentThread(), std::memory_order_relaxed);
+        function(record, const_cast<Sample**>(inputs), const_cast<Sample**>(outputs), frames);
+        processingThread.store(0, std::memory_order_relaxed);
+    }
+    static std::uintptr_t currentThread();
 
     AEffect* record = nullptr;
     // The thread inside a processing call, and the transport it gave: time requests from any

@@ -10,14 +10,12 @@
 
 extern "C" const clap_plugin_entry_t clap_entry;
 
+#include "fuzz_bytes.h"
+
+using fuzzhost::Bytes;
+
 namespace {
 
-struct Bytes {
-    const std::uint8_t* data;
-    std::size_t size;
-    template <class T>
-    T take() {
-        T v{};
         const std::size_t n = size < sizeof v ? size : sizeof v;
         std::memcpy(&v, data, n);
         data += n, size -= n;

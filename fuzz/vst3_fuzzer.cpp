@@ -13,14 +13,12 @@ using namespace vst3;
 
 extern "C" IPluginFactory* PLUGIN_API GetPluginFactory();
 
+#include "fuzz_bytes.h"
+
+using fuzzhost::Bytes;
+
 namespace {
 
-struct Bytes {
-    const std::uint8_t* data;
-    std::size_t size;
-    template <class T>
-    T take() {
-        T v{};
         const std::size_t n = size < sizeof v ? size : sizeof v;
         std::memcpy(&v, data, n);
         data += n, size -= n;

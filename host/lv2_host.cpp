@@ -1,20 +1,14 @@
 #include "host/lv2_host.h"
 
-#include <dlfcn.h>
-
-#include <cstring>
 
 namespace lv2host {
 
 std::unique_ptr<Instance> Instance::load(const std::string& binary, const std::string& uri, double sampleRate,
                                          std::string& error) {
     std::unique_ptr<Instance> instance(new Instance);
-    instance->module_ = dlopen(binary.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (instance->module_ == nullptr) {
-        error = dlerror();
-        return nullptr;
-    }
-    auto entry = reinterpret_cast<LV2_Descriptor_Function>(dlsym(instance->module_, "lv2_descriptor"));
+    instance->module_ = host::SharedLibrary::open(binary, error);
+    if (!instance->module_) return nullptr;
+    auto entry = reinterpret_cast<LV2_Descriptor_Function>(instance->module_->symbol("lv2_descriptor"));
     if (entry == nullptr) {
         error = binary + " has no lv2_descriptor";
         return nullptr;
@@ -40,7 +34,6 @@ Instance::~Instance() {
         if (active_) deactivate();
         descriptor_->cleanup(handle_);
     }
-    if (module_ != nullptr) dlclose(module_);
 }
 
 void Instance::activate() {

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "host/shared_library.h"
+
 namespace lv2host {
 
 class Instance {
@@ -29,7 +31,7 @@ public:
 
 private:
     Instance() = default;
-    void* module_ = nullptr;
+    std::unique_ptr<host::SharedLibrary> module_;
     const LV2_Descriptor* descriptor_ = nullptr;
     LV2_Handle handle_ = nullptr;
     bool active_ = false;

@@ -2,12 +2,6 @@
 
 #include <cstring>
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
-
 namespace vsthost {
 
 namespace {
@@ -17,21 +11,8 @@ thread_local Plugin* instantiating = nullptr;
 
 std::unique_ptr<Module> Module::load(const std::string& path, std::string& error) {
     std::unique_ptr<Module> module(new Module);
-    module->path_ = path;
-#if defined(_WIN32)
-    module->handle_ = LoadLibraryA(path.c_str());
-    if (module->handle_ == nullptr) {
-        error = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
-        return nullptr;
-    }
-#else
-    module->handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (module->handle_ == nullptr) {
-        const char* why = dlerror();
-        error = "cannot load " + path + ": " + (why ? why : "unknown error");
-        return nullptr;
-    }
-#endif
+    module->library_ = host::SharedLibrary::open(path, error);
+    if (!module->library_) return nullptr;
     module->entry_ = module->symbol("VSTPluginMain");
     if (module->entry_ == nullptr) module->entry_ = module->symbol("main");
     if (module->entry_ == nullptr) {
@@ -39,24 +20,6 @@ std::unique_ptr<Module> Module::load(const std::string& path, std::string& error
         return nullptr;
     }
     return module;
-}
-
-Module::~Module() {
-    if (handle_ == nullptr) return;
-#if defined(_WIN32)
-    FreeLibrary(static_cast<HMODULE>(handle_));
-#else
-    dlclose(handle_);
-#endif
-}
-
-VstPluginMainProc Module::symbol(const char* name) const {
-#if defined(_WIN32)
-    return reinterpret_cast<VstPluginMainProc>(
-        reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name)));
-#else
-    return reinterpret_cast<VstPluginMainProc>(dlsym(handle_, name));
-#endif
 }
 
 Plugin::~Plugin() {

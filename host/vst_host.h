@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "host/shared_library.h"
 #include "vst2/aeffect.h"
 
 namespace vsthost {
@@ -16,19 +17,16 @@ class Module {
 public:
     // Null with a message in error when the file cannot be loaded or has no entry.
     static std::unique_ptr<Module> load(const std::string& path, std::string& error);
-    ~Module();
-    Module(const Module&) = delete;
-    Module& operator=(const Module&) = delete;
-
     VstPluginMainProc entry() const { return entry_; }  // VSTPluginMain, else main
-    VstPluginMainProc symbol(const char* name) const;
-    const std::string& path() const { return path_; }
+    VstPluginMainProc symbol(const char* name) const {
+        return reinterpret_cast<VstPluginMainProc>(library_->symbol(name));
+    }
+    const std::string& path() const { return library_->path(); }
 
 private:
     Module() = default;
-    void* handle_ = nullptr;
+    std::unique_ptr<host::SharedLibrary> library_;
     VstPluginMainProc entry_ = nullptr;
-    std::string path_;
 };
 
 struct HostCall {
