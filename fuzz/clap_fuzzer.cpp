@@ -7,21 +7,13 @@
 #include <vector>
 
 #include "clap/clap_api.h"
+#include "fuzz_bytes.h"
 
 extern "C" const clap_plugin_entry_t clap_entry;
-
-#include "fuzz_bytes.h"
 
 using fuzzhost::Bytes;
 
 namespace {
-
-        const std::size_t n = size < sizeof v ? size : sizeof v;
-        std::memcpy(&v, data, n);
-        data += n, size -= n;
-        return v;
-    }
-};
 
 struct Events {
     std::vector<clap_event_param_value_t> list;

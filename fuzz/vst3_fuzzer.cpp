@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz_bytes.h"
 #include "host/vst3_host.h"
 #include "vst3/vst3_api.h"
 
@@ -13,18 +14,9 @@ using namespace vst3;
 
 extern "C" IPluginFactory* PLUGIN_API GetPluginFactory();
 
-#include "fuzz_bytes.h"
-
 using fuzzhost::Bytes;
 
 namespace {
-
-        const std::size_t n = size < sizeof v ? size : sizeof v;
-        std::memcpy(&v, data, n);
-        data += n, size -= n;
-        return v;
-    }
-};
 
 class OneQueue final : public IParamValueQueue {
 public:
