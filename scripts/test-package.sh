@@ -52,8 +52,9 @@ for target in linux-x86_64 linux-aarch64 windows-x86_64 windows-i686; do
             run=("$check")
             "$root/bin/vstrender" --list-params >/dev/null || fail "$name: vstrender does not find its plug-in" ;;
         linux-aarch64)
-            run=(qemu-aarch64-static -L /usr/aarch64-linux-gnu "$check")
-            qemu-aarch64-static -L /usr/aarch64-linux-gnu "$root/bin/vstrender" --list-params >/dev/null ||
+            arm=(qemu-aarch64-static -L /usr/aarch64-linux-gnu -E LD_LIBRARY_PATH=/usr/aarch64-linux-gnu/lib)
+            run=("${arm[@]}" "$check")
+            "${arm[@]}" "$root/bin/vstrender" --list-params >/dev/null ||
                 fail "$name: vstrender does not find its plug-in" ;;
         windows-x86_64)
             export WINEPREFIX=$tmp/wine64 WINEDEBUG=-all
