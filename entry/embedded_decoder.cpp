@@ -77,8 +77,9 @@ const DecoderIdentity& EmbeddedDecoder::identity() {
 }
 
 std::string EmbeddedDecoder::textFor(std::int32_t parameter, double value) {
-    // The runtime's own display, on a scratch effect of this thread's.
-    thread_local TVintrelEffect scratch;
+    // The runtime's own display, on a scratch effect: texts are asked for on the host's user
+    // interface thread, where building one costs nothing that matters.
+    TVintrelEffect scratch;
     const CVintrelSlider* row = scratch.SliderAt(parameter);
     if (row == nullptr || std::isnan(value)) return {};
     const double clamped = std::clamp(value, row->Min, row->Max);
