@@ -10,7 +10,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
-ensure_packages wine wine64 ardour qemu-user-static
+ensure_packages wine wine64 ardour qemu-user-static unzip
 scripts/package.sh
 version=$(sed -n 's/^project(GuitarDecoder VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 work=$PWD/build-package
