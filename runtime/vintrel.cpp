@@ -1,5 +1,6 @@
 #include "runtime/vintrel.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -81,11 +82,14 @@ double CVintrelDescription::GetNormalized(std::int32_t hostIndex) const {
 
 void CVintrelDescription::SetNormalized(std::int32_t hostIndex, double normalized) {
     const CVintrelSlider* row = SliderAt(hostIndex);
-    if (row == nullptr) return;
+    // A NaN or infinite request is no value at all; storing it would poison the saved state.
+    if (row == nullptr || !std::isfinite(normalized)) return;
+    // Outside 0..1 a request acts as the nearest end: a stray 1e6 would otherwise set a width
+    // of 2.4e8 and blast the output.
+    normalized = std::clamp(normalized, 0.0, 1.0);
     const double v = row->Min + normalized * (row->Max - row->Min);
     // The grid is the multiples of Step, anchored at zero; halfway goes up.
     const double q = std::floor((v + row->Step * 0.5) / row->Step) * row->Step;
-    // A NaN or infinite request is no value at all; storing it would poison the saved state.
     if (!std::isfinite(q)) return;
     vintrel::SharedDouble& stored = Sliders[static_cast<std::size_t>(row->Index)];
     const double d = q - stored;
@@ -154,6 +158,18 @@ std::int32_t TVintrel::LoadState(const void* data, std::int32_t byteSize, bool /
     if (first != StateMarker) return byteSize;
     DoInitOnce();
     DoSerialize();
+    HoldRowsInRange();
     DoSlider();
     return byteSize;
+}
+
+// A damaged or hostile state must not drive a gain past what the ranges allow. A NaN stays as
+// loaded (the store guard turns what it derives into 0.0); slots no row uses travel as they are.
+void TVintrel::HoldRowsInRange() {
+    for (const CVintrelSlider& row : SliderInfos) {
+        vintrel::SharedDouble& value = Sliders[static_cast<std::size_t>(row.Index)];
+        const double loaded = value;
+        if (loaded < row.Min) value = row.Min;
+        if (loaded > row.Max) value = row.Max;
+    }
 }

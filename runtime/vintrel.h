@@ -123,6 +123,8 @@ public:
     // Both answer a byte count: the size consumed, or the size of the chunk handed out.
     virtual std::int32_t LoadState(const void* data, std::int32_t byteSize, bool isPreset);
     virtual std::int32_t SaveState(void** data, bool isPreset);
+    // Every parameter row's value at the nearest end of its range when a load left it outside.
+    void HoldRowsInRange();
 
     std::int32_t IdleStamp = 0;
     std::int32_t InitCount = 0;

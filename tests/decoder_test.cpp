@@ -1,6 +1,7 @@
 // The decoder's audio through the built module, against a model of the signal path written
 // here from the steps, independently of the plug-in's code. The one piece the model shares is
 // the decibel routine, proven correctly rounded against MPFR by its own test.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -35,15 +36,23 @@ struct Model {
 
     Model() { sliders[6] = -150; }
 
-    // The host's normalised set: zero-anchored grid, halfway up, 0.00001 window.
+    // The host's normalised set: outside 0..1 the nearest end, zero-anchored grid, halfway up,
+    // 0.00001 window.
     bool set(int index, float normalized) {
         const RowRange& r = kRanges[index];
-        const double v = r.min + static_cast<double>(normalized) * (r.max - r.min);
+        if (!std::isfinite(normalized)) return false;
+        const double x = std::clamp(static_cast<double>(normalized), 0.0, 1.0);
+        const double v = r.min + x * (r.max - r.min);
         const double q = std::floor((v + r.step * 0.5) / r.step) * r.step;
         if (!std::isfinite(q) || std::fabs(q - sliders[index + 1]) < 0.00001) return false;
         sliders[index + 1] = q;
         recompute();
         return true;
+    }
+    // A loaded value outside its row's range is held at the nearest end; a NaN stays.
+    void load(int index, float value) {
+        const RowRange& r = kRanges[index - 1];
+        sliders[index] = value < r.min ? r.min : value > r.max ? r.max : value;
     }
     void recompute() {
         auto db = [](double v) { return finite(vintrel::decibelsToGain(v)); };
@@ -172,7 +181,7 @@ TEST(DecoderAudio, LoadedOddValuesMatchTheModelToo) {
         chunk[0] = -1000.0f;
         for (int k = 1; k <= 11; ++k) {
             chunk[static_cast<std::size_t>(k)] = (round + k) % 3 == 0 ? wide(rng) : std::round(wide(rng) / 100) / 2;
-            model.sliders[k] = chunk[static_cast<std::size_t>(k)];
+            model.load(k, chunk[static_cast<std::size_t>(k)]);
         }
         if (round % 5 == 0) chunk[5] = model.sliders[5] = 0.6f;
         if (round % 9 == 0) chunk[4] = model.sliders[4] = std::numeric_limits<float>::quiet_NaN();

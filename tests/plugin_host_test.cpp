@@ -68,10 +68,13 @@ TEST(Parameters, SetQuantisesToTheRowStepAndDisplaysInItsUnits) {
     EXPECT_EQ(fx.parameterDisplay(9), "DI only");
     fx.setParameter(7, 1.0f);
     EXPECT_EQ(fx.parameterDisplay(7), "output DI via pin 3");  // 25 characters arrive whole
-    // No clamping: a host value past 1 goes past the row's end.
+    // A host value past either end acts as that end.
     fx.setParameter(5, 1.5f);
-    EXPECT_EQ(fx.parameterDisplay(5), "93.00");
-    EXPECT_FLOAT_EQ(fx.getParameter(5), 1.5f);
+    EXPECT_EQ(fx.parameterDisplay(5), "12.00");
+    EXPECT_EQ(fx.getParameter(5), 1.0f);
+    fx.setParameter(5, -0.5f);
+    EXPECT_EQ(fx.parameterDisplay(5), "-150.00");
+    EXPECT_EQ(fx.getParameter(5), 0.0f);
 }
 
 TEST(Parameters, IndicesOutsideTheTableAndNonFiniteValuesChangeNothing) {

@@ -52,10 +52,21 @@ TEST(ParameterTable, SetQuantisesOnZeroAnchoredGridAndHalfwayGoesUp) {
     sw.SetNormalized(0, 0.5);
     EXPECT_EQ(sw.Sliders[1], 1.0);
     EXPECT_EQ(sw.sliderRuns, 1);
-    // Not clamped: normalised 2 stores 2 and reads back as 2.
+    // Outside 0..1 a request acts as the nearest end; a NaN or infinity as no request at all.
     sw.SetNormalized(0, 2.0);
-    EXPECT_EQ(sw.Sliders[1], 2.0);
-    EXPECT_EQ(sw.GetNormalized(0), 2.0);
+    EXPECT_EQ(sw.Sliders[1], 1.0);
+    EXPECT_EQ(sw.GetNormalized(0), 1.0);
+    EXPECT_EQ(sw.sliderRuns, 1);
+    sw.SetNormalized(0, -0.5);
+    EXPECT_EQ(sw.Sliders[1], 0.0);
+    for (double odd : {1e6, -1e6, 3.4e38, -3.4e38}) {
+        sw.SetNormalized(0, odd);
+        EXPECT_EQ(sw.Sliders[1], odd > 0 ? 1.0 : 0.0) << odd;
+    }
+    const int runs = sw.sliderRuns;
+    for (double none : {std::nan(""), double(INFINITY), -double(INFINITY)}) sw.SetNormalized(0, none);
+    EXPECT_EQ(sw.Sliders[1], 0.0);
+    EXPECT_EQ(sw.sliderRuns, runs);
 }
 
 TEST(ParameterTable, ChangesInsideTheNoChangeWindowRunNothing) {
