@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "effect/decoder_block.h"
+#include "effect/decoder_parameters.h"
 #include "effect/guitar_decoder.h"
 #include "host/vst_host.h"
 
@@ -43,6 +44,13 @@ vsthost::Module& decoder() {
     return *module;
 }
 
+// A host's normalised value as the decoder stores it: on the zero-anchored grid of the row's step.
+double quantised(decoder::Slider s, float normalized) {
+    const decoder::Parameter& p = decoder::kParameters[static_cast<std::size_t>(s - 1)];
+    const double v = p.min + static_cast<double>(normalized) * (p.max - p.min);
+    return std::floor((v + p.step * 0.5) / p.step) * p.step;
+}
+
 // The decoder written out as a developer would hand-write it: gains computed when the
 // settings change, then one frame at a time with the closed-form expressions.
 struct PlainDecoder {
@@ -54,26 +62,23 @@ struct PlainDecoder {
     static double db(double v) { return std::pow(10.0, v / 20.0); }
 
     explicit PlainDecoder(const float (&x)[11]) {
-        auto value = [&](int i, double min, double max, double step) {
-            const double v = min + static_cast<double>(x[i]) * (max - min);
-            return std::floor((v + step * 0.5) / step) * step;
-        };
-        const double s4 = value(3, -120, 120, 0.1), s10 = value(9, 0, 2, 1);
-        midTrim = db(value(0, -12, 12, 0.1));
-        sideTrim = db(value(1, -12, 12, 0.1));
-        outTrim = db(value(2, -150, 12, 0.1));
+        auto value = [&](decoder::Slider s) { return quantised(s, x[s - 1]); };
+        const double s4 = value(decoder::kStereoWidth), s10 = value(decoder::kActiveChannels);
+        midTrim = db(value(decoder::kMidTrim));
+        sideTrim = db(value(decoder::kSideTrim));
+        outTrim = db(value(decoder::kOutputTrim));
         widthBalance = (120 + s4) / 240;
         midWeight = 1 - widthBalance;
         width = 1 - std::fabs(s4) / 240;
-        swapped = value(4, 0, 1, 1) == 1;
-        diGain = db(value(5, -150, 12, 0.1));
-        pan = (120 + value(6, -120, 120, 0.1)) / 240;
-        diMix = 1 - value(7, 0, 1, 1);
+        swapped = value(decoder::kSwap) == 1;
+        diGain = db(value(decoder::kDiLevel));
+        pan = (120 + value(decoder::kDiPan)) / 240;
+        diMix = 1 - value(decoder::kDiRouting);
         pin3 = 1 - diMix;
-        unprocessed = value(8, 0, 1, 1) != 0;
+        unprocessed = value(decoder::kAbMs) != 0;
         msEnable = s10 > 1 ? 0 : 1;
         diEnable = s10 == 1 ? 0 : 1;
-        mainTrim = db(value(10, -10, 10, 0.1));
+        mainTrim = db(value(decoder::kMainTrim));
     }
 
     template <class Sample>
@@ -188,14 +193,7 @@ void kernelRun(benchmark::State& state, int width) {
     TVintrelEffect fx;
     fx.DoReset();
     const float* x = kSettings[0].values;
-    const double ranges[11][3] = {{-12, 12, 0.1}, {-12, 12, 0.1},  {-150, 12, 0.1},  {-120, 120, 0.1},
-                                  {0, 1, 1},      {-150, 12, 0.1}, {-120, 120, 0.1}, {0, 1, 1},
-                                  {0, 1, 1},      {0, 2, 1},       {-10, 10, 0.1}};
-    for (int i = 0; i < 11; ++i) {
-        const double v = ranges[i][0] + static_cast<double>(x[i]) * (ranges[i][1] - ranges[i][0]);
-        fx.Sliders[static_cast<std::size_t>(i + 1)] =
-            std::floor((v + ranges[i][2] * 0.5) / ranges[i][2]) * ranges[i][2];
-    }
+    for (const decoder::Parameter& p : decoder::kParameters) fx.Sliders[p.slider] = quantised(p.slider, x[p.slider - 1]);
     fx.DoSlider();
     Buffers<Sample> buffers(frames, false);
     for (auto _ : state) {

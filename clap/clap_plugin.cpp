@@ -173,11 +173,11 @@ std::uint32_t paramCount(const clap_plugin_t*) {
 bool paramInfo(const clap_plugin_t*, std::uint32_t index, clap_param_info_t* info) {
     const std::int32_t parameter = parameterOf(index);
     if (parameter < 0 || info == nullptr) return false;
-    const vintrel::ParameterRow& row = EmbeddedDecoder::parameters()[index];
+    const decoder::Parameter& row = EmbeddedDecoder::parameters()[index];
     *info = {};
     info->id = index;
     info->flags = CLAP_PARAM_IS_AUTOMATABLE | (row.isSwitch() ? CLAP_PARAM_IS_STEPPED | CLAP_PARAM_IS_ENUM : 0);
-    std::snprintf(info->name, sizeof info->name, "%s", row.name.c_str());
+    std::snprintf(info->name, sizeof info->name, "%s", row.name);
     info->min_value = row.min;
     info->max_value = row.max;
     info->default_value = row.defaultValue;
@@ -196,7 +196,7 @@ bool valueToText(const clap_plugin_t*, clap_id id, double value, char* buffer, s
     if (parameter < 0 || buffer == nullptr || capacity == 0) return false;
     try {
         std::string text = EmbeddedDecoder::textFor(parameter, value);
-        const std::string& unit = EmbeddedDecoder::parameters()[id].unit;
+        const std::string unit = EmbeddedDecoder::parameters()[id].unit;
         if (!unit.empty()) text += " " + unit;
         std::snprintf(buffer, capacity, "%s", text.c_str());
         return true;
@@ -312,7 +312,6 @@ const clap_plugin_factory_t kFactory = {pluginCount, pluginDescriptor, createPlu
 
 bool entryInit(const char*) {
     try {
-        EmbeddedDecoder::parameters();  // built here, on the main thread, not during processing
         EmbeddedDecoder::identity();
         return true;
     } catch (...) {

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "effect/decoder_block.h"
+#include "effect/decoder_parameters.h"
 
 #if defined(__AVX512F__)
 #include <immintrin.h>
@@ -110,7 +111,7 @@ inline std::int32_t decodeFrames(const DecoderBlock& c, const Sample* in0, const
     const V outputTrim = broadcast<V>(c.outputTrimGain), diGain = broadcast<V>(c.diGain);
     const V diMix = broadcast<V>(c.diMixAmount), diEnable = broadcast<V>(c.diEnable);
     const V mainTrim = broadcast<V>(c.mainTrimGain), pin3 = broadcast<V>(c.diPin3Amount);
-    const V two = broadcast<V>(2.0);
+    const V two = broadcast<V>(decoder::kDecodedPairGain);
     for (; j + W <= frames; j += W) {
         const V in2v = load<W>(in2 + j);
         const V sideIn = load<W>(in1 + j) * widthBalance;

@@ -8,12 +8,14 @@
 
 #include "runtime/vest_services.h"
 #include "effect/decibels.h"
+#include "effect/decoder_parameters.h"
 #include "effect/decoder_block.h"
 #include "runtime/numeric.h"
 
 using vintrel::decibelsToGain;
 using vintrel::samplePosition;
 using vintrel::storeGuard;
+using namespace decoder;
 
 namespace {
 
@@ -77,23 +79,28 @@ void TVintrelEffect::DoInit() {
 }
 
 void TVintrelEffect::DoSlider() {
-    MidTrimGain = storeGuard(decibelsToGain(Sliders[1]));
-    SideTrimGain = storeGuard(decibelsToGain(Sliders[2]));
-    OutputTrimGain = storeGuard(decibelsToGain(Sliders[3]));
-    WidthBalance = storeGuard((120 + Sliders[4]) / 240);
-    SwapSelect = storeGuard(Sliders[5]);
-    DiGain = storeGuard(decibelsToGain(Sliders[6]));
-    DiPan = storeGuard((120 + Sliders[7]) / 240);
-    DiMixAmount = storeGuard(1 - Sliders[8]);
+    MidTrimGain = storeGuard(decibelsToGain(Sliders[kMidTrim]));
+    SideTrimGain = storeGuard(decibelsToGain(Sliders[kSideTrim]));
+    OutputTrimGain = storeGuard(decibelsToGain(Sliders[kOutputTrim]));
+    WidthBalance = storeGuard((kPositionHalfRange + Sliders[kStereoWidth]) / kPositionSpan);
+    SwapSelect = storeGuard(Sliders[kSwap]);
+    DiGain = storeGuard(decibelsToGain(Sliders[kDiLevel]));
+    DiPan = storeGuard((kPositionHalfRange + Sliders[kDiPan]) / kPositionSpan);
+    DiMixAmount = storeGuard(1 - Sliders[kDiRouting]);
     DiPin3Amount = storeGuard(1 - DiMixAmount);
-    AbSelect = storeGuard(Sliders[9]);
-    // Decided before they are stored, so the audio thread never sees a passing 1.
+    AbSelect = storeGuard(Sliders[kAbMs]);
+    // "MS only" (1) drops the DI from the pair, "DI only" (2) the microphones. Decided before
+    // they are stored, so the audio thread never sees a passing 1.
     double msEnable = 1, diEnable = 1;
-    if (Sliders[10] > 1) msEnable = 0;
-    if (Sliders[10] == 1) diEnable = 0;
+    if (Sliders[kActiveChannels] > 1) msEnable = 0;
+    if (Sliders[kActiveChannels] == 1) diEnable = 0;
     MsEnable = msEnable;
     DiEnable = diEnable;
-    MainTrimGain = storeGuard(decibelsToGain(Sliders[11]));
+    MainTrimGain = storeGuard(decibelsToGain(Sliders[kMainTrim]));
+}
+
+double TVintrelEffect::widthCompensation() const {
+    return 1 - std::fabs(Sliders[kStereoWidth]) / kPositionSpan;
 }
 
 void TVintrelEffect::DoBlock() {
@@ -113,7 +120,7 @@ void TVintrelEffect::DoBlock() {
 void TVintrelEffect::DoSample() {
     const double in0 = Samples[0], in1 = Samples[1], in2 = Samples[2];
     if (AbSelect == 0) {
-        WidthCompensation = storeGuard(1 - std::fabs(Sliders[4]) / 240);
+        WidthCompensation = storeGuard(widthCompensation());
         Samples[1] = in1 * WidthBalance;  // unguarded: the next guarded store catches it
         MidWeight = storeGuard(1 - WidthBalance);
         Samples[0] = in0 * MidWeight;  // unguarded, likewise
@@ -128,9 +135,9 @@ void TVintrelEffect::DoSample() {
         // SwapSelect 0 keeps left and right, 1 swaps them; a loaded in-between value may
         // land both on one slot, and the right channel's store then wins.
         Samples[samplePosition(SwapSelect)] =
-            storeGuard((LeftSignal + DiGain * DiLeft * DiMixAmount * DiEnable) * 2 * MainTrimGain);
+            storeGuard((LeftSignal + DiGain * DiLeft * DiMixAmount * DiEnable) * kDecodedPairGain * MainTrimGain);
         Samples[samplePosition(1 - SwapSelect)] =
-            storeGuard((DiGain * DiRight * DiMixAmount * DiEnable + RightSignal) * 2 * MainTrimGain);
+            storeGuard((DiGain * DiRight * DiMixAmount * DiEnable + RightSignal) * kDecodedPairGain * MainTrimGain);
         DiSignal = storeGuard(Samples[2]);
         Samples[2] = storeGuard(DiSignal * DiGain * DiPin3Amount * MainTrimGain);
     } else {
@@ -159,7 +166,7 @@ std::int32_t TVintrelEffect::DoSampleBlock(Sample* const* inputs, Sample* const*
     block.b = samplePosition(1 - SwapSelect);
     block.widthBalance = WidthBalance;
     block.midWeight = storeGuard(1 - WidthBalance);
-    block.widthCompensation = storeGuard(1 - std::fabs(Sliders[4]) / 240);
+    block.widthCompensation = storeGuard(widthCompensation());
     block.diPan = DiPan;
     block.oneMinusDiPan = 1 - DiPan;
     block.msEnable = MsEnable;

@@ -36,4 +36,8 @@ public:
     vintrel::SharedDouble SampleRate{}, ChannelCount{}, BlockLength{}, Tempo{}, TimeSigNumerator{}, TimeSigDenominator{}, PlayState{},
         BeatPosition{};
     double SerializeIndex{};
+
+private:
+    // The level lost to width: full at 0, half at either end; read from the slider each frame.
+    double widthCompensation() const;
 };

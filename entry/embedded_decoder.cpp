@@ -19,13 +19,6 @@
 namespace vintrel {
 namespace {
 
-// The rows whose values the decoder turns into gains; only some carry "dB" as their label.
-bool isLevel(std::int32_t sliderIndex) {
-    for (std::int32_t level : {1, 2, 3, 6, 11})
-        if (sliderIndex == level) return true;
-    return false;
-}
-
 TVintrelEffect* effectOf(AEffect* record) {
     auto* adapter = static_cast<CVeST*>(static_cast<AudioEffect*>(record->object));
     return static_cast<TVintrelEffect*>(adapter->Effect);
@@ -40,32 +33,6 @@ std::uintptr_t EmbeddedDecoder::currentThread() {
 #else
     return reinterpret_cast<std::uintptr_t>(reinterpret_cast<void*>(pthread_self()));
 #endif
-}
-
-std::int32_t ParameterRow::stepCount() const { return static_cast<std::int32_t>(std::lround((max - min) / step)); }
-
-std::string ParameterRow::symbol() const {
-    std::string out;
-    for (char c : name) {
-        if (std::isalnum(static_cast<unsigned char>(c)))
-            out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        else if (!out.empty() && out.back() != '_')
-            out += '_';
-    }
-    while (!out.empty() && out.back() == '_') out.pop_back();
-    return out;
-}
-
-const std::vector<ParameterRow>& EmbeddedDecoder::parameters() {
-    static const std::vector<ParameterRow> rows = [] {
-        const TVintrelEffect fx;
-        std::vector<ParameterRow> table;
-        for (const CVintrelSlider& s : fx.SliderInfos)
-            table.push_back({s.Name, !s.Label.empty() ? s.Label : isLevel(s.Index) ? "dB" : "", s.Min, s.Max, s.Step,
-                             s.Default, s.Labels});
-        return table;
-    }();
-    return rows;
 }
 
 const DecoderIdentity& EmbeddedDecoder::identity() {
@@ -92,7 +59,8 @@ std::string EmbeddedDecoder::textFor(std::int32_t parameter, double value) {
 bool EmbeddedDecoder::valueFor(std::int32_t parameter, const char* text, double& value) {
     const auto& rows = parameters();
     if (text == nullptr || parameter < 0 || static_cast<std::size_t>(parameter) >= rows.size()) return false;
-    const ParameterRow& row = rows[static_cast<std::size_t>(parameter)];
+    const decoder::Parameter& row = rows[static_cast<std::size_t>(parameter)];
+    const std::string unit = row.unit;
     auto sameText = [](const std::string& a, const char* b) {
         std::size_t i = 0;
         for (; i < a.size() && b[i] != '\0'; ++i)
@@ -100,8 +68,8 @@ bool EmbeddedDecoder::valueFor(std::int32_t parameter, const char* text, double&
                 return false;
         return i == a.size() && b[i] == '\0';
     };
-    for (std::size_t i = 0; i < row.labels.size(); ++i)
-        if (sameText(row.labels[i], text)) {
+    for (std::int32_t i = 0; i < row.labelCount(); ++i)
+        if (sameText(row.labels[static_cast<std::size_t>(i)], text)) {
             value = row.min + static_cast<double>(i);
             return true;
         }
@@ -109,7 +77,7 @@ bool EmbeddedDecoder::valueFor(std::int32_t parameter, const char* text, double&
     const double number = std::strtod(text, &end);
     if (end == text || !std::isfinite(number)) return false;
     while (*end == ' ') ++end;
-    if (*end != '\0' && !(row.unit.size() > 0 && sameText(row.unit, end))) return false;
+    if (*end != '\0' && !(!unit.empty() && sameText(unit, end))) return false;
     value = number;
     return true;
 }
@@ -171,7 +139,7 @@ void EmbeddedDecoder::suspend() { dispatch(effMainsChanged, 0, 0); }
 void EmbeddedDecoder::setValue(std::int32_t parameter, double value) noexcept {
     const auto& rows = parameters();
     if (parameter < 0 || static_cast<std::size_t>(parameter) >= rows.size() || std::isnan(value)) return;
-    const ParameterRow& row = rows[static_cast<std::size_t>(parameter)];
+    const decoder::Parameter& row = rows[static_cast<std::size_t>(parameter)];
     setNormalized(parameter, (std::clamp(value, row.min, row.max) - row.min) / (row.max - row.min));
 }
 

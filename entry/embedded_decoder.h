@@ -4,6 +4,7 @@
 // saves the same state.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -11,23 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "effect/decoder_parameters.h"
 #include "vst2/aeffect.h"
 
 namespace vintrel {
-
-// One parameter as a format describes it, from the effect's own parameter table.
-struct ParameterRow {
-    std::string name;
-    std::string unit;  // "dB" for levels, otherwise empty
-    double min, max, step, defaultValue;
-    std::vector<std::string> labels;  // a switch's texts, one per value from min to max
-
-    bool isSwitch() const { return !labels.empty(); }
-    // The number of steps from min to max (a switch's values less one).
-    std::int32_t stepCount() const;
-    // An identifier made of the name: lower case letters, digits and single underscores.
-    std::string symbol() const;
-};
 
 struct DecoderIdentity {
     std::string name, vendor;
@@ -38,7 +26,7 @@ struct DecoderIdentity {
 class EmbeddedDecoder {
 public:
     // The table and identity are the same for every instance.
-    static const std::vector<ParameterRow>& parameters();
+    static constexpr const std::array<decoder::Parameter, 11>& parameters() { return decoder::kParameters; }
     static const DecoderIdentity& identity();
     // The display text the runtime gives a parameter at this value (the value quantised as a
     // set would); empty for an unknown parameter.

@@ -13,7 +13,6 @@
 namespace {
 
 using vintrel::EmbeddedDecoder;
-using vintrel::ParameterRow;
 namespace ports = vintrel::lv2;
 
 std::string number(double v) {
@@ -31,26 +30,26 @@ std::string quoted(const std::string& text) {
     return out + "\"";
 }
 
-std::string controlPort(const ParameterRow& row, std::uint32_t index) {
+std::string controlPort(const decoder::Parameter& row, std::uint32_t index) {
     std::ostringstream out;
     out << "    a lv2:InputPort, lv2:ControlPort ;\n"
         << "    lv2:index " << index << " ;\n"
-        << "    lv2:symbol " << quoted(row.symbol()) << " ;\n"
+        << "    lv2:symbol " << quoted(row.symbol) << " ;\n"
         << "    lv2:name " << quoted(row.name) << " ;\n";
     if (row.isSwitch()) {
         out << "    lv2:default " << static_cast<int>(row.defaultValue) << " ;\n"
             << "    lv2:minimum " << static_cast<int>(row.min) << " ;\n"
             << "    lv2:maximum " << static_cast<int>(row.max) << " ;\n"
             << "    lv2:portProperty lv2:integer, lv2:enumeration ;\n";
-        for (std::size_t i = 0; i < row.labels.size(); ++i)
-            out << "    lv2:scalePoint [ rdfs:label " << quoted(row.labels[i]) << " ; rdf:value "
+        for (std::int32_t i = 0; i < row.labelCount(); ++i)
+            out << "    lv2:scalePoint [ rdfs:label " << quoted(row.labels[static_cast<std::size_t>(i)]) << " ; rdf:value "
                 << static_cast<int>(row.min) + static_cast<int>(i) << " ] ;\n";
     } else {
         out << "    lv2:default " << number(row.defaultValue) << " ;\n"
             << "    lv2:minimum " << number(row.min) << " ;\n"
             << "    lv2:maximum " << number(row.max) << " ;\n"
             << "    pprops:rangeSteps " << row.stepCount() + 1 << " ;\n";
-        if (row.unit == "dB") out << "    units:unit units:db ;\n";
+        if (std::string(row.unit) == "dB") out << "    units:unit units:db ;\n";
     }
     return out.str();
 }

@@ -12,6 +12,7 @@
 #endif
 
 #include "effect/decoder_block.h"
+#include "effect/decoder_parameters.h"
 #include "effect/guitar_decoder.h"
 
 namespace {
@@ -52,13 +53,11 @@ double randomInput(std::mt19937& rng) {
 
 // Slider values as the host sets them, or as odd chunks may load them.
 void randomSettings(TVintrelEffect& fx, std::mt19937& rng) {
-    const double ranges[12][2] = {{0, 0},     {-12, 12},   {-12, 12}, {-150, 12}, {-120, 120}, {0, 1},
-                                  {-150, 12}, {-120, 120}, {0, 1},    {0, 1},     {0, 2},      {-10, 10}};
     std::uniform_real_distribution<double> unit(0.0, 1.0);
-    for (int k = 1; k <= 11; ++k) {
-        double v = ranges[k][0] + unit(rng) * (ranges[k][1] - ranges[k][0]);
-        if (ranges[k][1] - ranges[k][0] <= 2) v = std::round(v);
-        fx.Sliders[static_cast<std::size_t>(k)] = v;
+    for (const decoder::Parameter& p : decoder::kParameters) {
+        double v = p.min + unit(rng) * (p.max - p.min);
+        if (p.isSwitch()) v = std::round(v);
+        fx.Sliders[p.slider] = v;
     }
     switch (std::uniform_int_distribution<int>(0, 9)(rng)) {
         case 0: fx.Sliders[5] = 0.6; break;  // both decoded channels on slot 0

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "effect/decoder_parameters.h"
 #include "host/clap_host.h"
 #include "host/threads.h"
 #include "plugin_fixture.h"
@@ -52,9 +53,8 @@ bool sameBits(const std::vector<Sample>& a, const std::vector<Sample>& b) {
 
 // A value in display units as the VST 2 host sets it: its normalised float.
 float normalised(clap_id id, double value) {
-    static const double ranges[11][2] = {{-12, 12}, {-12, 12}, {-150, 12}, {-120, 120}, {0, 1}, {-150, 12},
-                                         {-120, 120}, {0, 1}, {0, 1}, {0, 2}, {-10, 10}};
-    return static_cast<float>((value - ranges[id][0]) / (ranges[id][1] - ranges[id][0]));
+    const decoder::Parameter& row = decoder::kParameters[id];
+    return static_cast<float>((value - row.min) / (row.max - row.min));
 }
 
 TEST(ClapEntry, DescribesOneAudioEffect) {

@@ -37,7 +37,7 @@ void copyText(char8* to, const std::string& from, std::size_t capacity) {
     to[n] = '\0';
 }
 
-const std::vector<vintrel::ParameterRow>& rows() { return EmbeddedDecoder::parameters(); }
+constexpr const std::array<decoder::Parameter, 11>& rows() { return EmbeddedDecoder::parameters(); }
 
 bool knownParameter(ParamID id) { return id < rows().size(); }
 
@@ -477,7 +477,6 @@ Factory factory;
 
 VINTREL_VST3_EXPORT IPluginFactory* PLUGIN_API GetPluginFactory() {
     try {
-        EmbeddedDecoder::parameters();  // built here, outside any processing
         EmbeddedDecoder::identity();
         return &factory;
     } catch (...) {

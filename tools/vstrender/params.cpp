@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <set>
 
+#include "effect/decoder_parameters.h"
+
 namespace vstrender {
 
 namespace {
@@ -52,11 +54,12 @@ bool findParameter(vsthost::Plugin& plugin, const std::string& name, VstInt32& i
 std::string unitOf(vsthost::Plugin& plugin, VstInt32 index) {
     const std::string label = trim(plugin.parameterLabel(index));
     if (!label.empty()) return label;
-    const std::string name = lower(trim(plugin.parameterName(index)));
-    auto endsWith = [&](const std::string& tail) {
-        return name.size() >= tail.size() && name.compare(name.size() - tail.size(), tail.size(), tail) == 0;
-    };
-    return endsWith("level") || endsWith("trim") ? "dB" : "";
+    // The decoder tells a VST 2 host "dB" for only some of its levels; its own table knows them all.
+    const auto& rows = decoder::kParameters;
+    if (plugin.numParams() == static_cast<VstInt32>(rows.size()) && index >= 0 && index < plugin.numParams() &&
+        plugin.parameterName(index) == rows[static_cast<std::size_t>(index)].name)
+        return rows[static_cast<std::size_t>(index)].unit;
+    return "";
 }
 
 bool applyParameterValue(vsthost::Plugin& plugin, VstInt32 index, const std::string& value, std::string& error,

@@ -11,7 +11,7 @@ namespace vstrender {
 // Case-insensitive name or decimal index; on failure the error lists the names there are.
 bool findParameter(vsthost::Plugin& plugin, const std::string& name, VstInt32& index, std::string& error);
 
-// The unit a parameter is in: its label, or "dB" for a level or trim whose label is blank.
+// The unit a parameter is in: its label, or for the decoder the unit its parameter table gives.
 std::string unitOf(vsthost::Plugin& plugin, VstInt32 index);
 
 // VST 2 has no request that turns a text into a value, so this searches the normalised
