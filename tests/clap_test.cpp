@@ -12,6 +12,7 @@
 #include "effect/decoder_parameters.h"
 #include "host/clap_host.h"
 #include "host/threads.h"
+#include "far_values.h"
 #include "plugin_fixture.h"
 
 namespace {
@@ -230,6 +231,53 @@ void eventsActFromTheirFrames() {
 TEST(ClapProcessing, EventsActFromExactlyTheirFrames) {
     eventsActFromTheirFrames<float>();
     eventsActFromTheirFrames<double>();
+}
+
+// A far value in a state, one parameter at a time: held at the range's end, and the audio in
+// both precisions within the loudest gain the ranges allow.
+template <class Sample>
+::testing::AssertionResult decodesWithinRange(claphost::Plugin& p) {
+    Channels3<Sample> io(256);
+    fillTake(io, 11);
+    host::runOnAnotherThread([&] { p.process(io.inputs, io.outputs, 256); });
+    return withinTheLoudestGain(io.inputs, io.outputs, 256);
+}
+
+TEST(ClapState, FarValuesAreHeldAtTheRangeEndsAndNeverBlast) {
+    for (std::size_t id = 0; id < decoder::kParameters.size(); ++id)
+        for (float far : kFarValues) {
+            SCOPED_TRACE(testing::Message() << decoder::kParameters[id].name << " at " << far);
+            auto p = activePlugin();
+            std::vector<std::uint8_t> fresh;
+            ASSERT_TRUE(p->saveState(fresh));
+            ASSERT_TRUE(p->loadState(stateWith(fresh, id, far)));
+            EXPECT_EQ(p->value(static_cast<clap_id>(id)), heldAt(id, far));
+            EXPECT_TRUE(decodesWithinRange<float>(*p));
+            EXPECT_TRUE(decodesWithinRange<double>(*p));
+        }
+}
+
+// CLAP values are plain: a value past either end of the range, as far as a normalised 1.5, -0.5
+// or 1e6 would reach, acts as that end, in events and in a flush.
+TEST(ClapParams, ValuesPastEitherEndActAsThatEnd) {
+    for (clap_id id = 0; id < 11; ++id)
+        for (double x : {1.5, -0.5, 1e6}) {
+            const decoder::Parameter& row = decoder::kParameters[id];
+            const double value = row.min + x * (row.max - row.min), end = x > 0 ? row.max : row.min;
+            auto p = activePlugin(), reference = activePlugin();
+            Channels3<float> io(64), expected(64);
+            fillTake(io, 13);
+            fillTake(expected, 13);
+            host::runOnAnotherThread([&] {
+                p->process(io.inputs, io.outputs, 64, {{0, id, value}});
+                reference->process(expected.inputs, expected.outputs, 64, {{0, id, end}});
+            });
+            for (int k = 0; k < 3; ++k) EXPECT_TRUE(sameBits(io.out[k], expected.out[k])) << id << " at " << x;
+            EXPECT_EQ(p->value(id), reference->value(id)) << id << " at " << x;
+            auto flushed = activePlugin();
+            flushed->flush({{0, id, value}});
+            EXPECT_EQ(flushed->value(id), reference->value(id)) << id << " at " << x;
+        }
 }
 
 TEST(ClapState, RoundTripsThroughStreamsOfOneToSevenBytesPerCall) {

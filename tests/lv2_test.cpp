@@ -18,6 +18,7 @@
 
 #include "effect/guitar_decoder.h"
 #include "host/lv2_host.h"
+#include "far_values.h"
 #include "plugin_fixture.h"
 
 namespace {
@@ -274,18 +275,31 @@ TEST(Lv2Habits, OddControlValuesNeverCrashOrMakeFiniteInputNonFinite) {
         for (int k = 3; k < 6; ++k)
             for (float v : d.audio[k]) ASSERT_TRUE(std::isfinite(v)) << "round " << round;
     }
-    // Far outside the range acts as the nearest end of it.
-    Lv2Decoder clamped(frames), atEnd(frames);
-    for (Lv2Decoder* x : {&clamped, &atEnd}) {
-        x->connectAll(false);
-        x->instance->activate();
-        x->fill(in);
-    }
-    clamped.controls[3] = 1e30f;
-    atEnd.controls[3] = 120.0f;
-    clamped.instance->run(frames);
-    atEnd.instance->run(frames);
-    EXPECT_EQ(clamped.audio[3], atEnd.audio[3]);
+}
+
+// Far outside the range a control acts as the nearest end of it, every control, and the audio
+// stays within the loudest gain the ranges allow.
+TEST(Lv2Habits, FarControlValuesActAsTheRangeEndsAndNeverBlast) {
+    const std::size_t frames = 256;
+    const std::vector<float> in = take(frames);
+    for (std::size_t p = 0; p < decoder::kParameters.size(); ++p)
+        for (float far : kFarValues) {
+            SCOPED_TRACE(testing::Message() << decoder::kParameters[p].name << " at " << far);
+            Lv2Decoder clamped(frames), atEnd(frames);
+            for (Lv2Decoder* x : {&clamped, &atEnd}) {
+                x->connectAll(false);
+                x->instance->activate();
+                x->fill(in);
+            }
+            clamped.controls[p] = far;
+            atEnd.controls[p] = static_cast<float>(heldAt(p, far));
+            clamped.instance->run(frames);
+            atEnd.instance->run(frames);
+            for (int k = 3; k < 6; ++k) EXPECT_EQ(clamped.audio[k], atEnd.audio[k]) << "output " << k - 2;
+            const float* inputs[3] = {clamped.audio[0].data(), clamped.audio[1].data(), clamped.audio[2].data()};
+            const float* outputs[3] = {clamped.audio[3].data(), clamped.audio[4].data(), clamped.audio[5].data()};
+            EXPECT_TRUE(withinTheLoudestGain(inputs, outputs, frames));
+        }
 }
 
 }  // namespace

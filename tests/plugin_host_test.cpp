@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "far_values.h"
 #include "plugin_fixture.h"
 
 namespace {
@@ -91,6 +92,52 @@ TEST(Parameters, IndicesOutsideTheTableAndNonFiniteValuesChangeNothing) {
     }
     for (float x : {std::nanf(""), HUGE_VALF, -HUGE_VALF}) fx.setParameter(3, x);
     EXPECT_EQ(fx.getChunk(), before);
+}
+
+// A take at half scale on every channel, and its decoding checked against the loudest gain the
+// ranges allow.
+template <class Sample>
+::testing::AssertionResult decodesWithinRange(Decoder& fx) {
+    Channels3<Sample> io(256);
+    for (int k = 0; k < 3; ++k)
+        for (std::size_t j = 0; j < 256; ++j) io.in[k][j] = static_cast<Sample>(0.5 * std::sin(0.05 * j * (k + 1)));
+    fx.process(io.inputs, io.outputs, 256);
+    return withinTheLoudestGain(io.inputs, io.outputs, 256);
+}
+
+TEST(Parameters, FarValuesInAStateAreHeldAtTheRangeEndsAndNeverBlast) {
+    for (std::size_t p = 0; p < decoder::kParameters.size(); ++p)
+        for (float far : kFarValues) {
+            SCOPED_TRACE(testing::Message() << decoder::kParameters[p].name << " at " << far);
+            Decoder fx;
+            fx.start();
+            const auto state = stateWith(fx.getChunk(), p, far);
+            EXPECT_EQ(fx.setChunk(state), 260);
+            const auto index = static_cast<VstInt32>(p);
+            EXPECT_EQ(fx.getParameter(index), heldAtNormalized(far));
+            float held = 0;
+            std::memcpy(&held, fx.getChunk().data() + 4 * (p + 1), 4);
+            EXPECT_EQ(held, heldAt(p, far));
+            EXPECT_TRUE(decodesWithinRange<float>(fx));
+            EXPECT_TRUE(decodesWithinRange<double>(fx));
+        }
+}
+
+TEST(Parameters, RequestsPastEitherEndActAsThatEnd) {
+    for (VstInt32 p = 0; p < 11; ++p)
+        for (float x : {1.5f, -0.5f, 1e6f, -1e6f, 3.4e38f}) {
+            Decoder fx;
+            fx.start();
+            fx.setParameter(p, x);
+            const float end = x > 0 ? 1.0f : 0.0f;
+            EXPECT_EQ(fx.getParameter(p), end) << "parameter " << p << " set to " << x;
+            Decoder reference;
+            reference.start();
+            reference.setParameter(p, end);
+            EXPECT_EQ(fx.parameterDisplay(p), reference.parameterDisplay(p));
+            EXPECT_EQ(fx.getChunk(), reference.getChunk());
+            EXPECT_TRUE(decodesWithinRange<float>(fx)) << "parameter " << p << " set to " << x;
+        }
 }
 
 TEST(HostRequests, ResumeAsksForTempoAndEveryBlockForTheTransport) {

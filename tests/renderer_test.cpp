@@ -1,4 +1,5 @@
 // The command-line renderer, run as a user runs it, on small files made here.
+#include "far_values.h"
 #include "renderer_fixture.h"
 
 namespace {
@@ -125,6 +126,37 @@ TEST_F(Renderer, ProgramFilesHaveTheStandardLayoutAndLoadBack) {
     const Outcome junk = render("--preset " + path("junk.fxp") + " --list-params");
     EXPECT_EQ(junk.status, 2);
     EXPECT_NE(junk.output.find("CcnK"), std::string::npos) << junk.output;
+}
+
+// A damaged preset holding far values, one parameter at a time: the renderer's output stays
+// within the loudest gain the ranges allow, and the preset it saves again holds the range's end.
+TEST_F(Renderer, FarValuesInAPresetAreHeldAtTheRangeEnds) {
+    const std::vector<float> take = writeTake("take.wav", 3, 512);
+    ASSERT_EQ(render("--save-preset " + path("fresh.fxp")).status, 0);
+    std::vector<std::uint8_t> fresh;
+    std::string error;
+    ASSERT_TRUE(vstrender::readFile(path("fresh.fxp"), fresh, error)) << error;
+    for (std::size_t p = 0; p < decoder::kParameters.size(); ++p)
+        for (float far : {1e6f, -3.4e38f}) {
+            SCOPED_TRACE(testing::Message() << decoder::kParameters[p].name << " at " << far);
+            std::vector<std::uint8_t> damaged = fresh;
+            std::memcpy(&damaged[60 + 4 * (p + 1)], &far, 4);
+            std::ofstream(path("far.fxp"), std::ios::binary)
+                .write(reinterpret_cast<const char*>(damaged.data()), static_cast<std::streamsize>(damaged.size()));
+            const Outcome run = render("-q -i " + path("take.wav") + " -o " + path("out.wav") + " --overwrite --outputs 1,2,3 --preset " +
+                                       path("far.fxp") + " --save-preset " + path("again.fxp"));
+            ASSERT_EQ(run.status, 0) << run.output;
+            SF_INFO info;
+            const std::vector<float> out = readAll(path("out.wav"), info);
+            ASSERT_EQ(out.size(), take.size());
+            std::vector<float> in[3], decoded[3];
+            for (std::size_t j = 0; j < 512; ++j)
+                for (int k = 0; k < 3; ++k) in[k].push_back(take[j * 3 + k]), decoded[k].push_back(out[j * 3 + k]);
+            const float* inputs[3] = {in[0].data(), in[1].data(), in[2].data()};
+            const float* outputs[3] = {decoded[0].data(), decoded[1].data(), decoded[2].data()};
+            EXPECT_TRUE(withinTheLoudestGain(inputs, outputs, 512));
+            EXPECT_EQ(presetSliders(path("again.fxp"))[p + 1], static_cast<float>(heldAt(p, far)));
+        }
 }
 
 TEST_F(Renderer, RefusalsSayWhatWasFoundAndLeaveNoFile) {

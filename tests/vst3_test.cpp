@@ -13,6 +13,7 @@
 
 #include "host/threads.h"
 #include "host/vst3_host.h"
+#include "far_values.h"
 #include "plugin_fixture.h"
 
 namespace {
@@ -281,6 +282,61 @@ TEST(Vst3Processing, BouncesInBlocksOf8192AndTakesAZeroFrameCallForItsChanges) {
     fill(reference, 9);
     vst2.process(reference.inputs, reference.outputs, 8192);
     for (int k = 0; k < 3; ++k) EXPECT_TRUE(sameBits(io.in[k], reference.out[k]));
+}
+
+// A far value in a state, one parameter at a time: held at the range's end, read back there by
+// the controller, and the audio in both precisions within the loudest gain the ranges allow.
+template <class Sample>
+::testing::AssertionResult decodesWithinRange(vst3host::Plugin& p) {
+    Channels3<Sample> io(256);
+    fill(io, 11);
+    if (p.process(io.inputs, io.outputs, 256) != kResultOk) return ::testing::AssertionFailure() << "process failed";
+    return withinTheLoudestGain(io.inputs, io.outputs, 256);
+}
+
+TEST(Vst3State, FarValuesAreHeldAtTheRangeEndsAndNeverBlast) {
+    for (std::size_t id = 0; id < decoder::kParameters.size(); ++id)
+        for (float far : kFarValues) {
+            SCOPED_TRACE(testing::Message() << decoder::kParameters[id].name << " at " << far);
+            for (int32 sampleSize : {kSample32, kSample64}) {
+                auto p = plugin();
+                vst3host::MemoryStream fresh;
+                ASSERT_EQ(p->component()->getState(&fresh), kResultOk);
+                const auto state = stateWith(fresh.bytes, id, far);
+                vst3host::MemoryStream forComponent(state), forController(state);
+                ASSERT_EQ(p->component()->setState(&forComponent), kResultOk);
+                ASSERT_EQ(p->controller()->setComponentState(&forController), kResultOk);
+                EXPECT_EQ(p->controller()->getParamNormalized(static_cast<ParamID>(id)), heldAtNormalized(far));
+                ASSERT_TRUE(p->start(48000.0, 256, sampleSize));
+                if (sampleSize == kSample32)
+                    EXPECT_TRUE(decodesWithinRange<float>(*p));
+                else
+                    EXPECT_TRUE(decodesWithinRange<double>(*p));
+            }
+        }
+}
+
+TEST(Vst3Processing, ChangesPastEitherEndActAsThatEnd) {
+    for (ParamID id = 0; id < 11; ++id)
+        for (double x : {1.5, -0.5, 1e6}) {
+            auto p = plugin(), reference = plugin();
+            ASSERT_TRUE(p->start(48000.0, 64, kSample32));
+            ASSERT_TRUE(reference->start(48000.0, 64, kSample32));
+            Channels3<float> io(64), expected(64);
+            fill(io, 13);
+            fill(expected, 13);
+            const double end = x > 0 ? 1.0 : 0.0;
+            host::runOnAnotherThread([&] {
+                p->process(io.inputs, io.outputs, 64, {{0, id, x}});
+                reference->process(expected.inputs, expected.outputs, 64, {{0, id, end}});
+            });
+            for (int k = 0; k < 3; ++k) EXPECT_TRUE(sameBits(io.out[k], expected.out[k])) << id << " at " << x;
+            EXPECT_EQ(p->controller()->getParamNormalized(id), end) << id << " at " << x;
+            vst3host::MemoryStream state, referenceState;
+            p->component()->getState(&state);
+            reference->component()->getState(&referenceState);
+            EXPECT_EQ(state.bytes, referenceState.bytes) << id << " at " << x;
+        }
 }
 
 TEST(Vst3State, RoundTripsThroughShortStreamsAndTheControllerFollows) {
