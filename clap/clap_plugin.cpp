@@ -11,14 +11,14 @@
 
 #include "clap/clap_api.h"
 #include "entry/embedded_decoder.h"
+#include "entry/state_stream.h"
 
 namespace {
 
 using vintrel::EmbeddedDecoder;
 
 constexpr char kPluginId[] = "net.brelvander.guitar-decoder";
-constexpr std::uint32_t kChannels = 3;
-constexpr std::uint32_t kMaxStateBytes = 1 << 16;  // a chunk is 260 bytes; anything far larger is not ours
+constexpr std::uint32_t kChannels = EmbeddedDecoder::kChannels;
 
 const char* const kFeatures[] = {"audio-effect", "stereo", "utility", "mixing", nullptr};
 
@@ -78,19 +78,6 @@ VstTimeInfo timeInfoOf(const clap_event_transport_t& t) {
     return info;
 }
 
-// Runs the frames [from, to) of both buffers' channels through the decoder.
-template <class Sample>
-void decodeSpan(EmbeddedDecoder& decoder, Sample* const* in, Sample* const* out, std::uint32_t from, std::uint32_t to,
-                const VstTimeInfo* time) {
-    Sample* inputs[kChannels];
-    Sample* outputs[kChannels];
-    for (std::uint32_t k = 0; k < kChannels; ++k) {
-        inputs[k] = in[k] + from;
-        outputs[k] = out[k] + from;
-    }
-    decoder.process(inputs, outputs, static_cast<std::int32_t>(to - from), time);
-}
-
 // The plug-in.
 
 bool init(const clap_plugin_t*) { return true; }
@@ -131,8 +118,9 @@ clap_process_status processBlock(const clap_plugin_t* plugin, const clap_process
     std::uint32_t done = 0;
     auto decodeUpTo = [&](std::uint32_t frame) {
         if (frame <= done) return;
-        if (doubles) decodeSpan(*d.decoder, in->data64, out->data64, done, frame, transport);
-        if (floats) decodeSpan(*d.decoder, in->data32, out->data32, done, frame, transport);
+        const auto from = static_cast<std::int32_t>(done), to = static_cast<std::int32_t>(frame);
+        if (doubles) d.decoder->processSpan(in->data64, out->data64, from, to, transport);
+        if (floats) d.decoder->processSpan(in->data32, out->data32, from, to, transport);
         done = frame;
     };
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -229,13 +217,11 @@ bool saveState(const clap_plugin_t* plugin, const clap_ostream_t* stream) {
     if (stream == nullptr) return false;
     try {
         const std::vector<std::uint8_t> chunk = self(plugin).decoder->saveState();
-        if (chunk.empty()) return false;
-        for (std::size_t written = 0; written < chunk.size();) {
-            const std::int64_t n = stream->write(stream, chunk.data() + written, chunk.size() - written);
-            if (n <= 0) return false;
-            written += static_cast<std::size_t>(n);
-        }
-        return true;
+        return !chunk.empty() && vintrel::writeWholeState(
+                                     [stream](const std::uint8_t* data, std::size_t size) {
+                                         return stream->write(stream, data, size);
+                                     },
+                                     chunk);
     } catch (...) {
         return false;
     }
@@ -244,17 +230,11 @@ bool saveState(const clap_plugin_t* plugin, const clap_ostream_t* stream) {
 bool loadState(const clap_plugin_t* plugin, const clap_istream_t* stream) {
     if (stream == nullptr) return false;
     try {
-        // The whole chunk is read before any of it is used: a failing stream changes nothing.
         std::vector<std::uint8_t> chunk;
-        std::uint8_t buffer[512];
-        for (;;) {
-            const std::int64_t n = stream->read(stream, buffer, sizeof buffer);
-            if (n < 0) return false;
-            if (n == 0) break;
-            chunk.insert(chunk.end(), buffer, buffer + n);
-            if (chunk.size() > kMaxStateBytes) return false;
-        }
-        if (chunk.size() < 8 || chunk.size() % 4 != 0) return false;
+        const bool whole = vintrel::readWholeState(
+            [stream](std::uint8_t* buffer, std::size_t capacity) { return stream->read(stream, buffer, capacity); },
+            chunk);
+        if (!whole || !vintrel::looksLikeAState(chunk)) return false;
         const bool loaded = self(plugin).decoder->loadState(chunk.data(), chunk.size());
         const clap_host_t* host = self(plugin).host;
         if (loaded && host != nullptr && host->get_extension != nullptr) {

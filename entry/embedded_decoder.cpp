@@ -6,12 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <pthread.h>
-#endif
-
 #include "adapter/vest.h"
 #include "effect/guitar_decoder.h"
 #include "entry/bridge_ops.h"
@@ -25,15 +19,6 @@ TVintrelEffect* effectOf(AEffect* record) {
 }
 
 }  // namespace
-
-// The calling thread, without an allocation (the first use of thread-local storage may allocate).
-std::uintptr_t EmbeddedDecoder::currentThread() {
-#if defined(_WIN32)
-    return static_cast<std::uintptr_t>(GetCurrentThreadId());
-#else
-    return reinterpret_cast<std::uintptr_t>(reinterpret_cast<void*>(pthread_self()));
-#endif
-}
 
 const DecoderIdentity& EmbeddedDecoder::identity() {
     static const DecoderIdentity id = [] {

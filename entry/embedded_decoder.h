@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "effect/decoder_parameters.h"
+#include "runtime/thread_identity.h"
 #include "vst2/aeffect.h"
 
 namespace vintrel {
@@ -25,6 +26,8 @@ struct DecoderIdentity {
 
 class EmbeddedDecoder {
 public:
+    static constexpr std::size_t kChannels = 3;  // inputs, and as many outputs
+
     // The table and identity are the same for every instance.
     static constexpr const std::array<decoder::Parameter, 11>& parameters() { return decoder::kParameters; }
     static const DecoderIdentity& identity();
@@ -63,6 +66,18 @@ public:
     void process(double* const* inputs, double* const* outputs, std::int32_t frames,
                  const VstTimeInfo* transport = nullptr) noexcept;
 
+    // The frames [from, to) of a block whose changes split it at their frames; each span acts
+    // with the settings made before it.
+    template <class Sample>
+    void processSpan(Sample* const* inputs, Sample* const* outputs, std::int32_t from, std::int32_t to,
+                     const VstTimeInfo* transport) noexcept {
+        if (to <= from) return;
+        Sample* in[kChannels];
+        Sample* out[kChannels];
+        for (std::size_t k = 0; k < kChannels; ++k) in[k] = inputs[k] + from, out[k] = outputs[k] + from;
+        process(in, out, to - from, transport);
+    }
+
     // The state chunk (empty when memory runs out), and back; false when the effect refused it.
     std::vector<std::uint8_t> saveState();
     bool loadState(const std::uint8_t* data, std::size_t size) noexcept;
@@ -82,7 +97,6 @@ private:
         function(record, const_cast<Sample**>(inputs), const_cast<Sample**>(outputs), frames);
         processingThread.store(0, std::memory_order_relaxed);
     }
-    static std::uintptr_t currentThread();
 
     AEffect* record = nullptr;
     // The thread inside a processing call, and the transport it gave: time requests from any

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "runtime/thread_identity.h"
+
 #if defined(_WIN32)
 #include <windows.h>
 #else
@@ -14,13 +16,7 @@
 
 namespace host {
 
-inline std::uintptr_t currentThread() {
-#if defined(_WIN32)
-    return static_cast<std::uintptr_t>(GetCurrentThreadId());
-#else
-    return reinterpret_cast<std::uintptr_t>(reinterpret_cast<void*>(pthread_self()));
-#endif
-}
+using vintrel::currentThread;
 
 #if defined(_WIN32)
 inline DWORD WINAPI runWork(void* work) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "entry/embedded_decoder.h"
+#include "entry/state_stream.h"
 #include "vst3/vst3_api.h"
 
 namespace {
@@ -20,8 +21,7 @@ using namespace vst3;
 using vintrel::EmbeddedDecoder;
 
 constexpr Uid kClassId = makeUid(0x8C3E51A2, 0x4D7B4F19, 0xA6E2C3D4, 0x5B9F1E07);
-constexpr int32 kChannels = 3;
-constexpr int32 kMaxStateBytes = 1 << 16;  // a chunk is 260 bytes; anything far larger is not ours
+constexpr int32 kChannels = static_cast<int32>(EmbeddedDecoder::kChannels);
 // More queues than parameters may arrive (for ids we do not have); these many are read.
 constexpr int32 kMaxQueues = 64;
 
@@ -66,30 +66,27 @@ VstTimeInfo timeInfoOf(const ProcessContext& c) {
     return info;
 }
 
-// Reads a whole stream: short reads are fine, an error or an oversized stream is a failure.
-bool readAll(IBStream* stream, std::vector<std::uint8_t>& bytes) {
+// A whole state chunk from a stream, and one to it; false on an error or what is not a state.
+bool readState(IBStream* stream, std::vector<std::uint8_t>& bytes) {
     if (stream == nullptr) return false;
-    std::uint8_t buffer[512];
-    for (;;) {
-        int32 got = 0;
-        if (stream->read(buffer, sizeof buffer, &got) != kResultOk || got < 0 || got > int32{sizeof buffer}) return false;
-        if (got == 0) return true;
-        bytes.insert(bytes.end(), buffer, buffer + got);
-        if (bytes.size() > static_cast<std::size_t>(kMaxStateBytes)) return false;
-    }
+    const bool whole = vintrel::readWholeState(
+        [stream](std::uint8_t* buffer, std::size_t capacity) -> std::int64_t {
+            int32 got = 0;
+            return stream->read(buffer, static_cast<int32>(capacity), &got) == kResultOk ? got : -1;
+        },
+        bytes);
+    return whole && vintrel::looksLikeAState(bytes);
 }
 
-bool writeAll(IBStream* stream, const std::vector<std::uint8_t>& bytes) {
-    if (stream == nullptr) return false;
-    for (std::size_t done = 0; done < bytes.size();) {
-        int32 wrote = 0;
-        const auto want = static_cast<int32>(bytes.size() - done);
-        if (stream->write(const_cast<std::uint8_t*>(bytes.data() + done), want, &wrote) != kResultOk || wrote <= 0 ||
-            wrote > want)
-            return false;
-        done += static_cast<std::size_t>(wrote);
-    }
-    return true;
+bool writeState(IBStream* stream, const std::vector<std::uint8_t>& bytes) {
+    if (stream == nullptr || bytes.empty()) return false;
+    return vintrel::writeWholeState(
+        [stream](const std::uint8_t* data, std::size_t size) -> std::int64_t {
+            int32 wrote = 0;
+            const auto want = static_cast<int32>(std::min<std::size_t>(size, 1 << 20));
+            return stream->write(const_cast<std::uint8_t*>(data), want, &wrote) == kResultOk ? wrote : -1;
+        },
+        bytes);
 }
 
 // IComponent and IEditController both have setState and getState of one signature; these two
@@ -179,7 +176,7 @@ public:
     tresult setComponentChunk(IBStream* state) override {
         try {
             std::vector<std::uint8_t> chunk;
-            if (!readAll(state, chunk) || !acceptable(chunk)) return kResultFalse;
+            if (!readState(state, chunk)) return kResultFalse;
             return decoder->loadState(chunk.data(), chunk.size()) ? kResultOk : kResultFalse;
         } catch (...) {
             return kResultFalse;
@@ -188,7 +185,7 @@ public:
     tresult getComponentChunk(IBStream* state) override {
         try {
             const std::vector<std::uint8_t> chunk = decoder->saveState();
-            return !chunk.empty() && writeAll(state, chunk) ? kResultOk : kResultFalse;
+            return writeState(state, chunk) ? kResultOk : kResultFalse;
         } catch (...) {
             return kResultFalse;
         }
@@ -232,7 +229,7 @@ public:
     tresult PLUGIN_API setComponentState(IBStream* state) override {
         try {
             std::vector<std::uint8_t> chunk;
-            if (!readAll(state, chunk) || !acceptable(chunk)) return kResultFalse;
+            if (!readState(state, chunk)) return kResultFalse;
             std::vector<double> values;
             if (!EmbeddedDecoder::valuesInState(chunk.data(), chunk.size(), values)) return kResultFalse;
             for (std::size_t i = 0; i < values.size() && i < kMaxParameters; ++i)
@@ -315,15 +312,6 @@ private:
         for (; a != 0; a &= a - 1) ++n;
         return n;
     }
-    static bool acceptable(const std::vector<std::uint8_t>& chunk) { return chunk.size() >= 8 && chunk.size() % 4 == 0; }
-
-    template <class Sample>
-    void decodeSpan(Sample** in, Sample** out, int32 from, int32 to, const VstTimeInfo* time) {
-        Sample* inputs[kChannels];
-        Sample* outputs[kChannels];
-        for (int32 k = 0; k < kChannels; ++k) inputs[k] = in[k] + from, outputs[k] = out[k] + from;
-        decoder->process(inputs, outputs, to - from, time);
-    }
 
     std::unique_ptr<EmbeddedDecoder> decoder;
     std::atomic<uint32> references{1};
@@ -355,8 +343,8 @@ tresult PLUGIN_API GuitarDecoderVst3::process(ProcessData& data) {
     auto decodeUpTo = [&](int32 frame) {
         frame = std::clamp(frame, done, frames);
         if (frame == done) return;
-        if (hasAudio && doubles) decodeSpan(in->channelBuffers64, out->channelBuffers64, done, frame, transport);
-        if (hasAudio && !doubles) decodeSpan(in->channelBuffers32, out->channelBuffers32, done, frame, transport);
+        if (hasAudio && doubles) decoder->processSpan(in->channelBuffers64, out->channelBuffers64, done, frame, transport);
+        if (hasAudio && !doubles) decoder->processSpan(in->channelBuffers32, out->channelBuffers32, done, frame, transport);
         done = frame;
     };
     for (;;) {
