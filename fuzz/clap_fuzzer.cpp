@@ -8,6 +8,7 @@
 
 #include "clap/clap_api.h"
 #include "fuzz_bytes.h"
+#include "fuzz_channels.h"
 
 extern "C" const clap_plugin_entry_t clap_entry;
 
@@ -64,21 +65,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     events.list.push_back(e);
                 }
                 const bool doubles = in.take<std::uint8_t>() & 1;
-                std::vector<float> f[3];
-                std::vector<double> d[3];
-                float* fp[3];
-                double* dp[3];
-                for (int k = 0; k < 3; ++k) {
-                    f[k].assign(frames + 1, 0.25f * static_cast<float>(k + 1));
-                    d[k].assign(frames + 1, -0.5 * (k + 1));
-                    fp[k] = f[k].data(), dp[k] = d[k].data();
-                }
+                fuzzhost::InPlaceChannels io(frames, 0.25f, -0.5);
                 clap_audio_buffer_t buffer{};
                 buffer.channel_count = 3;
                 if (doubles)
-                    buffer.data64 = dp;
+                    buffer.data64 = io.dp;
                 else
-                    buffer.data32 = fp;
+                    buffer.data32 = io.fp;
                 clap_process_t call{};
                 call.frames_count = frames;
                 call.audio_inputs = &buffer;
@@ -86,9 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 call.audio_inputs_count = call.audio_outputs_count = 1;
                 call.in_events = &events.in;
                 p->process(p, &call);
-                for (int k = 0; k < 3; ++k)
-                    for (std::uint32_t j = 0; j < frames; ++j)
-                        if (!(doubles ? std::isfinite(d[k][j]) : std::isfinite(f[k][j]))) __builtin_trap();
+                io.requireFinite(doubles, frames);
                 break;
             }
             case 1: {  // text to a value, and a value to text

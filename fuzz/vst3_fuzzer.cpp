@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fuzz_bytes.h"
+#include "fuzz_channels.h"
 #include "host/vst3_host.h"
 #include "vst3/vst3_api.h"
 
@@ -18,23 +19,6 @@ using fuzzhost::Bytes;
 
 namespace {
 
-class OneQueue final : public IParamValueQueue {
-public:
-    tresult PLUGIN_API queryInterface(const TUID, void** obj) override { return *obj = nullptr, kNoInterface; }
-    uint32 PLUGIN_API addRef() override { return 1; }
-    uint32 PLUGIN_API release() override { return 1; }
-    ParamID PLUGIN_API getParameterId() override { return id; }
-    int32 PLUGIN_API getPointCount() override { return static_cast<int32>(points.size()); }
-    tresult PLUGIN_API getPoint(int32 i, int32& offset, ParamValue& value) override {
-        if (i < 0 || i >= getPointCount()) return kInvalidArgument;
-        offset = points[static_cast<std::size_t>(i)].first, value = points[static_cast<std::size_t>(i)].second;
-        return kResultOk;
-    }
-    tresult PLUGIN_API addPoint(int32, ParamValue, int32&) override { return kResultFalse; }
-    ParamID id = 0;
-    std::vector<std::pair<int32, ParamValue>> points;
-};
-
 class Queues final : public IParameterChanges {
 public:
     tresult PLUGIN_API queryInterface(const TUID, void** obj) override { return *obj = nullptr, kNoInterface; }
@@ -45,7 +29,7 @@ public:
         return i >= 0 && i < getParameterCount() ? &queues[static_cast<std::size_t>(i)] : nullptr;
     }
     IParamValueQueue* PLUGIN_API addParameterData(const ParamID&, int32&) override { return nullptr; }
-    std::vector<OneQueue> queues;
+    std::vector<vst3host::Queue> queues;
 };
 
 }  // namespace
@@ -78,29 +62,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             case 1: {  // a block with changes in any order, in either precision
                 Queues changes;
                 for (int q = in.take<std::uint8_t>() % 5; q > 0; --q) {
-                    OneQueue queue;
-                    queue.id = in.take<std::uint8_t>() % 16;
+                    vst3host::Queue queue(in.take<std::uint8_t>() % 16);
                     for (int p = in.take<std::uint8_t>() % 5; p > 0; --p)
                         queue.points.emplace_back(static_cast<int8_t>(in.take<std::uint8_t>()) * 3, in.take<double>());
                     changes.queues.push_back(queue);
                 }
                 const int32 frames = in.take<std::uint8_t>();
                 const bool doubles = in.take<std::uint8_t>() & 1;
-                std::vector<float> f[3];
-                std::vector<double> d[3];
-                float* fp[3];
-                double* dp[3];
-                for (int k = 0; k < 3; ++k) {
-                    f[k].assign(static_cast<std::size_t>(frames) + 1, 0.3f * static_cast<float>(k + 1));
-                    d[k].assign(static_cast<std::size_t>(frames) + 1, -0.4 * (k + 1));
-                    fp[k] = f[k].data(), dp[k] = d[k].data();
-                }
+                fuzzhost::InPlaceChannels io(static_cast<std::size_t>(frames), 0.3f, -0.4);
                 AudioBusBuffers bus{};
                 bus.numChannels = in.take<std::uint8_t>() % 8 == 0 ? 2 : 3;
                 if (doubles)
-                    bus.channelBuffers64 = dp;
+                    bus.channelBuffers64 = io.dp;
                 else
-                    bus.channelBuffers32 = fp;
+                    bus.channelBuffers32 = io.fp;
                 ProcessData call{};
                 call.symbolicSampleSize = doubles ? kSample64 : kSample32;
                 call.numSamples = frames;
@@ -108,10 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 call.inputs = call.outputs = &bus;  // in place
                 call.inputParameterChanges = &changes;
                 processor->process(call);
-                for (int k = 0; k < 3; ++k)
-                    for (int32 j = 0; j < frames; ++j)
-                        if (!(doubles ? std::isfinite(d[k][static_cast<std::size_t>(j)]) : std::isfinite(f[k][static_cast<std::size_t>(j)])))
-                            __builtin_trap();
+                io.requireFinite(doubles, static_cast<std::size_t>(frames));
                 break;
             }
             case 2: {  // texts both ways

@@ -90,32 +90,6 @@ tresult PLUGIN_API MemoryStream::tell(int64* pos) {
 
 namespace {
 
-class Queue final : public IParamValueQueue {
-public:
-    explicit Queue(ParamID id) : id(id) {}
-    tresult PLUGIN_API queryInterface(const TUID, void** obj) override {
-        *obj = nullptr;
-        return kNoInterface;
-    }
-    uint32 PLUGIN_API addRef() override { return 1; }
-    uint32 PLUGIN_API release() override { return 1; }
-    ParamID PLUGIN_API getParameterId() override { return id; }
-    int32 PLUGIN_API getPointCount() override { return static_cast<int32>(points.size()); }
-    tresult PLUGIN_API getPoint(int32 index, int32& offset, ParamValue& value) override {
-        if (index < 0 || index >= getPointCount()) return kInvalidArgument;
-        offset = points[static_cast<std::size_t>(index)].first;
-        value = points[static_cast<std::size_t>(index)].second;
-        return kResultOk;
-    }
-    tresult PLUGIN_API addPoint(int32 offset, ParamValue value, int32& index) override {
-        index = getPointCount();
-        points.emplace_back(offset, value);
-        return kResultOk;
-    }
-    ParamID id;
-    std::vector<std::pair<int32, ParamValue>> points;
-};
-
 // One queue per parameter, points in order of offset, as the interface wants them.
 class Changes final : public IParameterChanges {
 public:
