@@ -43,48 +43,64 @@ struct OnePole {
     double lowPass(double x) { return state += coefficient * (x - state); }
 };
 
-}  // namespace
+// Two chords, G and E minor, six strings each, strummed down and up every half second; each
+// frame gives what the strings sound together and spread across the stereo field.
+class Strummer {
+public:
+    explicit Strummer(int sampleRate) : sampleRate_(sampleRate), strumGap_(static_cast<int>(0.012 * sampleRate)) {
+        for (int s = 0; s < 6; ++s) strings_.emplace_back(kChords[0][s], sampleRate, 1000u + 77u * s);
+    }
+    // The strings at frame j: `direct` all together, `spread` low strings to one side, high
+    // strings to the other.
+    void next(std::size_t j, double& direct, double& spread) {
+        pluckAt(j);
+        direct = 0.0, spread = 0.0;
+        for (int s = 0; s < 6; ++s) {
+            const double v = strings_[static_cast<std::size_t>(s)].next();
+            direct += v;
+            spread += v * (s - 2.5) / 2.5;
+        }
+    }
 
-bool writeDemoTake(const std::string& path, int sampleRate, double seconds, std::string& error) {
-    // Two chords, G and E minor, six strings each; strummed down and up.
-    const double chords[2][6] = {{98.00, 123.47, 146.83, 196.00, 246.94, 392.00},
-                                 {82.41, 123.47, 164.81, 196.00, 246.94, 329.63}};
-    std::vector<PluckedString> strings;
-    for (int s = 0; s < 6; ++s) strings.emplace_back(chords[0][s], sampleRate, 1000u + 77u * s);
+private:
+    static constexpr double kChords[2][6] = {{98.00, 123.47, 146.83, 196.00, 246.94, 392.00},
+                                             {82.41, 123.47, 164.81, 196.00, 246.94, 329.63}};
+    static constexpr double kBeat = 0.5;  // seconds between strums
 
-    const auto frames = static_cast<std::size_t>(seconds * sampleRate);
-    std::vector<float> take(frames * 3);
+    void pluckAt(std::size_t j) {
+        const double t = static_cast<double>(j) / sampleRate_;
+        const int strum = static_cast<int>(t / kBeat);
+        const auto strumStart = static_cast<std::size_t>(strum * kBeat * sampleRate_);
+        const bool down = strum % 2 == 0;
+        for (int s = 0; s < 6; ++s) {
+            const int order = down ? s : 5 - s;
+            if (j != strumStart + static_cast<std::size_t>(order * strumGap_)) continue;
+            if (s == 0 && strum % 4 == 0) {
+                const int chord = (strum / 4) % 2;
+                for (int k = 0; k < 6; ++k)
+                    strings_[static_cast<std::size_t>(k)] =
+                        PluckedString(kChords[chord][k], sampleRate_, 1000u + 77u * k + strum);
+            }
+            strings_[static_cast<std::size_t>(s)].pluck(down ? 0.9 : 0.55);
+        }
+    }
+
+    int sampleRate_, strumGap_;
+    std::vector<PluckedString> strings_;
+};
+
+// Mid, side and DI, interleaved, about -6 dBFS at the loudest.
+std::vector<float> synthesiseTake(int sampleRate, std::size_t frames) {
+    Strummer strummer(sampleRate);
     OnePole body{1.0 - std::exp(-2 * M_PI * 1800.0 / sampleRate)};
     OnePole sideTone{1.0 - std::exp(-2 * M_PI * 3500.0 / sampleRate)};
     std::vector<double> room(static_cast<std::size_t>(0.011 * sampleRate) + 1, 0.0);
-    const double beat = 0.5;  // seconds between strums
-    const int strumGap = static_cast<int>(0.012 * sampleRate);
     std::size_t roomAt = 0;
     double peak = 0.0;
     std::vector<double> mix(frames * 3);
     for (std::size_t j = 0; j < frames; ++j) {
-        const double t = static_cast<double>(j) / sampleRate;
-        const int strum = static_cast<int>(t / beat);
-        const auto strumStart = static_cast<std::size_t>(strum * beat * sampleRate);
-        const bool down = strum % 2 == 0;
-        for (int s = 0; s < 6; ++s) {
-            const int order = down ? s : 5 - s;
-            if (j == strumStart + static_cast<std::size_t>(order * strumGap)) {
-                if (s == 0 && strum % 4 == 0) {
-                    const int chord = (strum / 4) % 2;
-                    for (int k = 0; k < 6; ++k)
-                        strings[static_cast<std::size_t>(k)] =
-                            PluckedString(chords[chord][k], sampleRate, 1000u + 77u * k + strum);
-                }
-                strings[static_cast<std::size_t>(s)].pluck(down ? 0.9 : 0.55);
-            }
-        }
         double direct = 0.0, spread = 0.0;
-        for (int s = 0; s < 6; ++s) {
-            const double v = strings[static_cast<std::size_t>(s)].next();
-            direct += v;
-            spread += v * (s - 2.5) / 2.5;  // low strings to one side, high strings to the other
-        }
+        strummer.next(j, direct, spread);
         const double reflected = room[roomAt];
         room[roomAt] = direct;
         roomAt = (roomAt + 1) % room.size();
@@ -95,9 +111,17 @@ bool writeDemoTake(const std::string& path, int sampleRate, double seconds, std:
         mix[j * 3 + 2] = direct;  // the pickup: bright and dry
         peak = std::max({peak, std::fabs(mid), std::fabs(side), std::fabs(direct)});
     }
-    const double gain = peak > 0 ? 0.5 / peak : 1.0;  // about -6 dBFS at the loudest
+    const double gain = peak > 0 ? 0.5 / peak : 1.0;
+    std::vector<float> take(frames * 3);
     for (std::size_t i = 0; i < mix.size(); ++i) take[i] = static_cast<float>(mix[i] * gain);
+    return take;
+}
 
+}  // namespace
+
+bool writeDemoTake(const std::string& path, int sampleRate, double seconds, std::string& error) {
+    const auto frames = static_cast<std::size_t>(seconds * sampleRate);
+    const std::vector<float> take = synthesiseTake(sampleRate, frames);
     SF_INFO info{};
     info.samplerate = sampleRate;
     info.channels = 3;

@@ -62,23 +62,137 @@ std::string unitOf(vsthost::Plugin& plugin, VstInt32 index) {
     return "";
 }
 
+namespace {
+
+// `wanted` is `value` without its surrounding blanks, ending in ":n".
+bool applyNormalised(vsthost::Plugin& plugin, VstInt32 index, const std::string& wanted, const std::string& value,
+                     std::string& error) {
+    const std::string name = plugin.parameterName(index);
+    double x = 0.0;
+    if (!parseNumber(wanted.substr(0, wanted.size() - 2), x)) {
+        error = "\"" + value + "\" is not a normalised value for \"" + name + "\"";
+        return false;
+    }
+    if (x < 0.0 || x > 1.0) {
+        error = "\"" + name + "\" cannot be set to " + value + ": normalised values run from 0 to 1";
+        return false;
+    }
+    plugin.setParameter(index, static_cast<float>(x));
+    return true;
+}
+
+// A level whose bottom is far enough down to mean off: "-inf" names that bottom.
+bool applyBottom(vsthost::Plugin& plugin, VstInt32 index, const std::string& unit, std::string& error) {
+    const float original = plugin.getParameter(index);
+    plugin.setParameter(index, 0.0f);
+    const std::string bottomText = trim(plugin.parameterDisplay(index));
+    double bottom = 0.0;
+    if (unit == "dB" && parseNumber(bottomText, bottom) && bottom <= -100.0) return true;
+    plugin.setParameter(index, original);
+    error = "\"" + plugin.parameterName(index) + "\" has no -inf: " +
+            (unit == "dB" ? "its range ends at " + bottomText + " dB" : std::string("it is not a level"));
+    return false;
+}
+
+// A search of the normalised range for the setting whose display shows the wanted text or
+// number, remembering the nearest number seen on the way.
+class DisplaySearch {
+public:
+    DisplaySearch(vsthost::Plugin& plugin, VstInt32 index, const std::string& text)
+        : plugin_(plugin), index_(index), text_(text), numeric_(parseNumber(text, target_)) {}
+
+    // True as soon as a setting shows the wanted value; the plug-in is left there.
+    bool run() {
+        constexpr int kSteps = 20000;
+        double previousShown = NAN;
+        for (int i = 0; i <= kSteps; ++i) {
+            const float x = static_cast<float>(i) / kSteps;
+            double shown = 0.0;
+            if (tryAt(x, shown)) return true;
+            if (std::isnan(shown)) continue;
+            // A continuous parameter may pass the value between two grid points: bisect.
+            if (!std::isnan(previousShown) && (previousShown - target_) * (shown - target_) < 0 &&
+                bisect(static_cast<float>(i - 1) / kSteps, x, shown > previousShown))
+                return true;
+            previousShown = shown;
+        }
+        return false;
+    }
+    // Inside the range but between two steps: the nearest step, said in `note`.
+    bool settleOnNearest(const std::string& name, std::string& note) {
+        if (!numeric_ || nearest_.empty() || !(target_ > lowest_ && target_ < highest_)) return false;
+        plugin_.setParameter(index_, nearestAt_);
+        note = "\"" + name + "\" moves in steps: " + text_ + " is set to " + nearest_;
+        return true;
+    }
+    // What the error says the user could have asked for.
+    std::string suggestion() const {
+        if (!nearest_.empty()) return "; the nearest reachable value is " + nearest_;
+        if (shownTexts_.empty() || shownTexts_.size() >= 64) return "";
+        std::string list = "; it can be one of:";
+        for (const std::string& shown : shownTexts_) list += " \"" + shown + "\"";
+        return list;
+    }
+
+private:
+    // Sets x; true when its display matches. `shown` is its number, or NaN for a word.
+    bool tryAt(float x, double& shown) {
+        plugin_.setParameter(index_, x);
+        const std::string display = plugin_.parameterDisplay(index_);
+        shown = NAN;
+        if (matches(display)) return true;
+        if (shownTexts_.size() < 64) shownTexts_.insert(trim(display));
+        double number = 0.0;
+        if (!numeric_ || !parseNumber(display, number)) return false;
+        shown = number;
+        consider(x, number, display);
+        return false;
+    }
+    bool bisect(float low, float high, bool rising) {
+        for (int k = 0; k < 40 && low < high; ++k) {
+            const float middle = low + (high - low) / 2;
+            double v = 0.0;
+            if (tryAt(middle, v)) return true;
+            if (std::isnan(v)) break;
+            ((v < target_) == rising ? low : high) = middle;
+        }
+        return false;
+    }
+    bool matches(const std::string& display) const {
+        double shown = 0.0;
+        if (lower(trim(display)) == lower(text_)) return true;
+        return numeric_ && parseNumber(display, shown) &&
+               std::fabs(shown - target_) <= 1e-9 * std::max(1.0, std::fabs(target_));
+    }
+    void consider(float x, double shown, const std::string& display) {
+        if (std::fabs(shown - target_) < nearestDistance_) {
+            nearestDistance_ = std::fabs(shown - target_);
+            nearest_ = trim(display);
+            nearestAt_ = x;
+        }
+        lowest_ = std::min(lowest_, shown);
+        highest_ = std::max(highest_, shown);
+    }
+
+    vsthost::Plugin& plugin_;
+    VstInt32 index_;
+    std::string text_;
+    double target_ = 0.0;
+    bool numeric_;
+    std::string nearest_;
+    float nearestAt_ = 0.0f;
+    double nearestDistance_ = INFINITY, lowest_ = INFINITY, highest_ = -INFINITY;
+    std::set<std::string> shownTexts_;
+};
+
+}  // namespace
+
 bool applyParameterValue(vsthost::Plugin& plugin, VstInt32 index, const std::string& value, std::string& error,
                          std::string& note) {
     const std::string name = plugin.parameterName(index);
     const std::string wanted = trim(value);
-    if (wanted.size() > 2 && wanted.compare(wanted.size() - 2, 2, ":n") == 0) {
-        double x = 0.0;
-        if (!parseNumber(wanted.substr(0, wanted.size() - 2), x)) {
-            error = "\"" + value + "\" is not a normalised value for \"" + name + "\"";
-            return false;
-        }
-        if (x < 0.0 || x > 1.0) {
-            error = "\"" + name + "\" cannot be set to " + value + ": normalised values run from 0 to 1";
-            return false;
-        }
-        plugin.setParameter(index, static_cast<float>(x));
-        return true;
-    }
+    if (wanted.size() > 2 && wanted.compare(wanted.size() - 2, 2, ":n") == 0)
+        return applyNormalised(plugin, index, wanted, value, error);
 
     // "-12 dB" means -12 when the parameter's unit is dB.
     std::string text = wanted;
@@ -86,83 +200,13 @@ bool applyParameterValue(vsthost::Plugin& plugin, VstInt32 index, const std::str
     if (!unit.empty() && lower(text).size() > unit.size() &&
         lower(text).compare(text.size() - unit.size(), unit.size(), lower(unit)) == 0)
         text = trim(text.substr(0, text.size() - unit.size()));
-    // A level whose bottom is far enough down to mean off: "-inf" names that bottom.
-    if (lower(text) == "-inf" || lower(text) == "-infinity") {
-        const float original = plugin.getParameter(index);
-        plugin.setParameter(index, 0.0f);
-        const std::string bottomText = trim(plugin.parameterDisplay(index));
-        double bottom = 0.0;
-        if (unit == "dB" && parseNumber(bottomText, bottom) && bottom <= -100.0) return true;
-        plugin.setParameter(index, original);
-        error = "\"" + name + "\" has no -inf: " +
-                (unit == "dB" ? "its range ends at " + bottomText + " dB" : std::string("it is not a level"));
-        return false;
-    }
-    double target = 0.0;
-    const bool numeric = parseNumber(text, target);
-    auto matches = [&](const std::string& display) {
-        double shown = 0.0;
-        if (lower(trim(display)) == lower(text)) return true;
-        return numeric && parseNumber(display, shown) &&
-               std::fabs(shown - target) <= 1e-9 * std::max(1.0, std::fabs(target));
-    };
+    if (lower(text) == "-inf" || lower(text) == "-infinity") return applyBottom(plugin, index, unit, error);
 
     const float original = plugin.getParameter(index);
-    constexpr int kSteps = 20000;
-    std::string nearest;
-    float nearestAt = 0.0f;
-    double nearestDistance = INFINITY, lowest = INFINITY, highest = -INFINITY;
-    std::set<std::string> shownTexts;
-    double previousShown = NAN;
-    auto consider = [&](float x, double shown, const std::string& display) {
-        if (std::fabs(shown - target) < nearestDistance) {
-            nearestDistance = std::fabs(shown - target);
-            nearest = trim(display);
-            nearestAt = x;
-        }
-        lowest = std::min(lowest, shown);
-        highest = std::max(highest, shown);
-    };
-    for (int i = 0; i <= kSteps; ++i) {
-        const float x = static_cast<float>(i) / kSteps;
-        plugin.setParameter(index, x);
-        const std::string display = plugin.parameterDisplay(index);
-        if (matches(display)) return true;
-        if (shownTexts.size() < 64) shownTexts.insert(trim(display));
-        double shown = 0.0;
-        if (!numeric || !parseNumber(display, shown)) continue;
-        consider(x, shown, display);
-        // A continuous parameter may pass the value between two grid points: bisect.
-        if (!std::isnan(previousShown) && (previousShown - target) * (shown - target) < 0) {
-            float low = static_cast<float>(i - 1) / kSteps, high = x;
-            const bool rising = shown > previousShown;
-            for (int k = 0; k < 40 && low < high; ++k) {
-                const float middle = low + (high - low) / 2;
-                plugin.setParameter(index, middle);
-                const std::string between = plugin.parameterDisplay(index);
-                if (matches(between)) return true;
-                double v = 0.0;
-                if (!parseNumber(between, v)) break;
-                consider(middle, v, between);
-                ((v < target) == rising ? low : high) = middle;
-            }
-        }
-        previousShown = shown;
-    }
-    // Inside the range but between two steps: the nearest step, said aloud.
-    if (numeric && !nearest.empty() && target > lowest && target < highest) {
-        plugin.setParameter(index, nearestAt);
-        note = "\"" + name + "\" moves in steps: " + text + " is set to " + nearest;
-        return true;
-    }
+    DisplaySearch search(plugin, index, text);
+    if (search.run() || search.settleOnNearest(name, note)) return true;
     plugin.setParameter(index, original);
-    error = "\"" + name + "\" cannot be set to \"" + value + "\"";
-    if (!nearest.empty()) {
-        error += "; the nearest reachable value is " + nearest;
-    } else if (!shownTexts.empty() && shownTexts.size() < 64) {
-        error += "; it can be one of:";
-        for (const std::string& shown : shownTexts) error += " \"" + shown + "\"";
-    }
+    error = "\"" + name + "\" cannot be set to \"" + value + "\"" + search.suggestion();
     return false;
 }
 

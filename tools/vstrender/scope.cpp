@@ -155,23 +155,42 @@ public:
     }
     static void draw(Image& image, int left, int top, const ScopePanel& panel, bool logarithmic) {
         const Scope& s = *panel.scope;
-        const int cx = left + kMargin + kPlot / 2, cy = top + kMargin + kPlot / 2;
-        const double radius = kPlot / 2 - 1;
-        const double rim = rimDb(s);
-        const double bottom = logarithmic ? rim - 60.0 : -INFINITY;
+        Plot p;
+        p.cx = left + kMargin + kPlot / 2, p.cy = top + kMargin + kPlot / 2;
+        p.radius = kPlot / 2 - 1;
+        p.rim = rimDb(s);
+        p.bottom = logarithmic ? p.rim - 60.0 : -INFINITY;
+        p.logarithmic = logarithmic;
+        drawPoints(image, s, p);
+        drawAxes(image, top, p);
+        drawRings(image, p);
+        drawCaption(image, left, top, panel, p);
+        drawCorrelation(image, left, top, s.correlation());
+    }
+
+private:
+    // Where the plot lies and how its levels run from the centre to the rim.
+    struct Plot {
+        int cx, cy;
+        double radius, rim, bottom;
+        bool logarithmic;
         // Where a level lies from the centre, in pixels.
-        auto placeOf = [&](double db) {
+        double placeOf(double db) const {
             return logarithmic ? std::max(0.0, (db - bottom) / (rim - bottom)) * radius
                                : std::pow(10.0, (db - rim) / 20.0) * radius;
-        };
-        // The points: each pixel looks up the hits at its angle and level.
+        }
+    };
+
+    // The points: each pixel looks up the hits at its angle and level.
+    static void drawPoints(Image& image, const Scope& s, const Plot& p) {
         std::uint32_t most = 1;
         for (std::uint32_t n : s.hits_) most = std::max(most, n);
         for (int y = -kPlot / 2; y < kPlot / 2; ++y)
             for (int x = -kPlot / 2; x < kPlot / 2; ++x) {
                 const double r = std::hypot(x + 0.5, y + 0.5);
-                if (r > radius) continue;
-                const double db = logarithmic ? bottom + r / radius * (rim - bottom) : rim + toDb(r / radius);
+                if (r > p.radius) continue;
+                const double db =
+                    p.logarithmic ? p.bottom + r / p.radius * (p.rim - p.bottom) : p.rim + toDb(r / p.radius);
                 const double level = (db - Scope::LowestDb) / (Scope::HighestDb - Scope::LowestDb);
                 if (level < 0.0 || level >= 1.0) continue;
                 const double angle = std::atan2(-(y + 0.5), x + 0.5);
@@ -180,48 +199,62 @@ public:
                 if (n == 0) continue;
                 const double shade = 0.3 + 0.7 * std::log1p(n) / std::log1p(most);
                 const bool over = db > 0.0;
-                image.set(cx + x, cy + y, over ? Rgb{235, static_cast<std::uint8_t>(90 * shade), 60}
-                                               : Rgb{static_cast<std::uint8_t>(60 * shade),
-                                                     static_cast<std::uint8_t>(255 * shade),
-                                                     static_cast<std::uint8_t>(120 * shade)});
+                image.set(p.cx + x, p.cy + y, over ? Rgb{235, static_cast<std::uint8_t>(90 * shade), 60}
+                                                   : Rgb{static_cast<std::uint8_t>(60 * shade),
+                                                         static_cast<std::uint8_t>(255 * shade),
+                                                         static_cast<std::uint8_t>(120 * shade)});
             }
-        // Axes: M up, S across, L and R on the diagonals.
+    }
+
+    // Axes: M up, S across, L and R on the diagonals.
+    static void drawAxes(Image& image, int top, const Plot& p) {
+        const int cx = p.cx, cy = p.cy, diagonal = static_cast<int>(p.radius * 0.7071);
         for (int i = -kPlot / 2; i <= kPlot / 2; ++i) {
             image.set(cx, cy + i, kGrid);
             image.set(cx + i, cy, kGrid);
-            if (std::abs(i) < radius * 0.7071) image.set(cx + i, cy + i, kGrid), image.set(cx + i, cy - i, kGrid);
+            if (std::abs(i) < p.radius * 0.7071) image.set(cx + i, cy + i, kGrid), image.set(cx + i, cy - i, kGrid);
         }
         image.text(cx, top + kMargin - 16, "M", kText, true);
         image.text(cx + kPlot / 2 + 8, cy - 4, "S", kText);
         image.text(cx - kPlot / 2 - 18, cy - 4, "-S", kText);
-        image.text(cx - static_cast<int>(radius * 0.7071) - 18, cy - static_cast<int>(radius * 0.7071) - 18, "L", kText);
-        image.text(cx + static_cast<int>(radius * 0.7071) + 10, cy - static_cast<int>(radius * 0.7071) - 18, "R", kText);
-        // The level scale: rings labelled in dBFS, and 0 dBFS in red where the rim is above it.
+        image.text(cx - diagonal - 18, cy - diagonal - 18, "L", kText);
+        image.text(cx + diagonal + 10, cy - diagonal - 18, "R", kText);
+    }
+
+    // The level scale: rings labelled in dBFS, and 0 dBFS in red where the rim is above it.
+    static void drawRings(Image& image, const Plot& p) {
         for (double step : {0.0, -6.0, -12.0, -20.0, -40.0}) {
-            const double db = rim + step;
-            const double r = placeOf(db);
+            const double db = p.rim + step;
+            const double r = p.placeOf(db);
             if (r < 12) continue;
             const bool zero = std::fabs(db) < 1e-9;
-            image.circle(cx, cy, r, zero && rim > 0 ? kOver : kGrid);
-            image.text(cx + static_cast<int>(r * 0.7071) + 3, cy + static_cast<int>(r * 0.7071) + 3, dbText(db),
-                       zero && rim > 0 ? kOver : kDim);
+            image.circle(p.cx, p.cy, r, zero && p.rim > 0 ? kOver : kGrid);
+            image.text(p.cx + static_cast<int>(r * 0.7071) + 3, p.cy + static_cast<int>(r * 0.7071) + 3, dbText(db),
+                       zero && p.rim > 0 ? kOver : kDim);
         }
-        if (rim > 0.0) {
-            const double r = placeOf(0.0);
-            image.circle(cx, cy, r, kOver);
-            image.circle(cx, cy, r + 1, kOver);
+        if (p.rim > 0.0) {
+            const double r = p.placeOf(0.0);
+            image.circle(p.cx, p.cy, r, kOver);
+            image.circle(p.cx, p.cy, r + 1, kOver);
         }
-        // Caption, peaks and overloads over the plot.
+    }
+
+    // Caption, peaks and overloads over the plot.
+    static void drawCaption(Image& image, int left, int top, const ScopePanel& panel, const Plot& p) {
+        const Scope& s = *panel.scope;
         image.text(left + 8, top + 4, panel.caption, kText);
         char line[160];
         std::snprintf(line, sizeof line, "PEAK L %s R %s DBFS  RIM %s DBFS%s", dbText(toDb(s.peakLeft_)).c_str(),
-                      dbText(toDb(s.peakRight_)).c_str(), dbText(rim).c_str(), logarithmic ? " LOG" : "");
+                      dbText(toDb(s.peakRight_)).c_str(), dbText(p.rim).c_str(), p.logarithmic ? " LOG" : "");
         image.text(left + 8, top + 20, line, kDim);
         if (s.overloads_ > 0) {
             std::snprintf(line, sizeof line, "OVER 0 DBFS: %llu SAMPLES", static_cast<unsigned long long>(s.overloads_));
             image.text(left + kPanel - 8 - static_cast<int>(std::strlen(line)) * 8, top + 4, line, kOver);
         }
-        // The correlation meter, ticked at -1, -0.5, 0, +0.5 and +1.
+    }
+
+    // The correlation meter, ticked at -1, -0.5, 0, +0.5 and +1.
+    static void drawCorrelation(Image& image, int left, int top, double correlation) {
         const int meterTop = top + 2 * kMargin + kPlot, x0 = left + kMargin, x1 = left + kMargin + kPlot;
         for (int x = x0; x <= x1; ++x) {
             const double v = (x - x0) / double(x1 - x0) * 2 - 1;
@@ -235,11 +268,12 @@ public:
             const char* labels[] = {"-1", "-0.5", "0", "+0.5", "+1"};
             image.text(x, meterTop + 24, labels[k], kDim, true);
         }
-        const double c = std::clamp(s.correlation(), -1.0, 1.0);
+        const double c = std::clamp(correlation, -1.0, 1.0);
         const int marker = x0 + static_cast<int>(std::lround((c + 1) / 2 * (x1 - x0)));
         for (int y = meterTop - 4; y < meterTop + 18; ++y)
             for (int dx = -1; dx <= 1; ++dx) image.set(marker + dx, y, Rgb{255, 255, 255});
-        std::snprintf(line, sizeof line, "CORRELATION %+.2f", s.correlation());
+        char line[64];
+        std::snprintf(line, sizeof line, "CORRELATION %+.2f", correlation);
         image.text(x0 + (x1 - x0) / 2, meterTop + 38, line, kText, true);
     }
 };

@@ -1,0 +1,89 @@
+#include "tools/vstrender/session.h"
+
+#include <cctype>
+
+#include "tools/vstrender/errors.h"
+#include "tools/vstrender/fxp.h"
+#include "tools/vstrender/params.h"
+
+namespace vstrender {
+
+LoadedPlugin loadPlugin(const std::string& path) {
+    LoadedPlugin p;
+    std::string error;
+    p.module = vsthost::Module::load(path, error);
+    if (!p.module) refuse(error);
+    p.instance = std::make_unique<vsthost::Plugin>();
+    p.instance->recordCalls = false;
+    if (!p.instance->instantiate(p.module->entry())) refuse(path + " gave no plug-in instance");
+    p.instance->open();
+    return p;
+}
+
+std::unique_ptr<vsthost::Plugin> anotherInstance(const LoadedPlugin& p) {
+    auto instance = std::make_unique<vsthost::Plugin>();
+    instance->recordCalls = false;
+    if (!instance->instantiate(p.module->entry())) fail("the plug-in gave no second instance");
+    instance->open();
+    return instance;
+}
+
+void loadPreset(vsthost::Plugin& plugin, const std::string& path) {
+    std::vector<std::uint8_t> bytes;
+    ProgramFile program;
+    std::string error;
+    if (!readFile(path, bytes, error)) refuse(error);
+    if (!decodeProgramFile(bytes, program, error)) refuse(path + " is not a program file this renderer reads: " + error);
+    if (program.pluginId != plugin.effect()->uniqueID) {
+        auto id = [](VstInt32 v) {
+            std::string text;
+            for (int shift = 24; shift >= 0; shift -= 8) {
+                const char c = static_cast<char>((v >> shift) & 0xFF);
+                text += std::isprint(static_cast<unsigned char>(c)) ? c : '?';
+            }
+            return "'" + text + "' (" + std::to_string(v) + ")";
+        };
+        refuse(path + " was saved by another plug-in, id " + id(program.pluginId) + "; this one is " +
+               id(plugin.effect()->uniqueID) + ". Load it with --plugin and that plug-in's module");
+    }
+    plugin.setChunk(program.chunk, true);
+    if (!program.programName.empty()) plugin.setProgramName(program.programName);
+}
+
+void applyParameters(vsthost::Plugin& plugin, const std::vector<std::string>& settings) {
+    std::string error, note;
+    for (const std::string& setting : settings) {
+        const std::size_t equals = setting.find('=');
+        if (equals == std::string::npos) refuse("--param " + setting + ": write NAME=VALUE");
+        VstInt32 index = 0;
+        note.clear();
+        if (!findParameter(plugin, setting.substr(0, equals), index, error) ||
+            !applyParameterValue(plugin, index, setting.substr(equals + 1), error, note))
+            refuse(error);
+        if (!note.empty()) warn(note);
+    }
+}
+
+std::unique_ptr<vsthost::Plugin> plainDecodeOf(const LoadedPlugin& p) {
+    VstInt32 abIndex = 0;
+    std::string error, note;
+    if (!findParameter(*p.instance, "A/B MS", abIndex, error)) return nullptr;
+    auto plain = anotherInstance(p);
+    plain->setChunk(p.instance->getChunk(), false);
+    if (!applyParameterValue(*plain, abIndex, "unprocessed", error, note)) return nullptr;
+    return plain;
+}
+
+void savePreset(vsthost::Plugin& plugin, const std::string& path) {
+    ProgramFile program;
+    program.pluginId = plugin.effect()->uniqueID;
+    program.pluginVersion = plugin.effect()->version;
+    program.numPrograms = 1;
+    program.programName = plugin.programName();
+    program.chunk = plugin.getChunk(true);
+    if (program.chunk.empty()) fail("the plug-in has no state chunk to save");
+    std::string error;
+    if (!writeFileAtomically(path, encodeProgramFile(program), error)) fail(error);
+}
+
+}  // namespace vstrender
