@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the release archives from the committed tree (HEAD) into dist/ (or $DIST_DIR): Linux
 # x86_64 and aarch64 as .tar.gz (VST 2, LV2, VST 3, CLAP and vstrender), Windows 64-bit and
-# 32-bit as .zip (VST 2, VST 3, CLAP), each with INSTALL.txt, PARAMETERS.txt and SHA256SUMS.
+# 32-bit as .zip (VST 2, VST 3, CLAP), each with INSTALL.txt, PARAMETERS.txt and SHA256SUMS;
+# the modules are stripped, their symbols in a -symbols.tar.gz beside each archive.
 # Archives are reproducible: the same commit gives the same bytes (fixed times, owners and
 # order; no build paths in the binaries).
 #   scripts/package.sh [linux-x86_64] [linux-aarch64] [windows-x86_64] [windows-i686]
@@ -51,10 +52,10 @@ stage() {  # stage TARGET DIR: the archive's files
     mkdir -p "$dir"
     if [[ $target == linux-* ]]; then
         mkdir -p "$dir/vst" "$dir/vst3" "$dir/clap" "$dir/lv2" "$dir/bin"
-        cp "$b/GuitarDecoder.so" "$dir/vst/"
-        cp -r "$b/bundles/GuitarDecoder.vst3" "$dir/vst3/"
-        cp "$b/bundles/GuitarDecoder.clap" "$dir/clap/"
-        cp -r "$b/bundles/GuitarDecoder.lv2" "$dir/lv2/"
+        cp "$b/plugins/vst/GuitarDecoder.so" "$dir/vst/"
+        cp -r "$b/plugins/vst3/GuitarDecoder.vst3" "$dir/vst3/"
+        cp "$b/plugins/clap/GuitarDecoder.clap" "$dir/clap/"
+        cp -r "$b/plugins/lv2/GuitarDecoder.lv2" "$dir/lv2/"
         cp "$b/tools/vstrender" "$dir/bin/"
         sed "s/@VERSION@/$version/; s/@ARCH@/$arch/" scripts/release/INSTALL-linux.txt >"$dir/INSTALL.txt"
     else
@@ -62,17 +63,34 @@ stage() {  # stage TARGET DIR: the archive's files
         [ "$arch" = i686 ] && bits=32-bit
         mkdir -p "$dir/VST2" "$dir/VST3" "$dir/CLAP"
         cp "$b/GuitarDecoder.dll" "$dir/VST2/"
-        cp -r "$b/bundles/GuitarDecoder.vst3" "$dir/VST3/"
+        cp -r "$b/plugins/vst3/GuitarDecoder.vst3" "$dir/VST3/"
         cp "$b/GuitarDecoder.clap" "$dir/CLAP/"
         sed "s/@VERSION@/$version/; s/@ARCH@/$arch/; s/@BITS@/$bits/g" scripts/release/INSTALL-windows.txt |
             sed 's/$/\r/' >"$dir/INSTALL.txt"
     fi
+    strip_modules "$target" "$dir"
     # The parameter reference is the README's.
     sed -n '/^## Parameters/,/^## [^P]/p' README.md | sed '$d' >"$dir/PARAMETERS.txt"
     (cd "$dir" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | sort | xargs sha256sum >SHA256SUMS)
     find "$dir" -type d -exec chmod 755 {} + -o -type f -exec chmod 644 {} +
     [[ $target == linux-* ]] && chmod 755 "$dir/bin/vstrender"
     find "$dir" -exec touch -h -d "@$epoch" {} +
+}
+
+# The modules a user installs carry no symbols; each one's symbols go to a file of the same
+# path under $work/symbols/TARGET, archived beside the release for reading crash reports.
+strip_modules() {  # strip_modules TARGET DIR
+    local target=$1 dir=$2 cache=$work/$1/CMakeCache.txt symbols=$work/symbols/$1
+    local strip objcopy
+    strip=$(sed -n 's/^CMAKE_STRIP:FILEPATH=//p' "$cache")
+    objcopy=$(sed -n 's/^CMAKE_OBJCOPY:FILEPATH=//p' "$cache")
+    rm -rf "$symbols"
+    while read -r module; do
+        mkdir -p "$symbols/$(dirname "$module")"
+        "$objcopy" --only-keep-debug "$dir/$module" "$symbols/$module.debug"
+        "$strip" --strip-unneeded "$dir/$module"
+    done < <(cd "$dir" && find . -type f \( -name '*.so' -o -name '*.dll' -o -name '*.clap' -o -name '*.vst3' \
+        -o -path ./bin/vstrender \) | sed 's|^\./||' | sort)
 }
 
 for target in "${targets[@]}"; do
@@ -89,4 +107,8 @@ for target in "${targets[@]}"; do
         (cd "$work/stage" && find "$name" | sort | zip -q -X -D -@ "$dist/$name.zip")
         echo "package: $dist/$name.zip"
     fi
+    find "$work/symbols/$target" -exec touch -h -d "@$epoch" {} +
+    tar --sort=name --mtime="@$epoch" --owner=0 --group=0 --numeric-owner -C "$work/symbols/$target" -cf - . |
+        gzip -n -9 >"$dist/$name-symbols.tar.gz"
+    echo "package: $dist/$name-symbols.tar.gz (the modules' symbols, for crash reports)"
 done

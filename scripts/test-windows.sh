@@ -18,7 +18,7 @@ scripts/check-dll.sh "$dir/GuitarDecoder.dll"
 scripts/check-dll.sh --exports clap_entry "$dir/GuitarDecoder.clap"
 vst3_arch=$([ "$arch" = x86_64 ] && echo x86_64-win || echo x86-win)
 scripts/check-dll.sh --exports "ExitDll GetPluginFactory InitDll" \
-    "$dir/bundles/GuitarDecoder.vst3/Contents/$vst3_arch/GuitarDecoder.vst3"
+    "$dir/plugins/vst3/GuitarDecoder.vst3/Contents/$vst3_arch/GuitarDecoder.vst3"
 
 if ! "$loader" --version >/dev/null 2>&1; then
     # wine's 32-bit loader is a 32-bit Linux program; a kernel without 32-bit support

@@ -204,17 +204,17 @@ close_session()
 const Settings kSessionSettings = {{3, 40}, {5, -6}, {6, -30}, {2, -3.5}, {10, 2}};
 
 TEST(Ardour, Lv2SessionRendersSavesReopensAndRendersTheSame) {
-    Format lv2{"lv2", "LV2", "urn:brelvander:guitar-decoder", "LV2_PATH", VINTREL_BUNDLES};
+    Format lv2{"lv2", "LV2", "urn:brelvander:guitar-decoder", "LV2_PATH", VINTREL_PLUGINS "/lv2"};
     renderSaveReopenRender(lv2, kSessionSettings);
 }
 
 TEST(Ardour, Vst3SessionRestoresFromThePluginsOwnState) {
-    Format vst3{"vst3", "VST3", "Brelvander_3-channel acoustic guit decoder MS + DI", "VST3_PATH", VINTREL_BUNDLES};
+    Format vst3{"vst3", "VST3", "Brelvander_3-channel acoustic guit decoder MS + DI", "VST3_PATH", VINTREL_PLUGINS "/vst3"};
     // Ardour's session tool reads only its scan cache: the scanner runs first, in the same home.
     vst3.prepare = [](const Host& host) {
         const std::string scan = host.environment +
                                  " LD_LIBRARY_PATH=/usr/lib/ardour7 timeout 120 /usr/lib/ardour7/ardour-vst3-scanner -f '" +
-                                 std::string(VINTREL_BUNDLES) + "/GuitarDecoder.vst3' >/dev/null 2>&1";
+                                 std::string(VINTREL_PLUGINS) + "/vst3/GuitarDecoder.vst3' >/dev/null 2>&1";
         return std::system(scan.c_str()) == 0;
     };
     // Every parameter value Ardour keeps of its own goes: only the plug-in's state is left.
