@@ -92,8 +92,10 @@ void CVintrelDescription::SetNormalized(std::int32_t hostIndex, double normalize
     const double q = std::floor((v + row->Step * 0.5) / row->Step) * row->Step;
     if (!std::isfinite(q)) return;
     vintrel::SharedDouble& stored = Sliders[static_cast<std::size_t>(row->Index)];
+    // A request this close to the stored value is no change: nothing stored, no hook run.
+    constexpr double kNoChangeWindow = 0.00001;
     const double d = q - stored;
-    if (-0.00001 < d && d < 0.00001) return;
+    if (-kNoChangeWindow < d && d < kNoChangeWindow) return;
     stored = q;
     if (row->Mirror != nullptr) *row->Mirror = q;
     DoSlider();

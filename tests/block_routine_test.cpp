@@ -60,12 +60,12 @@ void randomSettings(TVintrelEffect& fx, std::mt19937& rng) {
         fx.Sliders[p.slider] = v;
     }
     switch (std::uniform_int_distribution<int>(0, 9)(rng)) {
-        case 0: fx.Sliders[5] = 0.6; break;  // both decoded channels on slot 0
-        case 1: fx.Sliders[5] = 2.0; break;  // slots 2 and 63
-        case 2: fx.Sliders[5] = -4.0; break;
-        case 3: fx.Sliders[4] = std::nan(""); break;
-        case 4: fx.Sliders[6] = 300.0; break;  // gains that overflow
-        case 5: fx.Sliders[8] = 0.25; break;
+        case 0: fx.Sliders[decoder::kSwap] = 0.6; break;  // both decoded channels on slot 0
+        case 1: fx.Sliders[decoder::kSwap] = 2.0; break;  // slots 2 and 63
+        case 2: fx.Sliders[decoder::kSwap] = -4.0; break;
+        case 3: fx.Sliders[decoder::kStereoWidth] = std::nan(""); break;
+        case 4: fx.Sliders[decoder::kDiLevel] = 300.0; break;  // gains that overflow
+        case 5: fx.Sliders[decoder::kDiRouting] = 0.25; break;
         default: break;
     }
     fx.DoSlider();
@@ -94,7 +94,7 @@ void compareBlocks(int width, const Layout& layout, std::mt19937& rng) {
         reference.DoReset();
         randomSettings(reference, rng);
         if (&layout != &kSeparate && &layout != &kInPlace && std::uniform_int_distribution<int>(0, 1)(rng) == 1)
-            reference.Sliders[8] = 1, reference.DoSlider();  // the DI alone on output 3
+            reference.Sliders[decoder::kDiRouting] = 1, reference.DoSlider();  // the DI alone on output 3
         for (double& slot : reference.Samples) slot = randomInput(rng);
         TVintrelEffect blocked = reference;
 
@@ -217,8 +217,8 @@ TEST(BlockRoutine, OutputsOneAndThreeSharedKeepTheDecodedLeft) {
     forEveryKernel([&](int width) {
         TVintrelEffect fx;
         fx.DoReset();
-        fx.Sliders[6] = 0;  // DI level 0 dB
-        fx.Sliders[8] = 1;  // DI via pin 3
+        fx.Sliders[decoder::kDiLevel] = 0;  // DI level 0 dB
+        fx.Sliders[decoder::kDiRouting] = 1;  // DI via pin 3
         fx.DoSlider();
         std::vector<float> mid(19, 0.25f), side(19, 0.0f), di(19, 0.5f), shared(19), right(19);
         float* inputs[3] = {mid.data(), side.data(), di.data()};
