@@ -119,8 +119,9 @@ clap_process_status processBlock(const clap_plugin_t* plugin, const clap_process
     auto decodeUpTo = [&](std::uint32_t frame) {
         if (frame <= done) return;
         const auto from = static_cast<std::int32_t>(done), to = static_cast<std::int32_t>(frame);
-        if (doubles) d.decoder->processSpan(in->data64, out->data64, from, to, transport);
-        if (floats) d.decoder->processSpan(in->data32, out->data32, from, to, transport);
+        const auto all = static_cast<std::int32_t>(frames);
+        if (doubles) d.decoder->processSpan(in->data64, out->data64, from, to, all, transport);
+        if (floats) d.decoder->processSpan(in->data32, out->data32, from, to, all, transport);
         done = frame;
     };
     for (std::uint32_t i = 0; i < count; ++i) {

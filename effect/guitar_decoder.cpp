@@ -7,12 +7,10 @@
 #include <initializer_list>
 
 #include "runtime/vest_services.h"
-#include "effect/decibels.h"
 #include "effect/decoder_parameters.h"
 #include "effect/decoder_block.h"
 #include "runtime/numeric.h"
 
-using vintrel::decibelsToGain;
 using vintrel::samplePosition;
 using vintrel::storeGuard;
 using namespace decoder;
@@ -66,6 +64,7 @@ void TVintrelEffect::DoReset() {
                       &RightSignal, &DiSignal, &SerializeIndex})
         *v = 0.0;
     // clang-format on
+    derivedFromEverySlider = false;
     StringTable[10000] = "Courier New";  // only the drawing section would use it
     StringCount = static_cast<double>(StringTable.size());
 }
@@ -79,24 +78,51 @@ void TVintrelEffect::DoInit() {
 }
 
 void TVintrelEffect::DoSlider() {
-    MidTrimGain = storeGuard(decibelsToGain(Sliders[kMidTrim]));
-    SideTrimGain = storeGuard(decibelsToGain(Sliders[kSideTrim]));
-    OutputTrimGain = storeGuard(decibelsToGain(Sliders[kOutputTrim]));
-    WidthBalance = storeGuard((kPositionHalfRange + Sliders[kStereoWidth]) / kPositionSpan);
-    SwapSelect = storeGuard(Sliders[kSwap]);
-    DiGain = storeGuard(decibelsToGain(Sliders[kDiLevel]));
-    DiPan = storeGuard((kPositionHalfRange + Sliders[kDiPan]) / kPositionSpan);
-    DiMixAmount = storeGuard(1 - Sliders[kDiRouting]);
-    DiPin3Amount = storeGuard(1 - DiMixAmount);
-    AbSelect = storeGuard(Sliders[kAbMs]);
-    // "MS only" (1) drops the DI from the pair, "DI only" (2) the microphones. Decided before
-    // they are stored, so the audio thread never sees a passing 1.
-    double msEnable = 1, diEnable = 1;
-    if (Sliders[kActiveChannels] > 1) msEnable = 0;
-    if (Sliders[kActiveChannels] == 1) diEnable = 0;
-    MsEnable = msEnable;
-    DiEnable = diEnable;
-    MainTrimGain = storeGuard(decibelsToGain(Sliders[kMainTrim]));
+    for (Slider s : {kMidTrim, kSideTrim, kOutputTrim, kStereoWidth, kSwap, kDiLevel, kDiPan, kDiRouting, kAbMs,
+                     kActiveChannels, kMainTrim})
+        derive(s);
+    derivedFromEverySlider = true;
+}
+
+// What one host change changes: the variables of its own slider, the same values a whole
+// DoSlider would give them. Until every slider has been derived (after open), everything is.
+void TVintrelEffect::DoSliderChanged(std::int32_t index) {
+    if (!derivedFromEverySlider || index < kMidTrim || index > kMainTrim)
+        DoSlider();
+    else
+        derive(static_cast<Slider>(index));
+}
+
+// The variables one slider gives, in the order of the decoder's steps.
+void TVintrelEffect::derive(Slider slider) {
+    switch (slider) {
+        case kMidTrim: MidTrimGain = storeGuard(levelGains[0].of(Sliders[kMidTrim])); break;
+        case kSideTrim: SideTrimGain = storeGuard(levelGains[1].of(Sliders[kSideTrim])); break;
+        case kOutputTrim: OutputTrimGain = storeGuard(levelGains[2].of(Sliders[kOutputTrim])); break;
+        case kStereoWidth:
+            WidthBalance = storeGuard((kPositionHalfRange + Sliders[kStereoWidth]) / kPositionSpan);
+            widthCompensationOfSlider = widthCompensation();
+            break;
+        case kSwap: SwapSelect = storeGuard(Sliders[kSwap]); break;
+        case kDiLevel: DiGain = storeGuard(levelGains[3].of(Sliders[kDiLevel])); break;
+        case kDiPan: DiPan = storeGuard((kPositionHalfRange + Sliders[kDiPan]) / kPositionSpan); break;
+        case kDiRouting:
+            DiMixAmount = storeGuard(1 - Sliders[kDiRouting]);
+            DiPin3Amount = storeGuard(1 - DiMixAmount);
+            break;
+        case kAbMs: AbSelect = storeGuard(Sliders[kAbMs]); break;
+        case kActiveChannels: {
+            // "MS only" (1) drops the DI from the pair, "DI only" (2) the microphones. Decided
+            // before they are stored, so the audio thread never sees a passing 1.
+            double msEnable = 1, diEnable = 1;
+            if (Sliders[kActiveChannels] > 1) msEnable = 0;
+            if (Sliders[kActiveChannels] == 1) diEnable = 0;
+            MsEnable = msEnable;
+            DiEnable = diEnable;
+            break;
+        }
+        case kMainTrim: MainTrimGain = storeGuard(levelGains[4].of(Sliders[kMainTrim])); break;
+    }
 }
 
 double TVintrelEffect::widthCompensation() const {
@@ -154,7 +180,8 @@ void TVintrelEffect::DoSample() {
 }
 
 template <class Sample>
-std::int32_t TVintrelEffect::DoSampleBlock(Sample* const* inputs, Sample* const* outputs, std::int32_t frames) {
+std::int32_t TVintrelEffect::DoSampleBlock(Sample* const* inputs, Sample* const* outputs, std::int32_t frames,
+                                           LastFrame lastFrame) {
     if (frames <= 0) return 0;
     // The last frame's inputs, before an in-place block overwrites them.
     const std::int32_t last = frames - 1;
@@ -166,7 +193,7 @@ std::int32_t TVintrelEffect::DoSampleBlock(Sample* const* inputs, Sample* const*
     block.b = samplePosition(1 - SwapSelect);
     block.widthBalance = WidthBalance;
     block.midWeight = storeGuard(1 - WidthBalance);
-    block.widthCompensation = storeGuard(widthCompensation());
+    block.widthCompensation = storeGuard(widthCompensationOfSlider);
     block.diPan = DiPan;
     block.oneMinusDiPan = 1 - DiPan;
     block.msEnable = MsEnable;
@@ -201,6 +228,7 @@ std::int32_t TVintrelEffect::DoSampleBlock(Sample* const* inputs, Sample* const*
     }
 
     // Leave Samples and the variables as frame-by-frame decoding leaves them.
+    if (lastFrame == LastFrame::FollowedByMore) return frames;
     Samples[0] = last0;
     Samples[1] = last1;
     Samples[2] = last2;
@@ -208,5 +236,5 @@ std::int32_t TVintrelEffect::DoSampleBlock(Sample* const* inputs, Sample* const*
     return frames;
 }
 
-template std::int32_t TVintrelEffect::DoSampleBlock<float>(float* const*, float* const*, std::int32_t);
-template std::int32_t TVintrelEffect::DoSampleBlock<double>(double* const*, double* const*, std::int32_t);
+template std::int32_t TVintrelEffect::DoSampleBlock<float>(float* const*, float* const*, std::int32_t, LastFrame);
+template std::int32_t TVintrelEffect::DoSampleBlock<double>(double* const*, double* const*, std::int32_t, LastFrame);

@@ -13,10 +13,9 @@
 namespace vintrel {
 namespace {
 
-TVintrelEffect* effectOf(AEffect* record) {
-    auto* adapter = static_cast<CVeST*>(static_cast<AudioEffect*>(record->object));
-    return static_cast<TVintrelEffect*>(adapter->Effect);
-}
+CVeST* adapterOf(AEffect* record) { return static_cast<CVeST*>(static_cast<AudioEffect*>(record->object)); }
+
+TVintrelEffect* effectOf(AEffect* record) { return static_cast<TVintrelEffect*>(adapterOf(record)->Effect); }
 
 }  // namespace
 
@@ -140,6 +139,22 @@ double EmbeddedDecoder::value(std::int32_t parameter) const noexcept {
 
 double EmbeddedDecoder::normalized(std::int32_t parameter) const noexcept {
     return static_cast<double>(record->getParameter(record, parameter));
+}
+
+// The rest of a block the record's processing started: the decoder's block routine over the
+// three channels, which the formats give whole, as the record's processing would run it.
+template <class Sample>
+void continueWith(TVintrelEffect& fx, Sample** inputs, Sample** outputs, std::int32_t frames, bool endsBlock) {
+    fx.DoSampleBlock(inputs, outputs, frames,
+                     endsBlock ? TVintrelEffect::LastFrame::Kept : TVintrelEffect::LastFrame::FollowedByMore);
+}
+
+void EmbeddedDecoder::continueBlock(float** inputs, float** outputs, std::int32_t frames, bool endsBlock) noexcept {
+    continueWith(*effectOf(record), inputs, outputs, frames, endsBlock);
+}
+
+void EmbeddedDecoder::continueBlock(double** inputs, double** outputs, std::int32_t frames, bool endsBlock) noexcept {
+    continueWith(*effectOf(record), inputs, outputs, frames, endsBlock);
 }
 
 void EmbeddedDecoder::process(float* const* inputs, float* const* outputs, std::int32_t frames,

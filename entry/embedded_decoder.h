@@ -66,16 +66,20 @@ public:
     void process(double* const* inputs, double* const* outputs, std::int32_t frames,
                  const VstTimeInfo* transport = nullptr) noexcept;
 
-    // The frames [from, to) of a block whose changes split it at their frames; each span acts
-    // with the settings made before it.
+    // The frames [from, to) of a block of `frames` whose changes split it at their frames; each
+    // span acts with the settings made before it. The span from frame 0 starts the block, the
+    // others go on with it: the transport and the effect's per-block work are not done again.
     template <class Sample>
     void processSpan(Sample* const* inputs, Sample* const* outputs, std::int32_t from, std::int32_t to,
-                     const VstTimeInfo* transport) noexcept {
+                     std::int32_t frames, const VstTimeInfo* transport) noexcept {
         if (to <= from) return;
         Sample* in[kChannels];
         Sample* out[kChannels];
         for (std::size_t k = 0; k < kChannels; ++k) in[k] = inputs[k] + from, out[k] = outputs[k] + from;
-        process(in, out, to - from, transport);
+        if (from == 0)
+            process(in, out, to - from, transport);
+        else
+            continueBlock(in, out, to - from, to >= frames);
     }
 
     // The state chunk (empty when memory runs out), and back; false when the effect refused it.
@@ -84,6 +88,8 @@ public:
 
 private:
     EmbeddedDecoder() = default;
+    void continueBlock(float** inputs, float** outputs, std::int32_t frames, bool endsBlock) noexcept;
+    void continueBlock(double** inputs, double** outputs, std::int32_t frames, bool endsBlock) noexcept;
     static VstIntPtr VSTCALLBACK hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
                                               void* ptr, float opt);
     VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,

@@ -33,31 +33,6 @@ Module::~Module() {
 
 namespace {
 
-// An event list over the changes of one call, in the order the interface requires (by frame).
-struct EventList {
-    std::vector<clap_event_param_value_t> events;
-    clap_input_events_t list{this, size, get};
-    explicit EventList(std::vector<ParamChange> changes) {
-        std::stable_sort(changes.begin(), changes.end(),
-                         [](const ParamChange& a, const ParamChange& b) { return a.frame < b.frame; });
-        for (const ParamChange& c : changes) {
-            clap_event_param_value_t e{};
-            e.header = {sizeof e, c.frame, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_VALUE, 0};
-            e.param_id = c.id;
-            e.note_id = -1, e.port_index = -1, e.channel = -1, e.key = -1;
-            e.value = c.value;
-            events.push_back(e);
-        }
-    }
-    static std::uint32_t CLAP_ABI size(const clap_input_events_t* l) {
-        return static_cast<std::uint32_t>(static_cast<EventList*>(l->ctx)->events.size());
-    }
-    static const clap_event_header_t* CLAP_ABI get(const clap_input_events_t* l, std::uint32_t i) {
-        auto& events = static_cast<EventList*>(l->ctx)->events;
-        return i < events.size() ? &events[i].header : nullptr;
-    }
-};
-
 bool CLAP_ABI dropEvent(const clap_output_events_t*, const clap_event_header_t*) { return false; }
 const clap_output_events_t kNoOutput = {nullptr, dropEvent};
 
@@ -123,12 +98,40 @@ void Plugin::deactivate() {
     active_ = false;
 }
 
+EventList::EventList(std::vector<ParamChange> changes) {
+    std::stable_sort(changes.begin(), changes.end(),
+                     [](const ParamChange& a, const ParamChange& b) { return a.frame < b.frame; });
+    for (const ParamChange& c : changes) {
+        clap_event_param_value_t e{};
+        e.header = {sizeof e, c.frame, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_VALUE, 0};
+        e.param_id = c.id;
+        e.note_id = -1, e.port_index = -1, e.channel = -1, e.key = -1;
+        e.value = c.value;
+        events_.push_back(e);
+    }
+}
+
+std::uint32_t CLAP_ABI EventList::size(const clap_input_events_t* l) {
+    return static_cast<std::uint32_t>(static_cast<const EventList*>(l->ctx)->events_.size());
+}
+
+const clap_event_header_t* CLAP_ABI EventList::get(const clap_input_events_t* l, std::uint32_t i) {
+    const auto& events = static_cast<const EventList*>(l->ctx)->events_;
+    return i < events.size() ? &events[i].header : nullptr;
+}
+
 template <class Sample>
 clap_process_status Plugin::process(Sample* const* inputs, Sample* const* outputs, std::uint32_t frames,
                                     const std::vector<ParamChange>& changes) {
+    const EventList events(changes);
+    return process(inputs, outputs, frames, events);
+}
+
+template <class Sample>
+clap_process_status Plugin::process(Sample* const* inputs, Sample* const* outputs, std::uint32_t frames,
+                                    const EventList& events) {
     audioThread_ = host::currentThread();
     if (!processing_) processing_ = plugin_->start_processing(plugin_);
-    EventList events(changes);
     clap_audio_buffer_t in{}, out{};
     in.channel_count = out.channel_count = 3;
     if constexpr (sizeof(Sample) == sizeof(double)) {
@@ -144,7 +147,7 @@ clap_process_status Plugin::process(Sample* const* inputs, Sample* const* output
     call.audio_inputs = &in;
     call.audio_outputs = &out;
     call.audio_inputs_count = call.audio_outputs_count = 1;
-    call.in_events = &events.list;
+    call.in_events = events.list();
     call.out_events = &kNoOutput;
     const clap_process_status status = plugin_->process(plugin_, &call);
     audioThread_ = 0;
@@ -154,10 +157,12 @@ template clap_process_status Plugin::process<float>(float* const*, float* const*
                                                     const std::vector<ParamChange>&);
 template clap_process_status Plugin::process<double>(double* const*, double* const*, std::uint32_t,
                                                      const std::vector<ParamChange>&);
+template clap_process_status Plugin::process<float>(float* const*, float* const*, std::uint32_t, const EventList&);
+template clap_process_status Plugin::process<double>(double* const*, double* const*, std::uint32_t, const EventList&);
 
 void Plugin::flush(const std::vector<ParamChange>& changes) {
-    EventList events(changes);
-    extension<clap_plugin_params_t>(CLAP_EXT_PARAMS)->flush(plugin_, &events.list, &kNoOutput);
+    const EventList events(changes);
+    extension<clap_plugin_params_t>(CLAP_EXT_PARAMS)->flush(plugin_, events.list(), &kNoOutput);
 }
 
 bool Plugin::saveState(std::vector<std::uint8_t>& out, std::size_t step, std::size_t failAfter) {

@@ -35,6 +35,22 @@ struct ParamChange {
     double value;
 };
 
+// The changes of one call as the plug-in reads them, in the order the interface requires (by
+// frame); made once, it can be given to many calls.
+class EventList {
+public:
+    explicit EventList(std::vector<ParamChange> changes);
+    EventList(const EventList&) = delete;
+    EventList& operator=(const EventList&) = delete;
+    const clap_input_events_t* list() const { return &list_; }
+
+private:
+    static std::uint32_t CLAP_ABI size(const clap_input_events_t* l);
+    static const clap_event_header_t* CLAP_ABI get(const clap_input_events_t* l, std::uint32_t i);
+    std::vector<clap_event_param_value_t> events_;
+    const clap_input_events_t list_{this, size, get};
+};
+
 class Plugin {
 public:
     // The created and initialised plug-in; null when the factory refuses.
@@ -55,6 +71,9 @@ public:
     template <class Sample>
     clap_process_status process(Sample* const* inputs, Sample* const* outputs, std::uint32_t frames,
                                 const std::vector<ParamChange>& changes = {});
+    template <class Sample>
+    clap_process_status process(Sample* const* inputs, Sample* const* outputs, std::uint32_t frames,
+                                const EventList& events);
     void flush(const std::vector<ParamChange>& changes);  // outside processing
 
     // State through streams that move at most `step` bytes per call; `failAfter` bytes in, the

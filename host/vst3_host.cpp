@@ -88,43 +88,6 @@ tresult PLUGIN_API MemoryStream::tell(int64* pos) {
     return kResultOk;
 }
 
-namespace {
-
-// One queue per parameter, points in order of offset, as the interface wants them.
-class Changes final : public IParameterChanges {
-public:
-    explicit Changes(std::vector<Change> changes) {
-        std::stable_sort(changes.begin(), changes.end(), [](const Change& a, const Change& b) { return a.offset < b.offset; });
-        for (const Change& c : changes) {
-            int32 index = 0;
-            addParameterData(c.id, index)->addPoint(c.offset, c.normalized, index);
-        }
-    }
-    tresult PLUGIN_API queryInterface(const TUID, void** obj) override {
-        *obj = nullptr;
-        return kNoInterface;
-    }
-    uint32 PLUGIN_API addRef() override { return 1; }
-    uint32 PLUGIN_API release() override { return 1; }
-    int32 PLUGIN_API getParameterCount() override { return static_cast<int32>(queues.size()); }
-    IParamValueQueue* PLUGIN_API getParameterData(int32 index) override {
-        return index >= 0 && index < getParameterCount() ? queues[static_cast<std::size_t>(index)].get() : nullptr;
-    }
-    IParamValueQueue* PLUGIN_API addParameterData(const ParamID& id, int32& index) override {
-        for (std::size_t i = 0; i < queues.size(); ++i)
-            if (queues[i]->id == id) {
-                index = static_cast<int32>(i);
-                return queues[i].get();
-            }
-        index = getParameterCount();
-        queues.push_back(std::make_unique<Queue>(id));
-        return queues.back().get();
-    }
-    std::vector<std::unique_ptr<Queue>> queues;
-};
-
-}  // namespace
-
 std::unique_ptr<Plugin> Plugin::create(const Module& module, std::string& error) {
     std::unique_ptr<Plugin> p(new Plugin);
     PClassInfo info;
@@ -185,10 +148,35 @@ void Plugin::stop() {
     started_ = false;
 }
 
+Changes::Changes(std::vector<Change> changes) {
+    std::stable_sort(changes.begin(), changes.end(), [](const Change& a, const Change& b) { return a.offset < b.offset; });
+    for (const Change& c : changes) {
+        int32 index = 0;
+        addParameterData(c.id, index)->addPoint(c.offset, c.normalized, index);
+    }
+}
+
+IParamValueQueue* PLUGIN_API Changes::addParameterData(const ParamID& id, int32& index) {
+    for (std::size_t i = 0; i < queues.size(); ++i)
+        if (queues[i]->id == id) {
+            index = static_cast<int32>(i);
+            return queues[i].get();
+        }
+    index = getParameterCount();
+    queues.push_back(std::make_unique<Queue>(id));
+    return queues.back().get();
+}
+
 template <class Sample>
 tresult Plugin::process(Sample** inputs, Sample** outputs, int32 frames, const std::vector<Change>& changes,
                         ProcessContext* context) {
     Changes parameterChanges(changes);
+    return process(inputs, outputs, frames, parameterChanges, context);
+}
+
+template <class Sample>
+tresult Plugin::process(Sample** inputs, Sample** outputs, int32 frames, Changes& parameterChanges,
+                        ProcessContext* context) {
     AudioBusBuffers in{}, out{};
     in.numChannels = out.numChannels = 3;
     if constexpr (sizeof(Sample) == sizeof(double)) {
@@ -211,5 +199,7 @@ tresult Plugin::process(Sample** inputs, Sample** outputs, int32 frames, const s
 }
 template tresult Plugin::process<float>(float**, float**, int32, const std::vector<Change>&, ProcessContext*);
 template tresult Plugin::process<double>(double**, double**, int32, const std::vector<Change>&, ProcessContext*);
+template tresult Plugin::process<float>(float**, float**, int32, Changes&, ProcessContext*);
+template tresult Plugin::process<double>(double**, double**, int32, Changes&, ProcessContext*);
 
 }  // namespace vst3host

@@ -78,6 +78,25 @@ struct Change {
     ParamValue normalized;
 };
 
+// One queue per parameter, points in order of offset, as the interface wants them; made once,
+// it can be given to many calls.
+class Changes final : public IParameterChanges {
+public:
+    explicit Changes(std::vector<Change> changes);
+    tresult PLUGIN_API queryInterface(const TUID, void** obj) override {
+        *obj = nullptr;
+        return kNoInterface;
+    }
+    uint32 PLUGIN_API addRef() override { return 1; }
+    uint32 PLUGIN_API release() override { return 1; }
+    int32 PLUGIN_API getParameterCount() override { return static_cast<int32>(queues.size()); }
+    IParamValueQueue* PLUGIN_API getParameterData(int32 index) override {
+        return index >= 0 && index < getParameterCount() ? queues[static_cast<std::size_t>(index)].get() : nullptr;
+    }
+    IParamValueQueue* PLUGIN_API addParameterData(const ParamID& id, int32& index) override;
+    std::vector<std::unique_ptr<Queue>> queues;
+};
+
 class Plugin {
 public:
     // The class at index 0, created, initialised in both roles and with its buses set up.
@@ -93,6 +112,9 @@ public:
     // One processing call with these changes, three channels each way.
     template <class Sample>
     tresult process(Sample** inputs, Sample** outputs, int32 frames, const std::vector<Change>& changes = {},
+                    ProcessContext* context = nullptr);
+    template <class Sample>
+    tresult process(Sample** inputs, Sample** outputs, int32 frames, Changes& changes,
                     ProcessContext* context = nullptr);
 
 private:

@@ -24,6 +24,22 @@ private:
     std::atomic<double> value{0.0};
 };
 static_assert(std::atomic<double>::is_always_lock_free, "sharing must never take a lock");
+
+// The same for a yes or no.
+class SharedFlag {
+public:
+    SharedFlag() = default;
+    SharedFlag(const SharedFlag& other) : value(other) {}
+    SharedFlag& operator=(const SharedFlag& other) { return *this = static_cast<bool>(other); }
+    SharedFlag& operator=(bool v) {
+        value.store(v, std::memory_order_relaxed);
+        return *this;
+    }
+    operator bool() const { return value.load(std::memory_order_relaxed); }  // NOLINT: reads as a bool
+
+private:
+    std::atomic<bool> value{false};
+};
 static_assert(sizeof(SharedDouble) == sizeof(double));
 
 }  // namespace vintrel

@@ -98,7 +98,7 @@ void CVintrelDescription::SetNormalized(std::int32_t hostIndex, double normalize
     if (-kNoChangeWindow < d && d < kNoChangeWindow) return;
     stored = q;
     if (row->Mirror != nullptr) *row->Mirror = q;
-    DoSlider();
+    DoSliderChanged(row->Index);
 }
 
 void CVintrelDescription::DisplayText(std::int32_t hostIndex, char* buffer, std::size_t capacity) const {

@@ -25,6 +25,9 @@ class CVintrelSliders : public CVintrelVeST {
 public:
     virtual ~CVintrelSliders() = default;
     virtual void DoSlider() {}
+    // After a host set the one slider at `index`: an effect that knows what depends on it may
+    // recompute only that; by default everything is.
+    virtual void DoSliderChanged(std::int32_t /*index*/) { DoSlider(); }
 
     // Set on the host's threads while the audio thread reads them.
     std::array<vintrel::SharedDouble, 128> Sliders{};

@@ -6,6 +6,7 @@
 #include <sndfile.h>
 
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -209,12 +210,21 @@ TEST(Ardour, Lv2SessionRendersSavesReopensAndRendersTheSame) {
 }
 
 TEST(Ardour, Vst3SessionRestoresFromThePluginsOwnState) {
-    Format vst3{"vst3", "VST3", "Brelvander_3-channel acoustic guit decoder MS + DI", "VST3_PATH", VINTREL_PLUGINS "/vst3"};
+    // A copy of the bundle, its files dated an hour back: Ardour takes a scan made within the
+    // same second as the module's build for stale, and a test run right after a build would
+    // then find no plug-in.
+    const fs::path plugins = fs::temp_directory_path() / ("ardour-vst3-plugins-" + std::to_string(::getpid()));
+    Format vst3{"vst3", "VST3", "Brelvander_3-channel acoustic guit decoder MS + DI", "VST3_PATH", plugins.string()};
     // Ardour's session tool reads only its scan cache: the scanner runs first, in the same home.
-    vst3.prepare = [](const Host& host) {
+    vst3.prepare = [&plugins](const Host& host) {
+        fs::remove_all(plugins);
+        fs::create_directories(plugins);
+        fs::copy(VINTREL_PLUGINS "/vst3/GuitarDecoder.vst3", plugins / "GuitarDecoder.vst3", fs::copy_options::recursive);
+        const auto past = fs::file_time_type::clock::now() - std::chrono::hours(1);
+        for (const auto& entry : fs::recursive_directory_iterator(plugins)) fs::last_write_time(entry.path(), past);
         const std::string scan = host.environment +
                                  " LD_LIBRARY_PATH=/usr/lib/ardour7 timeout 120 /usr/lib/ardour7/ardour-vst3-scanner -f '" +
-                                 std::string(VINTREL_PLUGINS) + "/vst3/GuitarDecoder.vst3' >/dev/null 2>&1";
+                                 (plugins / "GuitarDecoder.vst3").string() + "' >/dev/null 2>&1";
         return std::system(scan.c_str()) == 0;
     };
     // Every parameter value Ardour keeps of its own goes: only the plug-in's state is left.
@@ -236,6 +246,7 @@ TEST(Ardour, Vst3SessionRestoresFromThePluginsOwnState) {
         EXPECT_EQ(removed, 22) << "the session file did not hold the values where expected";
     };
     renderSaveReopenRender(vst3, kSessionSettings);
+    fs::remove_all(plugins);
 }
 
 }  // namespace

@@ -248,6 +248,42 @@ TEST(BlockRoutine, EveryKernelMatchesFrameByFrameInEveryFloatingPointMode) {
     });
 }
 
+// A block split in parts, as a format splits one at its events: the parts before the last
+// need not leave the last frame's state, and the whole gives the same outputs and Samples.
+TEST(BlockRoutine, ABlockDecodedInPartsEndsAsTheWholeBlock) {
+    std::mt19937 rng(8);
+    forEveryKernel([&](int width) {
+        TVintrelEffect whole, parts;
+        whole.DoReset();
+        randomSettings(whole, rng);
+        parts = whole;
+        std::vector<double> in[3], outWhole[3], outParts[3];
+        for (int k = 0; k < 3; ++k) {
+            for (int j = 0; j < 77; ++j) in[k].push_back(randomInput(rng));
+            outWhole[k].assign(77, 0.0), outParts[k].assign(77, 0.0);
+        }
+        double* inputs[3] = {in[0].data(), in[1].data(), in[2].data()};
+        double* wholeOut[3] = {outWhole[0].data(), outWhole[1].data(), outWhole[2].data()};
+        whole.DoSampleBlock(inputs, wholeOut, 77);
+        int done = 0;
+        for (int end : {5, 32, 33, 77}) {
+            double* from[3] = {inputs[0] + done, inputs[1] + done, inputs[2] + done};
+            double* to[3] = {outParts[0].data() + done, outParts[1].data() + done, outParts[2].data() + done};
+            parts.DoSampleBlock(from, to, end - done,
+                                end < 77 ? TVintrelEffect::LastFrame::FollowedByMore : TVintrelEffect::LastFrame::Kept);
+            done = end;
+        }
+        for (int k = 0; k < 3; ++k)
+            for (int j = 0; j < 77; ++j)
+                ASSERT_TRUE(sameBits(outWhole[k][j], outParts[k][j])) << "width " << width << " output " << k << " frame " << j;
+        for (int slot = 0; slot < 64; ++slot)
+            ASSERT_TRUE(sameBits(whole.Samples[static_cast<std::size_t>(slot)], parts.Samples[static_cast<std::size_t>(slot)]))
+                << "width " << width << " Samples[" << slot << "]";
+        EXPECT_TRUE(sameBits(whole.RightSignal, parts.RightSignal));
+        EXPECT_TRUE(sameBits(whole.DiSignal, parts.DiSignal));
+    });
+}
+
 TEST(BlockRoutine, UnsupportedWidthsAreRefused) {
     EXPECT_TRUE(useDecoderKernels(2));  // every processor has two doubles per register
     EXPECT_FALSE(useDecoderKernels(3));

@@ -13,6 +13,7 @@
 
 #include "entry/embedded_decoder.h"
 #include "entry/state_stream.h"
+#include "runtime/shared_double.h"
 #include "vst3/vst3_api.h"
 
 namespace {
@@ -317,19 +318,58 @@ private:
     std::atomic<uint32> references{1};
     IComponentHandler* handler = nullptr;
     SpeakerArrangement arrangement[2] = {SpeakerArr::k30Cine, SpeakerArr::k30Cine};
-    std::atomic<double> controllerValues[kMaxParameters] = {};
+    // What the controller shows; relaxed, as every value shared with the audio thread.
+    vintrel::SharedDouble controllerValues[kMaxParameters] = {};
+};
+
+// The points of every parameter queue of one call, earliest first (a tie goes to the earlier
+// queue). Each queue's next point is read once, so a block with many changes costs a few calls
+// per change, not a scan of every queue.
+class PointsInOrder {
+public:
+    explicit PointsInOrder(IParameterChanges* changes) {
+        queues_ = changes != nullptr ? std::clamp(changes->getParameterCount(), 0, kMaxQueues) : 0;
+        for (int32 q = 0; q < queues_; ++q) {
+            queue_[q] = changes->getParameterData(q);
+            count_[q] = queue_[q] != nullptr ? queue_[q]->getPointCount() : 0;
+            taken_[q] = 0;
+            readNext(q);
+        }
+    }
+    // The earliest point not yet taken; false when none is left.
+    bool next(ParamID& id, int32& offset, ParamValue& value) {
+        int32 earliest = -1;
+        std::int64_t best = kNone;
+        for (int32 q = 0; q < queues_; ++q)
+            if (offset_[q] < best) best = offset_[q], earliest = q;
+        if (earliest < 0) return false;
+        id = queue_[earliest]->getParameterId(), offset = static_cast<int32>(best), value = value_[earliest];
+        ++taken_[earliest];
+        readNext(earliest);
+        return true;
+    }
+
+private:
+    static constexpr std::int64_t kNone = INT64_MAX;  // past every offset: a queue with nothing left
+
+    // A point the queue cannot give ends that queue.
+    void readNext(int32 q) {
+        int32 at = 0;
+        const bool read = taken_[q] < count_[q] && queue_[q]->getPoint(taken_[q], at, value_[q]) == kResultOk;
+        offset_[q] = read ? at : kNone;
+    }
+
+    int32 queues_;
+    IParamValueQueue* queue_[kMaxQueues];
+    int32 count_[kMaxQueues], taken_[kMaxQueues];
+    std::int64_t offset_[kMaxQueues];
+    ParamValue value_[kMaxQueues];
 };
 
 // Parameter changes act from their sample offset: the block is decoded in spans between the
 // points of all queues, taken in order of offset.
 tresult PLUGIN_API GuitarDecoderVst3::process(ProcessData& data) {
     const int32 frames = std::max<int32>(data.numSamples, 0);
-    IParameterChanges* changes = data.inputParameterChanges;
-    int32 queues = changes != nullptr ? std::min(changes->getParameterCount(), kMaxQueues) : 0;
-    IParamValueQueue* queue[kMaxQueues];
-    int32 next[kMaxQueues] = {};
-    for (int32 q = 0; q < queues; ++q) queue[q] = changes->getParameterData(q);
-
     AudioBusBuffers* in = data.numInputs >= 1 ? data.inputs : nullptr;
     AudioBusBuffers* out = data.numOutputs >= 1 ? data.outputs : nullptr;
     const bool hasAudio = in != nullptr && out != nullptr && in->numChannels == kChannels &&
@@ -343,27 +383,16 @@ tresult PLUGIN_API GuitarDecoderVst3::process(ProcessData& data) {
     auto decodeUpTo = [&](int32 frame) {
         frame = std::clamp(frame, done, frames);
         if (frame == done) return;
-        if (hasAudio && doubles) decoder->processSpan(in->channelBuffers64, out->channelBuffers64, done, frame, transport);
-        if (hasAudio && !doubles) decoder->processSpan(in->channelBuffers32, out->channelBuffers32, done, frame, transport);
+        if (hasAudio && doubles) decoder->processSpan(in->channelBuffers64, out->channelBuffers64, done, frame, frames, transport);
+        if (hasAudio && !doubles) decoder->processSpan(in->channelBuffers32, out->channelBuffers32, done, frame, frames, transport);
         done = frame;
     };
-    for (;;) {
-        // The earliest point not yet applied, over every queue.
-        int32 earliest = -1, offset = 0;
-        ParamValue value = 0.0;
-        for (int32 q = 0; q < queues; ++q) {
-            int32 at = 0;
-            ParamValue v = 0.0;
-            if (queue[q] == nullptr || next[q] >= queue[q]->getPointCount() ||
-                queue[q]->getPoint(next[q], at, v) != kResultOk) {
-                continue;
-            }
-            if (earliest < 0 || at < offset) earliest = q, offset = at, value = v;
-        }
-        if (earliest < 0) break;
+    PointsInOrder points(data.inputParameterChanges);
+    ParamID id = 0;
+    int32 offset = 0;
+    ParamValue value = 0.0;
+    while (points.next(id, offset, value)) {
         decodeUpTo(offset);
-        ++next[earliest];
-        const ParamID id = queue[earliest]->getParameterId();
         if (knownParameter(id) && !std::isnan(value)) {
             decoder->setNormalized(static_cast<int32>(id), value);
             controllerValues[id] = std::clamp(value, 0.0, 1.0);

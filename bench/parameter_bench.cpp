@@ -1,0 +1,195 @@
+// What a parameter change costs, measured from outside through each format's interface:
+// VST 2 setParameter sweeping each parameter through its grid, and CLAP and VST 3 blocks of 64
+// and 512 frames carrying 0, 1, 4 or 16 parameter changes, each block new values. Prints the
+// cost per change and per frame, and the ratio of each event count to none.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "effect/decoder_parameters.h"
+#include "host/clap_host.h"
+#include "host/vst3_host.h"
+#include "host/vst_host.h"
+
+namespace {
+
+template <class Module>
+const Module& loaded(const char* path) {
+    static std::unique_ptr<Module> module = [path] {
+        std::string error;
+        auto m = Module::load(path, error);
+        if (!m) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            std::exit(1);
+        }
+        return m;
+    }();
+    return *module;
+}
+
+// Every grid value of one parameter, bottom to top, as normalised values.
+std::vector<double> gridOf(const decoder::Parameter& p) {
+    std::vector<double> values;
+    const std::int32_t steps = p.stepCount();
+    for (std::int32_t k = 0; k <= steps; ++k) values.push_back(static_cast<double>(k) / steps);
+    return values;
+}
+
+// setParameter of the parameters of one kind (or every one), each through its whole grid.
+void vst2SetParameter(benchmark::State& state, int kind) {
+    vsthost::Plugin plugin;
+    plugin.recordCalls = false;
+    plugin.instantiate(loaded<vsthost::Module>(GUITAR_DECODER_PATH).entry());
+    plugin.open();
+    plugin.setSampleRate(48000.0f);
+    plugin.setBlockSize(512);
+    plugin.resume();
+    std::vector<std::pair<VstInt32, float>> sweep;
+    for (std::size_t i = 0; i < decoder::kParameters.size(); ++i)
+        if (kind < 0 || static_cast<int>(decoder::kParameters[i].kind) == kind)
+            for (double x : gridOf(decoder::kParameters[i]))
+                sweep.emplace_back(static_cast<VstInt32>(i), static_cast<float>(x));
+    std::size_t at = 0;
+    for (auto _ : state) {
+        plugin.setParameter(sweep[at].first, sweep[at].second);
+        if (++at == sweep.size()) at = 0;
+    }
+    state.counters["changes"] = static_cast<double>(sweep.size());
+}
+
+// Two sets of `count` changes spread evenly through a block, of every parameter in turn, at
+// values that differ between the two sets, so every block changes every value it names.
+template <class Change, class MakeChange>
+std::vector<Change> spreadChanges(int count, int frames, int set, MakeChange make) {
+    std::vector<Change> changes;
+    std::mt19937 rng(static_cast<unsigned>(count * 31 + set));
+    for (int e = 0; e < count; ++e) {
+        const auto id = static_cast<std::uint32_t>(e % 11);
+        const auto grid = gridOf(decoder::kParameters[id]);
+        double x = grid[std::uniform_int_distribution<std::size_t>(0, grid.size() - 1)(rng)];
+        if (set == 1 && grid.size() > 1) x = x == grid[0] ? grid[1] : grid[0];  // never the other set's
+        changes.push_back(make(e * frames / std::max(count, 1), id, x));
+    }
+    return changes;
+}
+
+template <class Sample>
+struct Take {
+    std::vector<Sample> in[3], out[3];
+    Sample* inputs[3];
+    Sample* outputs[3];
+    explicit Take(int frames) {
+        std::mt19937 rng(42);
+        std::uniform_real_distribution<double> sample(-1.0, 1.0);
+        for (int k = 0; k < 3; ++k) {
+            for (int j = 0; j < frames; ++j) in[k].push_back(static_cast<Sample>(sample(rng)));
+            out[k].assign(in[k].size(), Sample(0));
+            inputs[k] = in[k].data(), outputs[k] = out[k].data();
+        }
+    }
+};
+
+template <class Sample>
+void clapBlocks(benchmark::State& state) {
+    const int frames = static_cast<int>(state.range(0)), count = static_cast<int>(state.range(1));
+    auto plugin = claphost::Plugin::create(loaded<claphost::Module>(VINTREL_CLAP_PATH), "net.brelvander.guitar-decoder");
+    plugin->activate(48000.0, static_cast<std::uint32_t>(frames));
+    auto make = [frames](int frame, std::uint32_t id, double x) {
+        const decoder::Parameter& p = decoder::kParameters[id];
+        return claphost::ParamChange{static_cast<std::uint32_t>(frame), id, p.min + x * (p.max - p.min)};
+    };
+    const claphost::EventList sets[2] = {claphost::EventList(spreadChanges<claphost::ParamChange>(count, frames, 0, make)),
+                                         claphost::EventList(spreadChanges<claphost::ParamChange>(count, frames, 1, make))};
+    Take<Sample> take(frames);
+    int set = 0;
+    for (auto _ : state) {
+        plugin->process(take.inputs, take.outputs, static_cast<std::uint32_t>(frames), sets[set]);
+        set ^= 1;
+        benchmark::ClobberMemory();
+    }
+}
+
+template <class Sample>
+void vst3Blocks(benchmark::State& state) {
+    const int frames = static_cast<int>(state.range(0)), count = static_cast<int>(state.range(1));
+    std::string error;
+    auto plugin = vst3host::Plugin::create(loaded<vst3host::Module>(VINTREL_VST3_PATH), error);
+    plugin->start(48000.0, frames, sizeof(Sample) == sizeof(double) ? vst3::kSample64 : vst3::kSample32);
+    auto make = [](int frame, std::uint32_t id, double x) { return vst3host::Change{frame, id, x}; };
+    vst3host::Changes sets[2] = {vst3host::Changes(spreadChanges<vst3host::Change>(count, frames, 0, make)),
+                                 vst3host::Changes(spreadChanges<vst3host::Change>(count, frames, 1, make))};
+    Take<Sample> take(frames);
+    int set = 0;
+    for (auto _ : state) {
+        plugin->process(take.inputs, take.outputs, frames, sets[set]);
+        set ^= 1;
+        benchmark::ClobberMemory();
+    }
+}
+
+// Prints nanoseconds per change, and per frame with the ratio of each event count to none.
+class ChangeReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.error_occurred || run.iterations == 0) continue;
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
+            nsPerCall_[run.run_name.str()] = run.real_accumulated_time * 1e9 / static_cast<double>(run.iterations);
+        }
+    }
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        std::printf("\n%-40s %12s\n", "VST 2 setParameter, grid sweeps", "ns/change");
+        for (const auto& [name, ns] : nsPerCall_)
+            if (name.rfind("vst2/", 0) == 0) std::printf("%-40s %12.1f\n", name.c_str(), ns);
+        std::printf("\n%-40s %12s %12s %12s\n", "blocks with parameter changes", "ns/frame", "x no events",
+                    "ns/change");
+        for (const auto& [name, ns] : nsPerCall_) {
+            // <format>/<precision>/<frames>/<events>
+            if (name.rfind("vst2/", 0) == 0) continue;
+            const auto last = name.rfind('/'), before = name.rfind('/', last - 1);
+            const double frames = std::stod(name.substr(before + 1, last - before - 1));
+            const double events = std::stod(name.substr(last + 1));
+            const double none = nsPerCall_[name.substr(0, last) + "/0"];
+            std::printf("%-40s %12.2f %12.2f %12s\n", name.c_str(), ns / frames, ns / none,
+                        events > 0 ? std::to_string(static_cast<int>((ns - none) / events)).c_str() : "-");
+        }
+    }
+
+private:
+    std::map<std::string, double> nsPerCall_;
+};
+
+void registerAll() {
+    const char* kinds[] = {"levels", "positions", "switches"};
+    for (int kind = 0; kind < 3; ++kind)
+        benchmark::RegisterBenchmark((std::string("vst2/setParameter/") + kinds[kind]).c_str(),
+                                     [kind](benchmark::State& st) { vst2SetParameter(st, kind); });
+    benchmark::RegisterBenchmark("vst2/setParameter/every parameter",
+                                 [](benchmark::State& st) { vst2SetParameter(st, -1); });
+    for (long frames : {64, 512})
+        for (long events : {0, 1, 4, 16}) {
+            benchmark::RegisterBenchmark("clap/float", clapBlocks<float>)->Args({frames, events});
+            benchmark::RegisterBenchmark("clap/double", clapBlocks<double>)->Args({frames, events});
+            benchmark::RegisterBenchmark("vst3/float", vst3Blocks<float>)->Args({frames, events});
+            benchmark::RegisterBenchmark("vst3/double", vst3Blocks<double>)->Args({frames, events});
+        }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    registerAll();
+    benchmark::Initialize(&argc, argv);
+    ChangeReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}
