@@ -76,10 +76,14 @@ public:
         Sample* in[kChannels];
         Sample* out[kChannels];
         for (std::size_t k = 0; k < kChannels; ++k) in[k] = inputs[k] + from, out[k] = outputs[k] + from;
-        if (from == 0)
-            process(in, out, to - from, transport);
-        else
-            continueBlock(in, out, to - from, to >= frames);
+        if (from == 0 && to >= frames) {
+            process(in, out, to - from, transport);  // the whole block: nothing splits it
+            return;
+        }
+        // A zero-frame call runs the block's start (the transport, the per-block work) as the
+        // record does; the frames follow without it.
+        if (from == 0) process(in, out, 0, transport);
+        continueBlock(in, out, to - from, to >= frames);
     }
 
     // The state chunk (empty when memory runs out), and back; false when the effect refused it.

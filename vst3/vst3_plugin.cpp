@@ -332,6 +332,7 @@ public:
         for (int32 q = 0; q < queues_; ++q) {
             queue_[q] = changes->getParameterData(q);
             count_[q] = queue_[q] != nullptr ? queue_[q]->getPointCount() : 0;
+            id_[q] = count_[q] > 0 ? queue_[q]->getParameterId() : 0;
             taken_[q] = 0;
             readNext(q);
         }
@@ -343,7 +344,7 @@ public:
         for (int32 q = 0; q < queues_; ++q)
             if (offset_[q] < best) best = offset_[q], earliest = q;
         if (earliest < 0) return false;
-        id = queue_[earliest]->getParameterId(), offset = static_cast<int32>(best), value = value_[earliest];
+        id = id_[earliest], offset = static_cast<int32>(best), value = value_[earliest];
         ++taken_[earliest];
         readNext(earliest);
         return true;
@@ -361,6 +362,7 @@ private:
 
     int32 queues_;
     IParamValueQueue* queue_[kMaxQueues];
+    ParamID id_[kMaxQueues];
     int32 count_[kMaxQueues], taken_[kMaxQueues];
     std::int64_t offset_[kMaxQueues];
     ParamValue value_[kMaxQueues];
