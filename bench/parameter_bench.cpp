@@ -1,7 +1,8 @@
 // What a parameter change costs, measured from outside through each format's interface:
-// VST 2 setParameter sweeping each parameter through its grid, and CLAP and VST 3 blocks of 64
-// and 512 frames carrying 0, 1, 4 or 16 parameter changes, each block new values. Prints the
-// cost per change and per frame, and the ratio of each event count to none.
+// VST 2 setParameter sweeping each parameter through its grid, CLAP and VST 3 blocks of 64 and
+// 512 frames carrying 0, 1, 4 or 16 parameter changes, and LV2 runs with 0, 1 or 4 control
+// ports changed, each block new values. Prints the cost per change and per frame, and the
+// ratio of each count of changes to none.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -16,6 +17,9 @@
 #include "host/clap_host.h"
 #include "host/vst3_host.h"
 #include "host/vst_host.h"
+#if defined(VINTREL_LV2_BINARY)
+#include "host/lv2_host.h"
+#endif
 
 namespace {
 
@@ -133,6 +137,37 @@ void vst3Blocks(benchmark::State& state) {
     }
 }
 
+#if defined(VINTREL_LV2_BINARY)
+// LV2 control ports, read once per run: `count` of them take new values before each run.
+void lv2Runs(benchmark::State& state) {
+    const int frames = static_cast<int>(state.range(0)), count = static_cast<int>(state.range(1));
+    std::string error;
+    auto plugin = lv2host::Instance::load(VINTREL_LV2_BINARY, "urn:brelvander:guitar-decoder", 48000.0, error);
+    if (!plugin) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    Take<float> take(frames);
+    float controls[11];
+    for (std::uint32_t i = 0; i < 11; ++i) {
+        controls[i] = static_cast<float>(decoder::kParameters[i].defaultValue);
+        plugin->connect(6 + i, &controls[i]);
+    }
+    for (std::uint32_t k = 0; k < 3; ++k) plugin->connect(k, take.inputs[k]), plugin->connect(3 + k, take.outputs[k]);
+    plugin->activate();
+    int set = 0;
+    for (auto _ : state) {
+        for (int e = 0; e < count; ++e) {
+            const decoder::Parameter& p = decoder::kParameters[static_cast<std::size_t>(e)];
+            controls[e] = static_cast<float>(set ? p.max : p.min);
+        }
+        plugin->run(static_cast<std::uint32_t>(frames));
+        set ^= 1;
+        benchmark::ClobberMemory();
+    }
+}
+#endif
+
 // Prints nanoseconds per change, and per frame with the ratio of each event count to none.
 class ChangeReporter : public benchmark::ConsoleReporter {
 public:
@@ -180,6 +215,9 @@ void registerAll() {
             benchmark::RegisterBenchmark("clap/double", clapBlocks<double>)->Args({frames, events});
             benchmark::RegisterBenchmark("vst3/float", vst3Blocks<float>)->Args({frames, events});
             benchmark::RegisterBenchmark("vst3/double", vst3Blocks<double>)->Args({frames, events});
+#if defined(VINTREL_LV2_BINARY)
+            if (events <= 11) benchmark::RegisterBenchmark("lv2/float", lv2Runs)->Args({frames, events});
+#endif
         }
 }
 
