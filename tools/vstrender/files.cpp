@@ -47,10 +47,12 @@ namespace {
 // the temporary name shows it, with the system's reason when not.
 void checkWritable(const std::string& path) {
     const std::string probe = path + ".partial";
+    TemporaryFiles::add(probe);  // a signal during the probe removes it too
     const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0) refuse("cannot write " + path + ": " + std::strerror(errno));
     ::close(fd);
     ::unlink(probe.c_str());
+    TemporaryFiles::forget(probe);
 }
 
 // An output that is one of the inputs, by device and inode, whatever the names.
