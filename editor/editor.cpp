@@ -1,0 +1,332 @@
+#include "editor/editor.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+
+#include "effect/decoder_parameters.h"
+#include "entry/embedded_decoder.h"
+
+namespace editor {
+
+using namespace palette;
+
+namespace {
+
+// The layout, in design units (pixels at a content scale of 1).
+enum class Widget { Knob, List, Segments };
+struct Place {
+    int parameter;
+    Widget widget;
+    double x, y, w, h;
+};
+// clang-format off
+constexpr Place kPlaces[] = {
+    {0, Widget::Knob,  26, 96, 90, 124},   {1, Widget::Knob, 121, 96, 90, 124},  {3, Widget::Knob, 216, 96, 90, 124},
+    {4, Widget::List,  36, 262, 260, 56},
+    {5, Widget::Knob, 334, 96, 80, 124},   {6, Widget::Knob, 414, 96, 80, 124},
+    {7, Widget::List, 334, 262, 160, 56},
+    {2, Widget::Knob, 522, 96, 80, 124},   {10, Widget::Knob, 602, 96, 80, 124},
+    {9, Widget::List, 522, 262, 160, 84},
+    {8, Widget::Segments, 700, 14, 284, 34},
+};
+struct Group {
+    const char* title;
+    double x, y, w, h;
+};
+constexpr Group kGroups[] = {
+    {"MICROPHONES", 16, 64, 300, 298}, {"DI", 324, 64, 180, 298}, {"OUTPUT", 512, 64, 180, 298},
+    {"VECTORSCOPE", 700, 64, 284, 484}, {"LEVELS", 16, 372, 676, 176},
+};
+// clang-format on
+constexpr double kScopeX = 732, kScopeY = 112, kScopeDiameter = 220;
+constexpr double kMeterTop = 414, kMeterRow = 22, kBarX = 118, kBarWidth = 508, kOverX = 634, kOverWidth = 48;
+constexpr double kMeterLowDb = -60, kMeterHighDb = 6;
+const char* const kMeterNames[kMeteredChannels] = {"IN  MID", "IN  SIDE", "IN  DI", "OUT 1", "OUT 2", "OUT 3 (DI)"};
+constexpr double kDragSpan = 300;  // design units of vertical drag over a whole range; Shift: ten times as far
+
+const decoder::Parameter& row(int parameter) { return decoder::kParameters[static_cast<std::size_t>(parameter)]; }
+
+const Place* placeOf(int parameter) {
+    for (const Place& p : kPlaces)
+        if (p.parameter == parameter) return &p;
+    return nullptr;
+}
+
+// A value on the row's grid, inside its range: the zero-anchored grid of the host's sets.
+double onGrid(int parameter, double value) {
+    const decoder::Parameter& r = row(parameter);
+    const double snapped = std::floor(std::clamp(value, r.min, r.max) / r.step + 0.5) * r.step;
+    return std::clamp(snapped, r.min, r.max);
+}
+
+std::string shownText(int parameter, double value) {
+    std::string text = vintrel::EmbeddedDecoder::textFor(parameter, value);
+    if (row(parameter).unit[0] != '\0') text += std::string(" ") + row(parameter).unit;
+    return text;
+}
+
+std::string upper(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// Design units to window pixels.
+struct Painter {
+    Canvas& canvas;
+    double zoom, left, top;
+    double x(double dx) const { return left + dx * zoom; }
+    double y(double dy) const { return top + dy * zoom; }
+    double s(double length) const { return length * zoom; }
+    void rect(double dx, double dy, double w, double h, double radius, Color c) const {
+        canvas.fillRoundRect(x(dx), y(dy), s(w), s(h), s(radius), c);
+    }
+    void text(double dx, double dy, const std::string& t, double size, Color c, Align a = Align::Left) const {
+        canvas.text(x(dx), y(dy), t, s(size), c, a);
+    }
+};
+
+// A knob's angle for a fraction of its range: from lower left (225 degrees) to lower right.
+double knobAngle(double fraction) { return (225.0 - 270.0 * fraction) * M_PI / 180.0; }
+
+void drawKnob(const Painter& p, const Place& at, double value) {
+    const decoder::Parameter& r = row(at.parameter);
+    const double cx = at.x + at.w / 2, cy = at.y + 58, radius = 26;
+    // A name wider than its cell goes on two lines, split at the space nearest its middle.
+    const std::string name = upper(r.name);
+    if (Canvas::textWidth(name, 10) <= at.w - 6) {
+        p.text(cx, at.y + 14, name, 10, kDim, Align::Centre);
+    } else {
+        std::size_t split = name.rfind(' ', name.size() / 2);
+        if (split == std::string::npos) split = name.find(' ');
+        p.text(cx, at.y + 6, name.substr(0, split), 10, kDim, Align::Centre);
+        p.text(cx, at.y + 18, split == std::string::npos ? "" : name.substr(split + 1), 10, kDim, Align::Centre);
+    }
+    p.canvas.fillCircle(p.x(cx), p.y(cy), p.s(radius - 5), Color{40, 44, 54});
+    p.canvas.arc(p.x(cx), p.y(cy), p.s(radius), p.s(5), knobAngle(1), knobAngle(0), kGrid);
+    const double fraction = (value - r.min) / (r.max - r.min);
+    // Bipolar ranges light up from their zero, the others from their bottom.
+    const double origin = r.min < 0 && r.max > 0 ? -r.min / (r.max - r.min) : 0.0;
+    const double a = knobAngle(fraction), b = knobAngle(origin);
+    if (std::fabs(fraction - origin) > 1e-9) p.canvas.arc(p.x(cx), p.y(cy), p.s(radius), p.s(5), std::min(a, b), std::max(a, b), kAccent);
+    p.canvas.line(p.x(cx + std::cos(a) * radius * 0.25), p.y(cy - std::sin(a) * radius * 0.25),
+                  p.x(cx + std::cos(a) * radius * 0.72), p.y(cy - std::sin(a) * radius * 0.72), p.s(3), kText);
+    p.text(cx, at.y + 114, shownText(at.parameter, value), 12, kText, Align::Centre);
+}
+
+void drawChoices(const Painter& p, const Place& at, double value) {
+    const decoder::Parameter& r = row(at.parameter);
+    const int n = r.labelCount();
+    const int chosen = static_cast<int>(std::lround(value - r.min));
+    if (at.widget == Widget::Segments) {
+        p.text(at.x - 10, at.y + 23, "A/B", 14, kText, Align::Right);
+        const double w = at.w / n;
+        p.rect(at.x, at.y, at.w, at.h, 6, kPanel);
+        for (int k = 0; k < n; ++k) {
+            if (k == chosen) p.rect(at.x + k * w + 2, at.y + 2, w - 4, at.h - 4, 5, k == 0 ? kAccent : Color{240, 176, 64});
+            p.text(at.x + k * w + w / 2, at.y + 22, upper(r.labels[static_cast<std::size_t>(k)]), 13,
+                   k == chosen ? kBackground : kText, Align::Centre);
+        }
+        return;
+    }
+    p.text(at.x, at.y - 8, upper(r.name), 11, kDim);
+    const double h = at.h / n;
+    for (int k = 0; k < n; ++k) {
+        const double cy = at.y + k * h + h / 2;
+        const bool on = k == chosen;
+        if (on) p.rect(at.x, at.y + k * h + 1, at.w, h - 2, 5, Color{36, 52, 66});
+        p.canvas.ring(p.x(at.x + 11), p.y(cy), p.s(5.5), p.s(1.5), on ? kAccent : kDim);
+        if (on) p.canvas.fillCircle(p.x(at.x + 11), p.y(cy), p.s(3), kAccent);
+        p.text(at.x + 24, cy + 4.5, r.labels[static_cast<std::size_t>(k)], 12, on ? kText : kDim);
+    }
+}
+
+double meterX(double db) {
+    const double f = (std::clamp(db, kMeterLowDb, kMeterHighDb) - kMeterLowDb) / (kMeterHighDb - kMeterLowDb);
+    return kBarX + f * kBarWidth;
+}
+
+void drawMeters(const Painter& p, const MeterSnapshot& m) {
+    for (double db : {-60.0, -48.0, -36.0, -24.0, -12.0, -6.0, 0.0, 6.0}) {
+        const double x = meterX(db);
+        p.text(x, kMeterTop - 8, db > 0 ? "+6" : db == 0 ? "0 dB" : std::to_string(static_cast<int>(db)), 10,
+               db == 0 ? kText : kDim, Align::Centre);
+    }
+    for (int k = 0; k < kMeteredChannels; ++k) {
+        const ChannelLevels& c = m.channels[static_cast<std::size_t>(k)];
+        const double y = kMeterTop + k * kMeterRow + (k >= 3 ? 6 : 0);
+        p.text(26, y + 13, kMeterNames[k], 11, kDim);
+        p.rect(kBarX, y + 2, kBarWidth, kMeterRow - 6, 3, kPanel);
+        const double zero = meterX(0.0);
+        if (std::isfinite(c.rmsDb) && c.rmsDb > kMeterLowDb)
+            p.rect(kBarX, y + 2, meterX(c.rmsDb) - kBarX, kMeterRow - 6, 3, c.rmsDb > 0 ? kOver : kPoints);
+        if (std::isfinite(c.peakDb) && c.peakDb > kMeterLowDb)
+            p.rect(meterX(c.peakDb) - 2, y + 2, 3, kMeterRow - 6, 1, c.peakDb > 0 ? kOver : kText);
+        if (std::isfinite(c.holdDb) && c.holdDb > kMeterLowDb)
+            p.rect(meterX(c.holdDb) - 1, y, 2, kMeterRow - 2, 1, c.holdDb > 0 ? kOver : kAccent);
+        p.canvas.line(p.x(zero), p.y(y + 1), p.x(zero), p.y(y + kMeterRow - 3), p.s(1), kGrid);
+        p.rect(kOverX, y + 2, kOverWidth, kMeterRow - 6, 3, c.over ? kOver : kPanel);
+        p.text(kOverX + kOverWidth / 2, y + 13, "OVER", 9, c.over ? kText : kGrid, Align::Centre);
+    }
+    p.text(kBarX, kMeterTop + 6 * kMeterRow + 22, "bars: RMS   line: peak   tick: peak hold   click to reset", 10, kGrid);
+}
+
+void drawScopePanel(const Painter& p, const ScopeData& scope) {
+    const double rim = std::max(rimDb(scope.peakRadius()), -24.0);
+    ScopeStyle style;
+    style.unit = p.zoom * 0.8;
+    drawScope(p.canvas, p.x(kScopeX), p.y(kScopeY), p.s(kScopeDiameter), scope, rim, style);
+    drawCorrelation(p.canvas, p.x(kScopeX), p.y(kScopeY + kScopeDiameter + 44), p.s(kScopeDiameter),
+                    scope.correlation(), style);
+    p.text(kScopeX + kScopeDiameter / 2, kScopeY + kScopeDiameter + 124,
+           "PEAK L " + dbText(toDb(scope.peakLeft())) + "  R " + dbText(toDb(scope.peakRight())) + " DBFS", 11, kDim,
+           Align::Centre);
+}
+
+}  // namespace
+
+Editor::Editor(EditorHost& host) : host_(host) {
+    for (int i = 0; i < kParameters; ++i) values_[static_cast<std::size_t>(i)] = row(i).defaultValue;
+}
+
+void Editor::setValue(int parameter, double value) {
+    if (parameter < 0 || parameter >= kParameters || std::isnan(value)) return;
+    values_[static_cast<std::size_t>(parameter)] = std::clamp(value, row(parameter).min, row(parameter).max);
+}
+
+void Editor::setSize(int width, int height) {
+    width_ = std::max(width, static_cast<int>(std::lround(kBaseWidth * scale_ / 2)));
+    height_ = std::max(height, static_cast<int>(std::lround(kBaseHeight * scale_ / 2)));
+}
+
+void Editor::setScale(double scale) {
+    if (!(scale >= 0.5 && scale <= 4)) return;
+    scale_ = scale;
+    width_ = static_cast<int>(std::lround(kBaseWidth * scale));
+    height_ = static_cast<int>(std::lround(kBaseHeight * scale));
+}
+
+void Editor::takeMeters(MeterFeed& feed, double seconds) {
+    meters_.update(feed.take(), seconds);
+    scope_.fade(std::pow(0.5, seconds / 0.15));  // points fade to half in 150 ms
+    feed.takePoints(scope_);
+}
+
+Editor::View Editor::view() const {
+    const double zoom = std::min(width_ / double(kBaseWidth), height_ / double(kBaseHeight));
+    return {zoom, (width_ - kBaseWidth * zoom) / 2, (height_ - kBaseHeight * zoom) / 2};
+}
+
+Canvas Editor::draw() const {
+    Canvas canvas(width_, height_, kBackground);
+    const View v = view();
+    const Painter p{canvas, v.zoom, v.left, v.top};
+    p.text(18, 38, "GUITAR DECODER", 22, kText);
+    p.text(222, 38, "MID / SIDE + DI", 13, kDim);
+    for (const Group& g : kGroups) {
+        p.rect(g.x, g.y, g.w, g.h, 8, Color{22, 25, 31});
+        p.text(g.x + 10, g.y + 18, g.title, 11, kAccent);
+    }
+    for (const Place& at : kPlaces) {
+        const double value = values_[static_cast<std::size_t>(at.parameter)];
+        if (at.widget == Widget::Knob)
+            drawKnob(p, at, value);
+        else
+            drawChoices(p, at, value);
+    }
+    drawMeters(p, meters_.snapshot());
+    drawScopePanel(p, scope_);
+    return canvas;
+}
+
+int Editor::parameterAt(double x, double y) const {
+    const View v = view();
+    const double dx = (x - v.left) / v.zoom, dy = (y - v.top) / v.zoom;
+    for (const Place& at : kPlaces) {
+        // A list's name above it belongs to it too.
+        const double top = at.widget == Widget::List ? at.y - 20 : at.y;
+        if (dx >= at.x && dx < at.x + at.w && dy >= top && dy < at.y + at.h) return at.parameter;
+    }
+    return -1;
+}
+
+void Editor::edit(int parameter, double value) {
+    value = onGrid(parameter, value);
+    if (value == values_[static_cast<std::size_t>(parameter)]) return;
+    values_[static_cast<std::size_t>(parameter)] = value;
+    host_.performEdit(parameter, value);
+}
+
+void Editor::gesture(int parameter, double value) {
+    if (onGrid(parameter, value) == values_[static_cast<std::size_t>(parameter)]) return;
+    host_.beginEdit(parameter);
+    edit(parameter, value);
+    host_.endEdit(parameter);
+}
+
+bool Editor::mouseDown(double x, double y, unsigned modifiers, int clicks) {
+    if (dragging_ >= 0) return false;
+    const View v = view();
+    const double dx = (x - v.left) / v.zoom, dy = (y - v.top) / v.zoom;
+    const int parameter = parameterAt(x, y);
+    if (parameter < 0) {
+        const bool onMeters = dx >= kGroups[4].x && dx < kGroups[4].x + kGroups[4].w && dy >= kGroups[4].y &&
+                              dy < kGroups[4].y + kGroups[4].h;
+        if (onMeters) meters_.resetMarks();
+        return onMeters;
+    }
+    const Place& at = *placeOf(parameter);
+    const decoder::Parameter& r = row(parameter);
+    if (at.widget == Widget::Knob) {
+        if (clicks >= 2) {
+            gesture(parameter, r.defaultValue);
+            return true;
+        }
+        dragging_ = parameter, dragY_ = y, dragValue_ = dragFrom_ = values_[static_cast<std::size_t>(parameter)];
+        dragModifiers_ = modifiers;
+        host_.beginEdit(parameter);
+        return false;
+    }
+    // A label clicked is chosen; a click on the name above a list moves to the next label.
+    const int n = r.labelCount();
+    int chosen = static_cast<int>(std::lround(values_[static_cast<std::size_t>(parameter)] - r.min));
+    if (at.widget == Widget::Segments)
+        chosen = std::clamp(static_cast<int>((dx - at.x) / (at.w / n)), 0, n - 1);
+    else if (dy < at.y)
+        chosen = (chosen + 1) % n;
+    else
+        chosen = std::clamp(static_cast<int>((dy - at.y) / (at.h / n)), 0, n - 1);
+    gesture(parameter, r.min + chosen);
+    return true;
+}
+
+bool Editor::mouseMove(double, double y, unsigned modifiers) {
+    if (dragging_ < 0) return false;
+    const decoder::Parameter& r = row(dragging_);
+    // A change of Shift mid-drag starts afresh from where the control is, so it never jumps.
+    if ((modifiers & kShift) != (dragModifiers_ & kShift)) {
+        dragY_ = y, dragValue_ = values_[static_cast<std::size_t>(dragging_)];
+        dragModifiers_ = modifiers;
+    }
+    const double span = kDragSpan * ((modifiers & kShift) ? 10 : 1) * view().zoom;
+    const double before = values_[static_cast<std::size_t>(dragging_)];
+    edit(dragging_, dragValue_ + (dragY_ - y) / span * (r.max - r.min));
+    return values_[static_cast<std::size_t>(dragging_)] != before;
+}
+
+bool Editor::mouseUp(double, double) {
+    if (dragging_ < 0) return false;
+    host_.endEdit(dragging_);
+    dragging_ = -1;
+    return true;
+}
+
+bool Editor::wheel(double x, double y, int notches, unsigned) {
+    const int parameter = parameterAt(x, y);
+    if (parameter < 0 || notches == 0 || dragging_ >= 0) return false;
+    const double before = values_[static_cast<std::size_t>(parameter)];
+    gesture(parameter, before + notches * row(parameter).step);
+    return values_[static_cast<std::size_t>(parameter)] != before;
+}
+
+}  // namespace editor

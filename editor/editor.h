@@ -1,0 +1,83 @@
+// The decoder's editor, knowing no plug-in format and no window system: the eleven controls
+// grouped as the signal flows, the six meters and the vectorscope. It draws a picture of its
+// state, answers the mouse, and tells its host each edit as one gesture (begin, values, end).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "editor/canvas.h"
+#include "editor/meters.h"
+#include "editor/scope.h"
+
+namespace editor {
+
+constexpr int kParameters = 11;
+// The size at a content scale of 1; the host may make it larger (never smaller).
+constexpr int kBaseWidth = 1000, kBaseHeight = 560;
+
+// Where edits go: the format's channel to its host.
+class EditorHost {
+public:
+    virtual ~EditorHost() = default;
+    virtual void beginEdit(int parameter) = 0;
+    virtual void performEdit(int parameter, double value) = 0;  // in display units, on the grid
+    virtual void endEdit(int parameter) = 0;
+};
+
+enum Modifier : unsigned { kShift = 1 };
+
+class Editor {
+public:
+    explicit Editor(EditorHost& host);
+
+    // What the host says: a parameter's value (display units), from automation, a state or a
+    // preset; shown at the next picture.
+    void setValue(int parameter, double value);
+    double value(int parameter) const { return values_[static_cast<std::size_t>(parameter)]; }
+
+    // The window's size in pixels and the content scale; the layout keeps its proportions.
+    void setSize(int width, int height);
+    void setScale(double scale);
+    int width() const { return width_; }
+    int height() const { return height_; }
+    double scale() const { return scale_; }
+
+    // Meter levels and scope points from the feed, `seconds` after the last time.
+    void takeMeters(MeterFeed& feed, double seconds);
+    MeterBallistics& meters() { return meters_; }
+    ScopeData& scope() { return scope_; }
+
+    // Mouse events in window pixels. Answer whether the picture changed.
+    bool mouseDown(double x, double y, unsigned modifiers, int clicks);
+    bool mouseMove(double x, double y, unsigned modifiers);
+    bool mouseUp(double x, double y);
+    bool wheel(double x, double y, int notches, unsigned modifiers);
+
+    Canvas draw() const;
+
+    // The control under a point in window pixels, or -1.
+    int parameterAt(double x, double y) const;
+
+private:
+    struct View {
+        double zoom, left, top;  // window pixels per design unit, and where the design starts
+    };
+    View view() const;
+    void edit(int parameter, double value);  // a value for the host, snapped to the grid
+    void gesture(int parameter, double value);  // begin, value, end
+
+    EditorHost& host_;
+    std::array<double, kParameters> values_{};
+    int width_ = kBaseWidth, height_ = kBaseHeight;
+    double scale_ = 1.0;
+    MeterBallistics meters_;
+    ScopeData scope_{720, 360};
+    // A drag in progress: its parameter, where it started and the value it started from.
+    int dragging_ = -1;
+    double dragY_ = 0, dragValue_ = 0, dragFrom_ = 0;
+    unsigned dragModifiers_ = 0;
+};
+
+}  // namespace editor

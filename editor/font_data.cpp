@@ -1,0 +1,12 @@
+// The typeface's file, embedded when the module is built (its licence ships with releases).
+#define VINTREL_TEXT(x) #x
+#define VINTREL_TEXT_OF(x) VINTREL_TEXT(x)
+#define VINTREL_LABEL(name) VINTREL_TEXT_OF(__USER_LABEL_PREFIX__) #name
+
+__asm__(".section .rodata\n"
+        ".balign 16\n"
+        ".globl " VINTREL_LABEL(editorFontData) "\n"
+        VINTREL_LABEL(editorFontData) ":\n"
+        ".incbin \"" VINTREL_FONT_FILE "\"\n"
+        ".byte 0\n"
+        ".previous\n");

@@ -1,0 +1,50 @@
+#include "editor/meters.h"
+
+#include <algorithm>
+
+namespace editor {
+
+MeterFeed::Taken MeterFeed::take() {
+    Taken taken;
+    for (std::size_t k = 0; k < kMeteredChannels; ++k) {
+        taken.peak[k] = peak_[k].exchange(0.0f, std::memory_order_relaxed);
+        taken.sumSquares[k] = sumSquares_[k].exchange(0.0, std::memory_order_relaxed);
+        taken.counted[k] = counted_[k].exchange(0, std::memory_order_relaxed);
+    }
+    return taken;
+}
+
+void MeterFeed::takePoints(ScopeData& data) {
+    const std::size_t written = written_.load(std::memory_order_acquire);
+    std::size_t read = read_.load(std::memory_order_relaxed);
+    for (; read != written; ++read) {
+        const std::size_t at = (read % kRing) * 2;
+        data.add(ring_[at], ring_[at + 1]);
+    }
+    read_.store(read, std::memory_order_release);
+}
+
+void MeterBallistics::update(const MeterFeed::Taken& taken, double seconds) {
+    constexpr double kFallPerSecond = 24.0, kHoldSeconds = 1.5;
+    for (std::size_t k = 0; k < kMeteredChannels; ++k) {
+        ChannelLevels& c = shown_.channels[k];
+        const double peak = toDb(taken.peak[k]);
+        // The peak falls at a steady rate unless a louder one arrives; RMS is this interval's.
+        c.peakDb = std::max(peak, std::isfinite(c.peakDb) ? c.peakDb - kFallPerSecond * seconds : -INFINITY);
+        if (c.peakDb < -120.0) c.peakDb = -INFINITY;
+        if (taken.counted[k] > 0) c.rmsDb = toDb(std::sqrt(taken.sumSquares[k] / taken.counted[k]));
+        holdAge_[k] += seconds;
+        if (peak >= c.holdDb || holdAge_[k] > kHoldSeconds) c.holdDb = std::max(peak, c.peakDb), holdAge_[k] = 0;
+        if (taken.peak[k] > 1.0f) c.over = true;
+    }
+}
+
+void MeterBallistics::resetMarks() {
+    for (std::size_t k = 0; k < kMeteredChannels; ++k) {
+        shown_.channels[k].over = false;
+        shown_.channels[k].holdDb = shown_.channels[k].peakDb;
+        holdAge_[k] = 0;
+    }
+}
+
+}  // namespace editor

@@ -1,0 +1,119 @@
+// Levels of the three inputs and three outputs and the scope's points, from the audio thread to
+// the editor without a lock or an allocation: the audio thread adds each block's peaks and
+// sums into atomics and its points into a ring; the editor takes them at its own pace and
+// turns them into what it shows (peak hold, RMS, overload marks).
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+
+#include "editor/scope.h"
+
+namespace editor {
+
+constexpr int kMeteredChannels = 6;  // inputs mid, side, DI, then outputs 1, 2, 3
+
+// What the editor shows of one channel.
+struct ChannelLevels {
+    double peakDb = -INFINITY, rmsDb = -INFINITY, holdDb = -INFINITY;
+    bool over = false;  // a sample past 0 dBFS since the mark was last reset
+};
+
+struct MeterSnapshot {
+    std::array<ChannelLevels, kMeteredChannels> channels{};
+};
+
+class MeterFeed {
+public:
+    // Whether anyone looks: processing measures nothing while no editor is open.
+    void setActive(bool active) { active_.store(active, std::memory_order_relaxed); }
+    bool active() const { return active_.load(std::memory_order_relaxed); }
+
+    // The audio thread, after (or, for inputs, before) each block: the block's channels from
+    // `first` on. Every `kStride`th frame is measured for RMS and the scope; peaks see them all.
+    template <class Sample>
+    void measure(int first, const Sample* const* channels, int count, std::int32_t frames);
+    template <class Sample>
+    void pushPoints(const Sample* left, const Sample* right, std::int32_t frames);
+
+    // The editor: what arrived since its last call.
+    struct Taken {
+        std::array<float, kMeteredChannels> peak{};
+        std::array<double, kMeteredChannels> sumSquares{};
+        std::array<std::uint32_t, kMeteredChannels> counted{};
+    };
+    Taken take();
+    // The scope's points since the last call, into `data`.
+    void takePoints(ScopeData& data);
+
+    static constexpr int kStride = 4;
+    static constexpr std::size_t kRing = 8192;  // points; more in one editor frame are dropped
+
+private:
+    std::atomic<bool> active_{false};
+    std::array<std::atomic<float>, kMeteredChannels> peak_{};
+    std::array<std::atomic<double>, kMeteredChannels> sumSquares_{};
+    std::array<std::atomic<std::uint32_t>, kMeteredChannels> counted_{};
+    std::array<float, kRing * 2> ring_{};
+    std::atomic<std::size_t> written_{0}, read_{0};
+};
+
+// Peak hold, RMS and overload marks as the editor shows them, from what the feed gives.
+class MeterBallistics {
+public:
+    // `seconds` since the last update.
+    void update(const MeterFeed::Taken& taken, double seconds);
+    void resetMarks();
+    const MeterSnapshot& snapshot() const { return shown_; }
+
+private:
+    MeterSnapshot shown_;
+    std::array<double, kMeteredChannels> holdAge_{};
+};
+
+template <class Sample>
+void MeterFeed::measure(int first, const Sample* const* channels, int count, std::int32_t frames) {
+    for (int k = 0; k < count && first + k < kMeteredChannels; ++k) {
+        const Sample* x = channels[k];
+        // Eight partial results, so the loop keeps eight lanes busy instead of one chain.
+        float top[8] = {}, sum[8] = {};
+        std::int32_t j = 0;
+        for (; j + 8 <= frames; j += 8)
+            for (int l = 0; l < 8; ++l) {
+                const float v = static_cast<float>(x[j + l]);
+                top[l] = std::fmax(top[l], std::fabs(v));
+            }
+        for (; j < frames; ++j) top[0] = std::fmax(top[0], std::fabs(static_cast<float>(x[j])));
+        std::uint32_t n = 0;
+        for (std::int32_t i = 0; i < frames; i += kStride * 8)
+            for (int l = 0; l < 8 && i + l * kStride < frames; ++l) {
+                const float v = static_cast<float>(x[i + l * kStride]);
+                sum[l] += v * v, ++n;
+            }
+        float peak = 0, squares = 0;
+        for (int l = 0; l < 8; ++l) peak = std::fmax(peak, top[l]), squares += sum[l];
+        std::atomic<float>& p = peak_[static_cast<std::size_t>(first + k)];
+        for (float old = p.load(std::memory_order_relaxed); peak > old && !p.compare_exchange_weak(old, peak);) {
+        }
+        std::atomic<double>& s = sumSquares_[static_cast<std::size_t>(first + k)];
+        for (double old = s.load(std::memory_order_relaxed); !s.compare_exchange_weak(old, old + squares);) {
+        }
+        counted_[static_cast<std::size_t>(first + k)].fetch_add(n, std::memory_order_relaxed);
+    }
+}
+
+template <class Sample>
+void MeterFeed::pushPoints(const Sample* left, const Sample* right, std::int32_t frames) {
+    std::size_t written = written_.load(std::memory_order_relaxed);
+    const std::size_t read = read_.load(std::memory_order_acquire);
+    for (std::int32_t j = 0; j < frames && written - read < kRing; j += kStride, ++written) {
+        const std::size_t at = (written % kRing) * 2;
+        ring_[at] = static_cast<float>(left[j]), ring_[at + 1] = static_cast<float>(right[j]);
+    }
+    written_.store(written, std::memory_order_release);
+}
+
+}  // namespace editor
