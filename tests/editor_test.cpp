@@ -1,0 +1,214 @@
+// The editor through its format-neutral part, as a user meets it: pictures of its states equal
+// the stored ones, and each way of moving a control gives grid values in exactly one gesture.
+// UPDATE_EDITOR_PICTURES=1 writes the pictures anew (scripts/update-editor-pictures.sh).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "editor/editor.h"
+#include "effect/decoder_parameters.h"
+#include "tools/vstrender/png_file.h"
+
+namespace {
+
+// What the editor told its host, in order.
+struct Recorder : editor::EditorHost {
+    struct Call {
+        char kind;  // 'b'egin, 'p'erform, 'e'nd
+        int parameter;
+        double value;
+    };
+    std::vector<Call> calls;
+    void beginEdit(int p) override { calls.push_back({'b', p, 0}); }
+    void performEdit(int p, double v) override { calls.push_back({'p', p, v}); }
+    void endEdit(int p) override { calls.push_back({'e', p, 0}); }
+
+    // Exactly one gesture of `parameter`: its begin, values, end; answers the values.
+    std::vector<double> oneGesture(int parameter) const {
+        std::vector<double> values;
+        EXPECT_GE(calls.size(), 2u);
+        if (calls.size() < 2) return values;
+        EXPECT_EQ(calls.front().kind, 'b');
+        EXPECT_EQ(calls.back().kind, 'e');
+        for (const Call& c : calls) {
+            EXPECT_EQ(c.parameter, parameter);
+            if (c.kind == 'p') values.push_back(c.value);
+        }
+        for (std::size_t i = 1; i + 1 < calls.size(); ++i) EXPECT_EQ(calls[i].kind, 'p') << "call " << i;
+        return values;
+    }
+};
+
+bool onGrid(int parameter, double v) {
+    const decoder::Parameter& p = decoder::kParameters[static_cast<std::size_t>(parameter)];
+    const double steps = v / p.step;
+    return std::fabs(steps - std::round(steps)) < 1e-6 && v >= p.min && v <= p.max;
+}
+
+// A point inside a parameter's control, found by asking the editor, in window pixels.
+struct Point {
+    double x, y;
+};
+Point pointOf(const editor::Editor& e, int parameter, double fromTop = 0.5) {
+    for (int y = 0; y < e.height(); y += 2)
+        for (int x = 0; x < e.width(); x += 2)
+            if (e.parameterAt(x, y) == parameter) {
+                // The first row found is its top; look down its column for the bottom.
+                int bottom = y;
+                while (e.parameterAt(x + 8, bottom + 1) == parameter) ++bottom;
+                return {x + 8.0, y + (bottom - y) * fromTop};
+            }
+    ADD_FAILURE() << "no control for parameter " << parameter;
+    return {0, 0};
+}
+
+TEST(EditorInteraction, ADragIsOneGestureOfGridValuesAndShiftIsFiner) {
+    for (double scale : {1.0, 2.0}) {
+        Recorder host;
+        editor::Editor e(host);
+        e.setScale(scale);
+        const Point knob = pointOf(e, decoder::kStereoWidth - 1);
+        e.mouseDown(knob.x, knob.y, 0, 1);
+        for (int dy = 1; dy <= 60; ++dy) e.mouseMove(knob.x, knob.y - dy * scale, 0);
+        e.mouseUp(knob.x, knob.y - 60 * scale);
+        const auto values = host.oneGesture(decoder::kStereoWidth - 1);
+        ASSERT_FALSE(values.empty());
+        for (double v : values) EXPECT_TRUE(onGrid(3, v)) << v;
+        // 60 of the 300 units a whole range takes: a fifth of 240.
+        EXPECT_NEAR(values.back(), 48.0, 0.1) << "scale " << scale;
+        EXPECT_EQ(e.value(3), values.back());
+
+        Recorder fine;
+        editor::Editor f(fine);
+        f.setScale(scale);
+        f.mouseDown(knob.x, knob.y, editor::kShift, 1);
+        for (int dy = 1; dy <= 60; ++dy) f.mouseMove(knob.x, knob.y - dy * scale, editor::kShift);
+        f.mouseUp(knob.x, knob.y);
+        EXPECT_NEAR(fine.oneGesture(3).back(), 4.8, 0.1);
+    }
+}
+
+TEST(EditorInteraction, WheelDoubleClickAndSwitchClicks) {
+    Recorder host;
+    editor::Editor e(host);
+    const Point level = pointOf(e, decoder::kMidTrim - 1);
+    e.wheel(level.x, level.y, 1, 0);
+    EXPECT_EQ(host.oneGesture(0), std::vector<double>{0.1});
+    host.calls.clear();
+    e.wheel(level.x, level.y, -3, 0);
+    EXPECT_NEAR(host.oneGesture(0).at(0), -0.2, 1e-12);
+    host.calls.clear();
+    e.mouseDown(level.x, level.y, 0, 2);  // a double click: back to the default
+    e.mouseUp(level.x, level.y);
+    EXPECT_EQ(host.oneGesture(0), std::vector<double>{0.0});
+
+    // A list: the label clicked; the name above it: the next label, round again.
+    const int active = decoder::kActiveChannels - 1;
+    host.calls.clear();
+    const Point third = pointOf(e, active, 0.92);
+    e.mouseDown(third.x, third.y, 0, 1);
+    e.mouseUp(third.x, third.y);
+    EXPECT_EQ(host.oneGesture(active), std::vector<double>{2.0});
+    host.calls.clear();
+    const Point name = pointOf(e, active, 0.02);
+    e.mouseDown(name.x, name.y, 0, 1);
+    EXPECT_EQ(host.oneGesture(active), std::vector<double>{0.0});
+    // The A/B switch: its second segment.
+    host.calls.clear();
+    const Point ab = pointOf(e, decoder::kAbMs - 1);
+    e.mouseDown(ab.x + 150, ab.y, 0, 1);
+    EXPECT_EQ(host.oneGesture(8), std::vector<double>{1.0});
+    // A click on what is already chosen, or on nothing, tells the host nothing.
+    host.calls.clear();
+    e.mouseDown(ab.x + 150, ab.y, 0, 1);
+    e.mouseDown(2, 2, 0, 1);
+    EXPECT_TRUE(host.calls.empty());
+}
+
+TEST(EditorInteraction, AHostChangeMovesTheControl) {
+    Recorder host;
+    editor::Editor e(host);
+    const editor::Canvas before = e.draw();
+    e.setValue(decoder::kStereoWidth - 1, -120);
+    EXPECT_EQ(e.value(3), -120);
+    const editor::Canvas after = e.draw();
+    EXPECT_NE(before.pixels(), after.pixels());
+    e.setValue(3, 1e9);  // held at the range's end
+    EXPECT_EQ(e.value(3), 120);
+    EXPECT_TRUE(host.calls.empty());  // a host's change is no edit
+}
+
+// The stored pictures.
+struct State {
+    const char* name;
+    std::function<void(editor::Editor&)> set;
+};
+
+void meterFeed(editor::Editor& e, float amplitude) {
+    editor::MeterFeed feed;
+    std::vector<float> left(4800), right(4800), di(4800);
+    for (std::size_t j = 0; j < left.size(); ++j) {
+        left[j] = amplitude * static_cast<float>(std::sin(0.031 * j));
+        right[j] = amplitude * 0.5f * static_cast<float>(std::sin(0.031 * j + 0.9));
+        di[j] = amplitude * 0.25f * static_cast<float>(std::sin(0.017 * j));
+    }
+    const float* channels[3] = {left.data(), right.data(), di.data()};
+    feed.setActive(true);
+    feed.measure(0, channels, 3, 4800);
+    feed.measure(3, channels, 3, 4800);
+    feed.pushPoints(left.data(), right.data(), 4800);
+    e.takeMeters(feed, 0.1);
+}
+
+const State kStates[] = {
+    {"defaults", [](editor::Editor&) {}},
+    {"switches-other", [](editor::Editor& e) {
+         e.setValue(4, 1), e.setValue(7, 1), e.setValue(8, 1), e.setValue(9, 2);
+     }},
+    {"minimums", [](editor::Editor& e) {
+         for (int i = 0; i < 11; ++i) e.setValue(i, decoder::kParameters[static_cast<std::size_t>(i)].min);
+     }},
+    {"maximums", [](editor::Editor& e) {
+         for (int i = 0; i < 11; ++i) e.setValue(i, decoder::kParameters[static_cast<std::size_t>(i)].max);
+         e.setValue(9, 1);
+     }},
+    {"signal-20dbfs", [](editor::Editor& e) { meterFeed(e, 0.1f); }},
+    {"signal-over", [](editor::Editor& e) { meterFeed(e, 1.6f); }},
+};
+
+TEST(EditorPictures, EachStateLooksAsStored) {
+    const bool update = std::getenv("UPDATE_EDITOR_PICTURES") != nullptr;
+    for (double scale : {1.0, 2.0})
+        for (const State& state : kStates) {
+            if (scale == 2.0 && std::string(state.name) != "defaults" && std::string(state.name) != "signal-over") continue;
+            Recorder host;
+            editor::Editor e(host);
+            e.setScale(scale);
+            state.set(e);
+            const editor::Canvas picture = e.draw();
+            const std::string file = std::string(VINTREL_EDITOR_PICTURES) + "/" + state.name + "@" +
+                                     std::to_string(static_cast<int>(scale)) + "x.png";
+            std::string error;
+            if (update) {
+                ASSERT_TRUE(vstrender::writePng(file, picture.width(), picture.height(), picture.pixels(), error)) << error;
+                continue;
+            }
+            int width = 0, height = 0;
+            std::vector<std::uint8_t> stored;
+            ASSERT_TRUE(vstrender::readPng(file, width, height, stored, error)) << error;
+            EXPECT_EQ(width, picture.width()) << file;
+            EXPECT_EQ(height, picture.height()) << file;
+            std::size_t differing = 0;
+            for (std::size_t i = 0; i < stored.size() && i < picture.pixels().size(); ++i) differing += stored[i] != picture.pixels()[i];
+            EXPECT_EQ(differing, 0u) << file << ": " << differing << " bytes differ";
+            if (differing != 0)
+                vstrender::writePng(::testing::TempDir() + state.name + "-now.png", picture.width(), picture.height(),
+                                    picture.pixels(), error);
+        }
+}
+
+}  // namespace
