@@ -190,7 +190,8 @@ Editor::Editor(EditorHost& host) : host_(host) {
 }
 
 void Editor::setValue(int parameter, double value) {
-    if (parameter < 0 || parameter >= kParameters || std::isnan(value)) return;
+    // The control under a drag follows the mouse, not the host's echo of it.
+    if (parameter < 0 || parameter >= kParameters || std::isnan(value) || parameter == dragging_) return;
     values_[static_cast<std::size_t>(parameter)] = std::clamp(value, row(parameter).min, row(parameter).max);
 }
 

@@ -26,14 +26,14 @@ public:
     virtual void endEdit(int parameter) = 0;
 };
 
-enum Modifier : unsigned { kShift = 1 };
+constexpr unsigned kShift = 1;  // a modifier held: finer drags
 
 class Editor {
 public:
     explicit Editor(EditorHost& host);
 
     // What the host says: a parameter's value (display units), from automation, a state or a
-    // preset; shown at the next picture.
+    // preset; shown at the next picture. A control under a drag keeps the drag's value.
     void setValue(int parameter, double value);
     double value(int parameter) const { return values_[static_cast<std::size_t>(parameter)]; }
 

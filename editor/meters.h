@@ -39,6 +39,19 @@ public:
     template <class Sample>
     void pushPoints(const Sample* left, const Sample* right, std::int32_t frames);
 
+    // The audio thread's whole block: the three inputs before decoding (an in-place block
+    // overwrites them), the three outputs and the pair's points after.
+    template <class Sample>
+    void beforeBlock(const Sample* const* inputs, std::int32_t frames) {
+        if (active()) measure(0, inputs, 3, frames);
+    }
+    template <class Sample>
+    void afterBlock(const Sample* const* outputs, std::int32_t frames) {
+        if (!active()) return;
+        measure(3, outputs, 3, frames);
+        pushPoints(outputs[0], outputs[1], frames);
+    }
+
     // The editor: what arrived since its last call.
     struct Taken {
         std::array<float, kMeteredChannels> peak{};

@@ -37,7 +37,7 @@ imports=$(awk '/DLL Name:/ {print $3}' <<<"$dump")
 echo "$imports" | sed 's/^/  import /'
 while read -r name; do
     case "${name,,}" in
-        kernel32.dll | msvcrt.dll | user32.dll | advapi32.dll | ntdll.dll | api-ms-win-*) ;;
+        kernel32.dll | msvcrt.dll | user32.dll | gdi32.dll | advapi32.dll | ntdll.dll | api-ms-win-*) ;;
         *) fail "imports $name, which a user's Windows does not have" ;;
     esac
 done <<<"$imports"

@@ -361,6 +361,72 @@ public:
     virtual IPlugView* PLUGIN_API createView(FIDString name) = 0;
 };
 
+// The editor's view, the host's frame around it, and on Linux the host's run loop that drives
+// it (events of the view's X11 connection, and timers).
+struct ViewRect {
+    int32 left, top, right, bottom;
+};
+using ScaleFactor = float;
+constexpr char kPlatformTypeHWND[] = "HWND";
+constexpr char kPlatformTypeX11EmbedWindowID[] = "X11EmbedWindowID";
+constexpr char kEditorViewType[] = "editor";
+
+class IPlugFrame;
+class IPlugView : public FUnknown {
+public:
+    static constexpr Uid iid = makeUid(0x5BC32507, 0xD06049EA, 0xA6151B52, 0x2B755B29);
+    virtual tresult PLUGIN_API isPlatformTypeSupported(FIDString type) = 0;
+    virtual tresult PLUGIN_API attached(void* parent, FIDString type) = 0;
+    virtual tresult PLUGIN_API removed() = 0;
+    virtual tresult PLUGIN_API onWheel(float distance) = 0;
+    virtual tresult PLUGIN_API onKeyDown(char16 key, int16 keyCode, int16 modifiers) = 0;
+    virtual tresult PLUGIN_API onKeyUp(char16 key, int16 keyCode, int16 modifiers) = 0;
+    virtual tresult PLUGIN_API getSize(ViewRect* size) = 0;
+    virtual tresult PLUGIN_API onSize(ViewRect* newSize) = 0;
+    virtual tresult PLUGIN_API onFocus(TBool state) = 0;
+    virtual tresult PLUGIN_API setFrame(IPlugFrame* frame) = 0;
+    virtual tresult PLUGIN_API canResize() = 0;
+    virtual tresult PLUGIN_API checkSizeConstraint(ViewRect* rect) = 0;
+};
+
+class IPlugFrame : public FUnknown {
+public:
+    static constexpr Uid iid = makeUid(0x367FAF01, 0xAFA94693, 0x8D4DA2A0, 0xED0882A3);
+    virtual tresult PLUGIN_API resizeView(IPlugView* view, ViewRect* newSize) = 0;
+};
+
+class IPlugViewContentScaleSupport : public FUnknown {
+public:
+    static constexpr Uid iid = makeUid(0x65ED9690, 0x8AC44525, 0x8AADEF7A, 0x72EA703F);
+    virtual tresult PLUGIN_API setContentScaleFactor(ScaleFactor factor) = 0;
+};
+
+namespace Linux {
+using FileDescriptor = int;
+using TimerInterval = uint64;
+
+class IEventHandler : public FUnknown {
+public:
+    static constexpr Uid iid = makeUid(0x561E65C9, 0x13A0496F, 0x813A2C35, 0x654D7983);
+    virtual void PLUGIN_API onFDIsSet(FileDescriptor fd) = 0;
+};
+
+class ITimerHandler : public FUnknown {
+public:
+    static constexpr Uid iid = makeUid(0x10BDD94F, 0x41424774, 0x821FAD8F, 0xECA72CA9);
+    virtual void PLUGIN_API onTimer() = 0;
+};
+
+class IRunLoop : public FUnknown {
+public:
+    static constexpr Uid iid = makeUid(0x18C35366, 0x97764F1A, 0x9C5B8385, 0x7A871389);
+    virtual tresult PLUGIN_API registerEventHandler(IEventHandler* handler, FileDescriptor fd) = 0;
+    virtual tresult PLUGIN_API unregisterEventHandler(IEventHandler* handler) = 0;
+    virtual tresult PLUGIN_API registerTimer(ITimerHandler* handler, TimerInterval milliseconds) = 0;
+    virtual tresult PLUGIN_API unregisterTimer(ITimerHandler* handler) = 0;
+};
+}  // namespace Linux
+
 // Split component and controller talk through connection points; this plug-in is one object
 // and declares them only for hosts that ask.
 class IAttributeList;
@@ -444,9 +510,13 @@ static_assert(sizeof(ProcessData) == 48 && offsetof(ProcessData, inputs) == 20 &
               offsetof(ProcessData, processContext) == 44);
 #endif
 static_assert(sizeof(TChar) == 2 && sizeof(String128) == 256 && sizeof(TBool) == 1);
+static_assert(sizeof(ViewRect) == 16 && alignof(ViewRect) == 4 && offsetof(ViewRect, right) == 8 &&
+              offsetof(ViewRect, bottom) == 12);
+static_assert(sizeof(ScaleFactor) == 4 && sizeof(Linux::FileDescriptor) == 4 && sizeof(Linux::TimerInterval) == 8);
 // Each interface is one table pointer; its functions stand in the published order (checked by
 // the tests, which call every slot through a host's view of it).
-static_assert(sizeof(IComponent) == sizeof(void*) && sizeof(IEditController) == sizeof(void*));
+static_assert(sizeof(IComponent) == sizeof(void*) && sizeof(IEditController) == sizeof(void*) &&
+              sizeof(IPlugView) == sizeof(void*) && sizeof(Linux::IRunLoop) == sizeof(void*));
 // clang-format on
 
 }  // namespace vst3

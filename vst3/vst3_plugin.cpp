@@ -13,6 +13,8 @@
 
 #include "entry/embedded_decoder.h"
 #include "entry/state_stream.h"
+#include "editor/meters.h"
+#include "vst3/vst3_editor.h"
 #include "runtime/shared_double.h"
 #include "vst3/vst3_api.h"
 
@@ -109,7 +111,8 @@ public:
 class GuitarDecoderVst3 final : public ComponentRole,
                                 public IAudioProcessor,
                                 public ControllerRole,
-                                public IProcessContextRequirements {
+                                public IProcessContextRequirements,
+                                public vst3editor::ViewOwner {
 public:
     explicit GuitarDecoderVst3(std::unique_ptr<EmbeddedDecoder> d) : decoder(std::move(d)) {
         for (std::size_t i = 0; i < rows().size() && i < kMaxParameters; ++i)
@@ -301,7 +304,32 @@ public:
         handler = h;
         return kResultOk;
     }
-    IPlugView* PLUGIN_API createView(FIDString) override { return nullptr; }  // no editor of its own
+    IPlugView* PLUGIN_API createView(FIDString name) override {
+        if (name == nullptr || std::strcmp(name, kEditorViewType) != 0) return nullptr;
+        try {
+            return vst3editor::createView(*this);
+        } catch (...) {
+            return nullptr;
+        }
+    }
+
+    // vst3editor::ViewOwner: the editor shows the controller's values and edits through the host.
+    FUnknown* owner() override { return static_cast<IComponent*>(static_cast<ComponentRole*>(this)); }
+    editor::MeterFeed& meters() override { return meterFeed; }
+    double shownValue(int parameter) override {
+        return plainOf(static_cast<ParamID>(parameter), controllerValues[static_cast<std::size_t>(parameter)].load());
+    }
+    void beginEdit(int parameter) override {
+        if (handler != nullptr) handler->beginEdit(static_cast<ParamID>(parameter));
+    }
+    void performEdit(int parameter, double value) override {
+        const auto id = static_cast<ParamID>(parameter);
+        controllerValues[id] = normalizedOf(id, value);
+        if (handler != nullptr) handler->performEdit(id, normalizedOf(id, value));
+    }
+    void endEdit(int parameter) override {
+        if (handler != nullptr) handler->endEdit(static_cast<ParamID>(parameter));
+    }
 
 private:
     static constexpr std::size_t kMaxParameters = 16;
@@ -315,6 +343,7 @@ private:
     }
 
     std::unique_ptr<EmbeddedDecoder> decoder;
+    editor::MeterFeed meterFeed;  // measured while an editor is open
     std::atomic<uint32> references{1};
     IComponentHandler* handler = nullptr;
     SpeakerArrangement arrangement[2] = {SpeakerArr::k30Cine, SpeakerArr::k30Cine};
@@ -389,6 +418,8 @@ tresult PLUGIN_API GuitarDecoderVst3::process(ProcessData& data) {
         if (hasAudio && !doubles) decoder->processSpan(in->channelBuffers32, out->channelBuffers32, done, frame, frames, transport);
         done = frame;
     };
+    if (hasAudio && doubles) meterFeed.beforeBlock(in->channelBuffers64, frames);
+    if (hasAudio && !doubles) meterFeed.beforeBlock(in->channelBuffers32, frames);
     PointsInOrder points(data.inputParameterChanges);
     ParamID id = 0;
     int32 offset = 0;
@@ -401,6 +432,8 @@ tresult PLUGIN_API GuitarDecoderVst3::process(ProcessData& data) {
         }
     }
     decodeUpTo(frames);
+    if (hasAudio && doubles) meterFeed.afterBlock(out->channelBuffers64, frames);
+    if (hasAudio && !doubles) meterFeed.afterBlock(out->channelBuffers32, frames);
     if (hasAudio) out->silenceFlags = 0;
     return kResultOk;
 }

@@ -1,0 +1,128 @@
+#include "host/x11_stage.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <poll.h>
+
+#include <algorithm>
+#include <thread>
+
+namespace host {
+
+namespace {
+Display* of(void* d) { return static_cast<Display*>(d); }
+}  // namespace
+
+X11Stage::X11Stage(int width, int height) {
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) return;
+    display_ = display;
+    window_ = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, static_cast<unsigned>(width),
+                                  static_cast<unsigned>(height), 0, 0, 0x202020);
+    XSelectInput(display, window_, StructureNotifyMask);
+    XMapWindow(display, window_);
+    // Wait until it is on the screen, so what is drawn in it can be seen.
+    for (XEvent event;;) {
+        XNextEvent(display, &event);
+        if (event.type == MapNotify) break;
+    }
+}
+
+X11Stage::~X11Stage() {
+    if (display_ == nullptr) return;
+    XDestroyWindow(of(display_), window_);
+    XCloseDisplay(of(display_));
+}
+
+void X11Stage::resize(int width, int height) {
+    XResizeWindow(of(display_), window_, static_cast<unsigned>(width), static_cast<unsigned>(height));
+    XSync(of(display_), False);
+}
+
+int X11Stage::watch(int fd, std::function<void()> ready) {
+    sources_.push_back({nextHandle_, fd, 0, std::move(ready), {}});
+    return nextHandle_++;
+}
+
+int X11Stage::every(int milliseconds, std::function<void()> tick) {
+    sources_.push_back({nextHandle_, -1, milliseconds, std::move(tick),
+                        std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds)});
+    return nextHandle_++;
+}
+
+void X11Stage::forget(int handle) {
+    sources_.erase(std::remove_if(sources_.begin(), sources_.end(), [handle](const Source& s) { return s.handle == handle; }),
+                   sources_.end());
+}
+
+void X11Stage::run(std::chrono::milliseconds duration) {
+    const auto end = std::chrono::steady_clock::now() + duration;
+    while (std::chrono::steady_clock::now() < end) {
+        XSync(of(display_), False);
+        std::vector<pollfd> fds;
+        for (const Source& s : sources_)
+            if (s.fd >= 0) fds.push_back({s.fd, POLLIN, 0});
+        poll(fds.data(), fds.size(), 5);
+        // Callbacks may change the sources: take copies of what is due first.
+        std::vector<std::function<void()>> due;
+        const auto now = std::chrono::steady_clock::now();
+        for (Source& s : sources_) {
+            if (s.fd >= 0) {
+                for (const pollfd& p : fds)
+                    if (p.fd == s.fd && (p.revents & POLLIN)) due.push_back(s.callback);
+            } else if (now >= s.next) {
+                s.next = now + std::chrono::milliseconds(s.period);
+                due.push_back(s.callback);
+            }
+        }
+        for (auto& callback : due) callback();
+    }
+}
+
+std::vector<std::uint8_t> X11Stage::screenshot(int& width, int& height) {
+    XSync(of(display_), False);
+    XWindowAttributes attributes;
+    XGetWindowAttributes(of(display_), window_, &attributes);
+    width = attributes.width, height = attributes.height;
+    XImage* image = XGetImage(of(display_), window_, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height),
+                              AllPlanes, ZPixmap);
+    std::vector<std::uint8_t> rgba(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const unsigned long pixel = XGetPixel(image, x, y);
+            std::uint8_t* p = &rgba[(static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4];
+            p[0] = static_cast<std::uint8_t>(pixel >> 16), p[1] = static_cast<std::uint8_t>(pixel >> 8);
+            p[2] = static_cast<std::uint8_t>(pixel), p[3] = 255;
+        }
+    XDestroyImage(image);
+    return rgba;
+}
+
+void X11Stage::moveTo(int x, int y) {
+    int rootX = 0, rootY = 0;
+    ::Window child;
+    XTranslateCoordinates(of(display_), window_, DefaultRootWindow(of(display_)), x, y, &rootX, &rootY, &child);
+    XTestFakeMotionEvent(of(display_), -1, rootX, rootY, CurrentTime);
+    XFlush(of(display_));
+}
+
+void X11Stage::press(bool down, bool shift) {
+    const KeyCode shiftKey = XKeysymToKeycode(of(display_), XK_Shift_L);
+    if (shift && down) XTestFakeKeyEvent(of(display_), shiftKey, True, CurrentTime);
+    XTestFakeButtonEvent(of(display_), 1, down ? True : False, CurrentTime);
+    if (shift && !down) XTestFakeKeyEvent(of(display_), shiftKey, False, CurrentTime);
+    XFlush(of(display_));
+}
+
+void X11Stage::wheel(int notches) {
+    const unsigned button = notches > 0 ? 4 : 5;
+    for (int i = 0; i < std::abs(notches); ++i) {
+        XTestFakeButtonEvent(of(display_), button, True, CurrentTime);
+        XTestFakeButtonEvent(of(display_), button, False, CurrentTime);
+    }
+    XFlush(of(display_));
+}
+
+}  // namespace host

@@ -1,0 +1,54 @@
+#include "shell/session.h"
+
+#include <utility>
+
+namespace shell {
+
+EditorSession::EditorSession(editor::EditorHost& host, editor::MeterFeed& feed, ValueOf valueOf)
+    : editor_(host), feed_(feed), valueOf_(std::move(valueOf)) {}
+
+EditorSession::~EditorSession() { close(); }
+
+bool EditorSession::open(void* parent, std::string& error) {
+    close();
+    for (int p = 0; p < editor::kParameters; ++p) editor_.setValue(p, valueOf_(p));
+    window_ = openEditorWindow(parent, editor_, error);
+    if (!window_) return false;
+    feed_.take();  // what the audio thread measured before the window opened is not news
+    feed_.setActive(true);
+    last_ = std::chrono::steady_clock::now();
+    window_->tickEvery(kTimerMilliseconds, [this] { tick(); });
+    window_->redraw();
+    return true;
+}
+
+void EditorSession::close() {
+    feed_.setActive(false);
+    window_.reset();
+}
+
+void EditorSession::tick() {
+    if (!window_) return;
+    const auto now = std::chrono::steady_clock::now();
+    const double seconds = std::chrono::duration<double>(now - last_).count();
+    last_ = now;
+    for (int p = 0; p < editor::kParameters; ++p) editor_.setValue(p, valueOf_(p));
+    editor_.takeMeters(feed_, seconds);
+    window_->redraw();
+}
+
+void EditorSession::handleEvents() {
+    if (window_) window_->handleEvents();
+}
+
+void EditorSession::setScale(double scale) {
+    editor_.setScale(scale);
+    if (window_) window_->resize(editor_.width(), editor_.height());
+}
+
+void EditorSession::setSize(int width, int height) {
+    editor_.setSize(width, height);
+    if (window_) window_->resize(editor_.width(), editor_.height());
+}
+
+}  // namespace shell

@@ -1,0 +1,161 @@
+#include "vst3/vst3_editor.h"
+
+#include <atomic>
+#include <cstring>
+#include <string>
+
+#include "shell/session.h"
+
+namespace vst3editor {
+namespace {
+
+using namespace vst3;
+
+#if defined(_WIN32)
+constexpr const char* kPlatform = kPlatformTypeHWND;
+#else
+constexpr const char* kPlatform = kPlatformTypeX11EmbedWindowID;
+#endif
+
+class View final : public IPlugView,
+                   public IPlugViewContentScaleSupport,
+                   public Linux::IEventHandler,
+                   public Linux::ITimerHandler,
+                   public editor::EditorHost {
+public:
+    explicit View(ViewOwner& owner)
+        : owner_(owner), session_(*this, owner.meters(), [&owner](int p) { return owner.shownValue(p); }) {
+        owner_.owner()->addRef();
+    }
+
+    tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
+        if (obj == nullptr) return kInvalidArgument;
+        *obj = nullptr;
+        if (sameUid(iid, FUnknown::iid) || sameUid(iid, IPlugView::iid))
+            *obj = static_cast<IPlugView*>(this);
+        else if (sameUid(iid, IPlugViewContentScaleSupport::iid))
+            *obj = static_cast<IPlugViewContentScaleSupport*>(this);
+        else if (sameUid(iid, Linux::IEventHandler::iid))
+            *obj = static_cast<Linux::IEventHandler*>(this);
+        else if (sameUid(iid, Linux::ITimerHandler::iid))
+            *obj = static_cast<Linux::ITimerHandler*>(this);
+        else
+            return kNoInterface;
+        addRef();
+        return kResultOk;
+    }
+    uint32 PLUGIN_API addRef() override { return ++references_; }
+    uint32 PLUGIN_API release() override {
+        const uint32 left = --references_;
+        if (left == 0) delete this;
+        return left;
+    }
+
+    // IPlugView.
+    tresult PLUGIN_API isPlatformTypeSupported(FIDString type) override {
+        return type != nullptr && std::strcmp(type, kPlatform) == 0 ? kResultTrue : kResultFalse;
+    }
+    tresult PLUGIN_API attached(void* parent, FIDString type) override {
+        if (isPlatformTypeSupported(type) != kResultTrue || parent == nullptr) return kResultFalse;
+        try {
+            std::string error;
+            if (!session_.open(parent, error)) return kResultFalse;
+            listen(true);
+            return kResultOk;
+        } catch (...) {
+            return kResultFalse;
+        }
+    }
+    tresult PLUGIN_API removed() override {
+        listen(false);
+        session_.close();
+        return kResultOk;
+    }
+    tresult PLUGIN_API onWheel(float) override { return kResultFalse; }  // the window's own wheel events serve
+    tresult PLUGIN_API onKeyDown(char16, int16, int16) override { return kResultFalse; }
+    tresult PLUGIN_API onKeyUp(char16, int16, int16) override { return kResultFalse; }
+    tresult PLUGIN_API getSize(ViewRect* size) override {
+        if (size == nullptr) return kInvalidArgument;
+        *size = {0, 0, session_.editor().width(), session_.editor().height()};
+        return kResultOk;
+    }
+    tresult PLUGIN_API onSize(ViewRect* size) override {
+        if (size == nullptr) return kInvalidArgument;
+        session_.setSize(size->right - size->left, size->bottom - size->top);
+        return kResultOk;
+    }
+    tresult PLUGIN_API onFocus(TBool) override { return kResultOk; }
+    tresult PLUGIN_API setFrame(IPlugFrame* frame) override {
+        if (frame == frame_) return kResultOk;
+        if (frame != nullptr) frame->addRef();
+        if (frame_ != nullptr) frame_->release();
+        frame_ = frame;
+        return kResultOk;
+    }
+    tresult PLUGIN_API canResize() override { return kResultTrue; }
+    tresult PLUGIN_API checkSizeConstraint(ViewRect* rect) override {
+        if (rect == nullptr) return kInvalidArgument;
+        // Never smaller than half the size at this scale: below it the text is no longer readable.
+        const double scale = session_.editor().scale();
+        const int minWidth = static_cast<int>(editor::kBaseWidth * scale / 2), minHeight = static_cast<int>(editor::kBaseHeight * scale / 2);
+        if (rect->right - rect->left < minWidth) rect->right = rect->left + minWidth;
+        if (rect->bottom - rect->top < minHeight) rect->bottom = rect->top + minHeight;
+        return kResultTrue;
+    }
+
+    // IPlugViewContentScaleSupport: the whole picture drawn at the host's scale, and the host told
+    // the size that gives.
+    tresult PLUGIN_API setContentScaleFactor(ScaleFactor factor) override {
+        if (!(factor >= 0.5f && factor <= 4.0f)) return kResultFalse;
+        session_.setScale(factor);
+        ViewRect size{0, 0, session_.editor().width(), session_.editor().height()};
+        if (frame_ != nullptr) frame_->resizeView(this, &size);
+        return kResultOk;
+    }
+
+    // Linux::IEventHandler and ITimerHandler: the host's run loop.
+    void PLUGIN_API onFDIsSet(Linux::FileDescriptor) override { session_.handleEvents(); }
+    void PLUGIN_API onTimer() override { session_.tick(); }
+
+    // editor::EditorHost.
+    void beginEdit(int parameter) override { owner_.beginEdit(parameter); }
+    void performEdit(int parameter, double value) override { owner_.performEdit(parameter, value); }
+    void endEdit(int parameter) override { owner_.endEdit(parameter); }
+
+private:
+    ~View() override {
+        listen(false);
+        session_.close();
+        setFrame(nullptr);
+        owner_.owner()->release();
+    }
+
+    // The host's run loop calls the view for the window's events and its timer while attached.
+    void listen(bool on) {
+        if (on == listening_ || frame_ == nullptr) return;
+        Linux::IRunLoop* loop = nullptr;
+        if (frame_->queryInterface(Linux::IRunLoop::iid.bytes, reinterpret_cast<void**>(&loop)) != kResultOk || loop == nullptr)
+            return;
+        if (on) {
+            if (session_.eventFd() >= 0) loop->registerEventHandler(this, session_.eventFd());
+            loop->registerTimer(this, shell::EditorSession::kTimerMilliseconds);
+        } else {
+            loop->unregisterEventHandler(this);
+            loop->unregisterTimer(this);
+        }
+        loop->release();
+        listening_ = on;
+    }
+
+    ViewOwner& owner_;
+    shell::EditorSession session_;
+    IPlugFrame* frame_ = nullptr;
+    std::atomic<uint32> references_{1};
+    bool listening_ = false;
+};
+
+}  // namespace
+
+IPlugView* createView(ViewOwner& owner) { return new View(owner); }
+
+}  // namespace vst3editor
