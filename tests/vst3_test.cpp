@@ -206,7 +206,11 @@ TEST(Vst3Parameters, InfoTextsAndTheWayBack) {
     EXPECT_EQ(e->getParamNormalized(5), 0.0);
     EXPECT_EQ(e->setParamNormalized(5, 0.5), kResultOk);
     EXPECT_EQ(e->getParamNormalized(5), 0.5);
-    EXPECT_EQ(e->createView("editor"), nullptr);
+    EXPECT_EQ(e->createView("not an editor"), nullptr);
+    EXPECT_EQ(e->createView(nullptr), nullptr);
+    IPlugView* view = e->createView("editor");
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->release(), 0u);
 }
 
 template <class Sample>
