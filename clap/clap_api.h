@@ -94,7 +94,13 @@ struct clap_event_header_t {
     uint32_t flags;
 };
 constexpr uint16_t CLAP_CORE_EVENT_SPACE_ID = 0;
-enum : uint16_t { CLAP_EVENT_PARAM_VALUE = 5, CLAP_EVENT_PARAM_MOD = 6, CLAP_EVENT_TRANSPORT = 9 };
+enum : uint16_t {
+    CLAP_EVENT_PARAM_VALUE = 5,
+    CLAP_EVENT_PARAM_MOD = 6,
+    CLAP_EVENT_PARAM_GESTURE_BEGIN = 7,
+    CLAP_EVENT_PARAM_GESTURE_END = 8,
+    CLAP_EVENT_TRANSPORT = 9,
+};
 
 struct clap_event_param_value_t {
     clap_event_header_t header;
@@ -105,6 +111,12 @@ struct clap_event_param_value_t {
     int16_t channel;
     int16_t key;
     double value;
+};
+
+// A user's edit from the plug-in's editor begins and ends around its values.
+struct clap_event_param_gesture_t {
+    clap_event_header_t header;
+    clap_id param_id;
 };
 
 typedef int64_t clap_beattime;
@@ -240,9 +252,75 @@ struct clap_host_thread_check_t {
     bool(CLAP_ABI* is_audio_thread)(const clap_host_t* host);
 };
 
+// The editor: a window in the host's, timers and the window system's descriptors from the host.
+typedef unsigned long clap_xwnd;
+typedef void* clap_hwnd;
+struct clap_window_t {
+    const char* api;
+    union {
+        void* cocoa;
+        clap_xwnd x11;
+        clap_hwnd win32;
+        void* ptr;
+    };
+};
+struct clap_gui_resize_hints_t {
+    bool can_resize_horizontally;
+    bool can_resize_vertically;
+    bool preserve_aspect_ratio;
+    uint32_t aspect_ratio_width;
+    uint32_t aspect_ratio_height;
+};
+struct clap_plugin_gui_t {
+    bool(CLAP_ABI* is_api_supported)(const clap_plugin_t* plugin, const char* api, bool is_floating);
+    bool(CLAP_ABI* get_preferred_api)(const clap_plugin_t* plugin, const char** api, bool* is_floating);
+    bool(CLAP_ABI* create)(const clap_plugin_t* plugin, const char* api, bool is_floating);
+    void(CLAP_ABI* destroy)(const clap_plugin_t* plugin);
+    bool(CLAP_ABI* set_scale)(const clap_plugin_t* plugin, double scale);
+    bool(CLAP_ABI* get_size)(const clap_plugin_t* plugin, uint32_t* width, uint32_t* height);
+    bool(CLAP_ABI* can_resize)(const clap_plugin_t* plugin);
+    bool(CLAP_ABI* get_resize_hints)(const clap_plugin_t* plugin, clap_gui_resize_hints_t* hints);
+    bool(CLAP_ABI* adjust_size)(const clap_plugin_t* plugin, uint32_t* width, uint32_t* height);
+    bool(CLAP_ABI* set_size)(const clap_plugin_t* plugin, uint32_t width, uint32_t height);
+    bool(CLAP_ABI* set_parent)(const clap_plugin_t* plugin, const clap_window_t* window);
+    bool(CLAP_ABI* set_transient)(const clap_plugin_t* plugin, const clap_window_t* window);
+    void(CLAP_ABI* suggest_title)(const clap_plugin_t* plugin, const char* title);
+    bool(CLAP_ABI* show)(const clap_plugin_t* plugin);
+    bool(CLAP_ABI* hide)(const clap_plugin_t* plugin);
+};
+struct clap_host_gui_t {
+    void(CLAP_ABI* resize_hints_changed)(const clap_host_t* host);
+    bool(CLAP_ABI* request_resize)(const clap_host_t* host, uint32_t width, uint32_t height);
+    bool(CLAP_ABI* request_show)(const clap_host_t* host);
+    bool(CLAP_ABI* request_hide)(const clap_host_t* host);
+    void(CLAP_ABI* closed)(const clap_host_t* host, bool was_destroyed);
+};
+struct clap_plugin_timer_support_t {
+    void(CLAP_ABI* on_timer)(const clap_plugin_t* plugin, clap_id timer_id);
+};
+struct clap_host_timer_support_t {
+    bool(CLAP_ABI* register_timer)(const clap_host_t* host, uint32_t period_ms, clap_id* timer_id);
+    bool(CLAP_ABI* unregister_timer)(const clap_host_t* host, clap_id timer_id);
+};
+typedef uint32_t clap_posix_fd_flags_t;
+enum : uint32_t { CLAP_POSIX_FD_READ = 1 << 0, CLAP_POSIX_FD_WRITE = 1 << 1, CLAP_POSIX_FD_ERROR = 1 << 2 };
+struct clap_plugin_posix_fd_support_t {
+    void(CLAP_ABI* on_fd)(const clap_plugin_t* plugin, int fd, clap_posix_fd_flags_t flags);
+};
+struct clap_host_posix_fd_support_t {
+    bool(CLAP_ABI* register_fd)(const clap_host_t* host, int fd, clap_posix_fd_flags_t flags);
+    bool(CLAP_ABI* modify_fd)(const clap_host_t* host, int fd, clap_posix_fd_flags_t flags);
+    bool(CLAP_ABI* unregister_fd)(const clap_host_t* host, int fd);
+};
+
 }  // extern "C"
 
 constexpr char CLAP_PLUGIN_FACTORY_ID[] = "clap.plugin-factory";
+constexpr char CLAP_EXT_GUI[] = "clap.gui";
+constexpr char CLAP_EXT_TIMER_SUPPORT[] = "clap.timer-support";
+constexpr char CLAP_EXT_POSIX_FD_SUPPORT[] = "clap.posix-fd-support";
+constexpr char CLAP_WINDOW_API_X11[] = "x11";
+constexpr char CLAP_WINDOW_API_WIN32[] = "win32";
 constexpr char CLAP_EXT_AUDIO_PORTS[] = "clap.audio-ports";
 constexpr char CLAP_EXT_PARAMS[] = "clap.params";
 constexpr char CLAP_EXT_STATE[] = "clap.state";
@@ -251,6 +329,18 @@ constexpr char CLAP_EXT_TAIL[] = "clap.tail";
 constexpr char CLAP_EXT_THREAD_CHECK[] = "clap.thread-check";
 
 // clang-format off
+static_assert(sizeof(clap_event_param_gesture_t) == 20 && alignof(clap_event_param_gesture_t) == 4 &&
+              offsetof(clap_event_param_gesture_t, param_id) == 16);
+static_assert(sizeof(clap_gui_resize_hints_t) == 12 && offsetof(clap_gui_resize_hints_t, preserve_aspect_ratio) == 2 &&
+              offsetof(clap_gui_resize_hints_t, aspect_ratio_width) == 4 &&
+              offsetof(clap_gui_resize_hints_t, aspect_ratio_height) == 8);
+static_assert(sizeof(clap_window_t) == 2 * sizeof(void*) && offsetof(clap_window_t, x11) == sizeof(void*) &&
+              offsetof(clap_window_t, win32) == sizeof(void*));
+static_assert(sizeof(clap_plugin_gui_t) == 15 * sizeof(void*) && offsetof(clap_plugin_gui_t, set_parent) == 10 * sizeof(void*) &&
+              offsetof(clap_plugin_gui_t, hide) == 14 * sizeof(void*));
+static_assert(sizeof(clap_host_gui_t) == 5 * sizeof(void*) && sizeof(clap_plugin_timer_support_t) == sizeof(void*) &&
+              sizeof(clap_host_timer_support_t) == 2 * sizeof(void*) && sizeof(clap_plugin_posix_fd_support_t) == sizeof(void*) &&
+              sizeof(clap_host_posix_fd_support_t) == 3 * sizeof(void*) && sizeof(clap_posix_fd_flags_t) == 4);
 static_assert(sizeof(clap_version_t) == 12 && sizeof(clap_event_header_t) == 16);
 static_assert(offsetof(clap_event_header_t, time) == 4 && offsetof(clap_event_header_t, space_id) == 8 &&
               offsetof(clap_event_header_t, type) == 10 && offsetof(clap_event_header_t, flags) == 12);

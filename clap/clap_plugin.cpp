@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "clap/clap_api.h"
+#include "clap/clap_editor.h"
 #include "entry/embedded_decoder.h"
 #include "entry/state_stream.h"
 
@@ -40,9 +41,16 @@ struct ClapDecoder {
     clap_plugin_t plugin{};
     const clap_host_t* host = nullptr;
     std::unique_ptr<EmbeddedDecoder> decoder;
+    clapeditor::EditorState editor;  // closed before the decoder goes
 };
 
 ClapDecoder& self(const clap_plugin_t* plugin) { return *static_cast<ClapDecoder*>(plugin->plugin_data); }
+
+}  // namespace
+
+clapeditor::EditorState& clapeditor::editorOf(const clap_plugin_t* plugin) { return self(plugin).editor; }
+
+namespace {
 
 // Parameter ids are the VST 2 parameter indices: stable, and the order hosts show.
 std::int32_t parameterOf(clap_id id) {
@@ -93,8 +101,11 @@ bool activate(const clap_plugin_t* plugin, double rate, std::uint32_t, std::uint
 }
 
 void deactivate(const clap_plugin_t* plugin) { self(plugin).decoder->suspend(); }
-bool startProcessing(const clap_plugin_t*) { return true; }
-void stopProcessing(const clap_plugin_t*) {}
+bool startProcessing(const clap_plugin_t* plugin) {
+    self(plugin).editor.processing = true;
+    return true;
+}
+void stopProcessing(const clap_plugin_t* plugin) { self(plugin).editor.processing = false; }
 void reset(const clap_plugin_t*) {}  // the decoder keeps no earlier samples
 
 clap_process_status processBlock(const clap_plugin_t* plugin, const clap_process_t* process) {
@@ -114,6 +125,8 @@ clap_process_status processBlock(const clap_plugin_t* plugin, const clap_process
     const bool doubles = hasAudio && in->data64 != nullptr && out->data64 != nullptr && out->data32 == nullptr;
     const bool floats = hasAudio && !doubles && in->data32 != nullptr && out->data32 != nullptr;
 
+    if (doubles) d.editor.meters.beforeBlock(in->data64, static_cast<std::int32_t>(frames));
+    if (floats) d.editor.meters.beforeBlock(in->data32, static_cast<std::int32_t>(frames));
     // Each event acts from its own frame: the block is decoded in spans between events.
     std::uint32_t done = 0;
     auto decodeUpTo = [&](std::uint32_t frame) {
@@ -131,6 +144,9 @@ clap_process_status processBlock(const clap_plugin_t* plugin, const clap_process
         applyEvent(*d.decoder, event);
     }
     decodeUpTo(frames);
+    if (doubles) d.editor.meters.afterBlock(out->data64, static_cast<std::int32_t>(frames));
+    if (floats) d.editor.meters.afterBlock(out->data32, static_cast<std::int32_t>(frames));
+    clapeditor::tellHost(d.editor, process->out_events);
     return CLAP_PROCESS_CONTINUE;
 }
 
@@ -204,10 +220,10 @@ bool textToValue(const clap_plugin_t*, clap_id id, const char* text, double* val
     }
 }
 
-void flush(const clap_plugin_t* plugin, const clap_input_events_t* in, const clap_output_events_t*) {
-    if (in == nullptr) return;
-    const std::uint32_t count = in->size(in);
+void flush(const clap_plugin_t* plugin, const clap_input_events_t* in, const clap_output_events_t* out) {
+    const std::uint32_t count = in != nullptr ? in->size(in) : 0;
     for (std::uint32_t i = 0; i < count; ++i) applyEvent(*self(plugin).decoder, in->get(in, i));
+    clapeditor::tellHost(self(plugin).editor, out);
 }
 
 const clap_plugin_params_t kParams = {paramCount, paramInfo, paramValue, valueToText, textToValue, flush};
@@ -261,6 +277,9 @@ const void* getExtension(const clap_plugin_t*, const char* id) {
     if (std::strcmp(id, CLAP_EXT_STATE) == 0) return &kState;
     if (std::strcmp(id, CLAP_EXT_LATENCY) == 0) return &kLatency;
     if (std::strcmp(id, CLAP_EXT_TAIL) == 0) return &kTail;
+    if (std::strcmp(id, CLAP_EXT_GUI) == 0) return &clapeditor::kGui;
+    if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) return &clapeditor::kTimerSupport;
+    if (std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT) == 0) return &clapeditor::kPosixFdSupport;
     return nullptr;
 }
 
@@ -281,6 +300,8 @@ const clap_plugin_t* createPlugin(const clap_plugin_factory_t*, const clap_host_
         d->host = host;
         d->decoder = EmbeddedDecoder::create(48000.0, 8192);
         if (!d->decoder) return nullptr;
+        d->editor.host = host;
+        d->editor.decoder = d->decoder.get();
         d->plugin = {&kDescriptor, d.get(), init, destroy, activate, deactivate, startProcessing, stopProcessing,
                      reset, processBlock, getExtension, onMainThread};
         return &d.release()->plugin;

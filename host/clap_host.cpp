@@ -33,8 +33,6 @@ Module::~Module() {
 
 namespace {
 
-bool CLAP_ABI dropEvent(const clap_output_events_t*, const clap_event_header_t*) { return false; }
-const clap_output_events_t kNoOutput = {nullptr, dropEvent};
 
 struct Stream {
     std::vector<std::uint8_t>* bytes;
@@ -148,7 +146,7 @@ clap_process_status Plugin::process(Sample* const* inputs, Sample* const* output
     call.audio_outputs = &out;
     call.audio_inputs_count = call.audio_outputs_count = 1;
     call.in_events = events.list();
-    call.out_events = &kNoOutput;
+    call.out_events = &out_;
     const clap_process_status status = plugin_->process(plugin_, &call);
     audioThread_ = 0;
     return status;
@@ -162,7 +160,7 @@ template clap_process_status Plugin::process<double>(double* const*, double* con
 
 void Plugin::flush(const std::vector<ParamChange>& changes) {
     const EventList events(changes);
-    extension<clap_plugin_params_t>(CLAP_EXT_PARAMS)->flush(plugin_, events.list(), &kNoOutput);
+    extension<clap_plugin_params_t>(CLAP_EXT_PARAMS)->flush(plugin_, events.list(), &out_);
 }
 
 bool Plugin::saveState(std::vector<std::uint8_t>& out, std::size_t step, std::size_t failAfter) {
@@ -184,13 +182,69 @@ double Plugin::value(clap_id id) {
     return v;
 }
 
-const void* CLAP_ABI Plugin::hostExtension(const clap_host_t*, const char* id) {
+const void* CLAP_ABI Plugin::hostExtension(const clap_host_t* host, const char* id) {
     static const clap_host_params_t params = {hostRescan, [](const clap_host_t*, clap_id, std::uint32_t) {},
-                                              [](const clap_host_t*) {}};
+                                              [](const clap_host_t* h) { ++static_cast<Plugin*>(h->host_data)->flushRequests; }};
     static const clap_host_thread_check_t threads = {isMainThread, isAudioThread};
+    static const clap_host_timer_support_t timers = {registerTimer, unregisterTimer};
+    static const clap_host_posix_fd_support_t fds = {registerFd, [](const clap_host_t*, int, clap_posix_fd_flags_t) { return true; },
+                                                     unregisterFd};
+    const bool servesEditor = static_cast<bool>(static_cast<Plugin*>(host->host_data)->runLoop_.every);
     if (std::strcmp(id, CLAP_EXT_PARAMS) == 0) return &params;
     if (std::strcmp(id, CLAP_EXT_THREAD_CHECK) == 0) return &threads;
+    if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0 && servesEditor) return &timers;
+    if (std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT) == 0 && servesEditor) return &fds;
     return nullptr;
+}
+
+bool CLAP_ABI Plugin::registerTimer(const clap_host_t* host, std::uint32_t period, clap_id* id) {
+    auto* self = static_cast<Plugin*>(host->host_data);
+    const clap_id timer = static_cast<clap_id>(self->timers_.size() + 100);
+    const clap_plugin_t* plugin = self->plugin_;
+    const auto* support = static_cast<const clap_plugin_timer_support_t*>(plugin->get_extension(plugin, CLAP_EXT_TIMER_SUPPORT));
+    if (support == nullptr || id == nullptr) return false;
+    self->timers_[timer] = self->runLoop_.every(static_cast<int>(period), [support, plugin, timer] { support->on_timer(plugin, timer); });
+    *id = timer;
+    return true;
+}
+
+bool CLAP_ABI Plugin::unregisterTimer(const clap_host_t* host, clap_id id) {
+    auto* self = static_cast<Plugin*>(host->host_data);
+    const auto found = self->timers_.find(id);
+    if (found == self->timers_.end()) return false;
+    self->runLoop_.forget(found->second);
+    self->timers_.erase(found);
+    return true;
+}
+
+bool CLAP_ABI Plugin::registerFd(const clap_host_t* host, int fd, clap_posix_fd_flags_t flags) {
+    auto* self = static_cast<Plugin*>(host->host_data);
+    const clap_plugin_t* plugin = self->plugin_;
+    const auto* support = static_cast<const clap_plugin_posix_fd_support_t*>(plugin->get_extension(plugin, CLAP_EXT_POSIX_FD_SUPPORT));
+    if (support == nullptr || self->fds_.count(fd)) return false;
+    self->fds_[fd] = self->runLoop_.watch(fd, [support, plugin, fd, flags] { support->on_fd(plugin, fd, flags); });
+    return true;
+}
+
+bool CLAP_ABI Plugin::unregisterFd(const clap_host_t* host, int fd) {
+    auto* self = static_cast<Plugin*>(host->host_data);
+    const auto found = self->fds_.find(fd);
+    if (found == self->fds_.end()) return false;
+    self->runLoop_.forget(found->second);
+    self->fds_.erase(found);
+    return true;
+}
+
+bool CLAP_ABI Plugin::hear(const clap_output_events_t* list, const clap_event_header_t* event) {
+    auto* self = static_cast<Plugin*>(list->ctx);
+    if (event->type == CLAP_EVENT_PARAM_VALUE) {
+        const auto* e = reinterpret_cast<const clap_event_param_value_t*>(event);
+        self->heard.push_back({'v', e->param_id, e->value});
+    } else if (event->type == CLAP_EVENT_PARAM_GESTURE_BEGIN || event->type == CLAP_EVENT_PARAM_GESTURE_END) {
+        const auto* e = reinterpret_cast<const clap_event_param_gesture_t*>(event);
+        self->heard.push_back({event->type == CLAP_EVENT_PARAM_GESTURE_BEGIN ? 'b' : 'e', e->param_id, 0.0});
+    }
+    return true;
 }
 
 void CLAP_ABI Plugin::hostRescan(const clap_host_t* host, std::uint32_t) {

@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -83,6 +85,24 @@ public:
 
     double value(clap_id id);
     int rescans() const { return rescans_; }
+
+    // What the plug-in told the host in its output events (processing and flush), in order:
+    // 'b' gesture begin, 'v' value, 'e' gesture end.
+    struct Heard {
+        char kind;
+        clap_id id;
+        double value;
+    };
+    std::vector<Heard> heard;
+    int flushRequests = 0;
+    // A run loop for an editor: timers and descriptors, each answered with a handle.
+    struct RunLoop {
+        std::function<int(int milliseconds, std::function<void()> tick)> every;
+        std::function<int(int fd, std::function<void()> ready)> watch;
+        std::function<void(int handle)> forget;
+    };
+    void serveEditor(RunLoop loop) { runLoop_ = std::move(loop); }
+    std::size_t editorSources() const { return timers_.size() + fds_.size(); }
     // Calls of host functions from a thread the interface does not allow them on.
     int wrongThreadCalls() const { return wrongThread_; }
 
@@ -93,8 +113,18 @@ private:
     static bool CLAP_ABI isMainThread(const clap_host_t* host);
     static bool CLAP_ABI isAudioThread(const clap_host_t* host);
 
+    static bool CLAP_ABI registerTimer(const clap_host_t* host, std::uint32_t period, clap_id* id);
+    static bool CLAP_ABI unregisterTimer(const clap_host_t* host, clap_id id);
+    static bool CLAP_ABI registerFd(const clap_host_t* host, int fd, clap_posix_fd_flags_t flags);
+    static bool CLAP_ABI unregisterFd(const clap_host_t* host, int fd);
+    static bool CLAP_ABI hear(const clap_output_events_t* list, const clap_event_header_t* event);
+
     clap_host_t host_{};
     const clap_plugin_t* plugin_ = nullptr;
+    const clap_output_events_t out_{this, hear};
+    RunLoop runLoop_;
+    std::map<clap_id, int> timers_;
+    std::map<int, int> fds_;
     bool active_ = false, processing_ = false;
     std::uintptr_t mainThread_ = host::currentThread();
     std::atomic<std::uintptr_t> audioThread_{0};

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "editor/editor.h"
+#include "host/clap_host.h"
 #include "host/threads.h"
 #include "host/vst3_editor_host.h"
 #include "host/vst3_host.h"
@@ -181,6 +182,145 @@ TEST(Vst3Editor, OpenedAndClosedAHundredTimesWhileTheAudioRuns) {
     audio.join();
     EXPECT_GT(blocks.load(), 100);
     s.plugin->stop();
+}
+
+
+// The CLAP plug-in's editor in a window of our host, with the host's timers and descriptors.
+struct ClapSession {
+    std::unique_ptr<claphost::Module> module;
+    std::unique_ptr<claphost::Plugin> plugin;
+    const clap_plugin_gui_t* gui = nullptr;
+    explicit ClapSession(host::X11Stage& stage) {
+        std::string error;
+        module = claphost::Module::load(VINTREL_CLAP_PATH, error);
+        if (module) plugin = claphost::Plugin::create(*module, "net.brelvander.guitar-decoder");
+        if (!plugin) {
+            ADD_FAILURE() << error;
+            return;
+        }
+        plugin->serveEditor({[&stage](int ms, std::function<void()> tick) { return stage.every(ms, std::move(tick)); },
+                             [&stage](int fd, std::function<void()> ready) { return stage.watch(fd, std::move(ready)); },
+                             [&stage](int handle) { stage.forget(handle); }});
+        gui = plugin->extension<clap_plugin_gui_t>(CLAP_EXT_GUI);
+        if (gui == nullptr) ADD_FAILURE() << "no gui extension";
+    }
+    bool open(host::X11Stage& stage) {
+        const clap_plugin_t* p = &plugin->plugin();
+        clap_window_t window{};
+        window.api = CLAP_WINDOW_API_X11;
+        window.x11 = stage.window();
+        return gui->create(p, CLAP_WINDOW_API_X11, false) && gui->set_parent(p, &window) && gui->show(p);
+    }
+};
+
+TEST(ClapEditor, InAHostWindowItLooksAsDrawnFollowsTheHostAndTellsItsGestures) {
+    host::X11Stage stage(editor::kBaseWidth, editor::kBaseHeight);
+    ASSERT_TRUE(stage.ok()) << "no X display: run under xvfb-run";
+    ClapSession s(stage);
+    ASSERT_TRUE(s.gui);
+    const clap_plugin_t* p = &s.plugin->plugin();
+    EXPECT_TRUE(s.gui->is_api_supported(p, CLAP_WINDOW_API_X11, false));
+    EXPECT_FALSE(s.gui->is_api_supported(p, CLAP_WINDOW_API_X11, true));  // embedded only
+    EXPECT_FALSE(s.gui->is_api_supported(p, CLAP_WINDOW_API_WIN32, false));
+    ASSERT_TRUE(s.plugin->activate(48000.0, 256));
+    ASSERT_TRUE(s.open(stage));
+    EXPECT_EQ(s.plugin->editorSources(), 2u);  // a timer and the window's connection
+    std::uint32_t width = 0, height = 0;
+    ASSERT_TRUE(s.gui->get_size(p, &width, &height));
+    EXPECT_EQ(width, static_cast<std::uint32_t>(editor::kBaseWidth));
+    stage.run(200ms);
+    int w = 0, h = 0, ew = 0, eh = 0;
+    auto shot = stage.screenshot(w, h);
+    auto want = expectedPicture(1, {}, ew, eh);
+    EXPECT_TRUE(samePicture(shot, w, h, want, ew, eh)) << "at open";
+
+    // A drag outside processing: the value acts at once, the host is asked to flush and hears
+    // one gesture there.
+    int x = 0, y = 0;
+    controlAt(3, 1, x, y);
+    stage.moveTo(x, y);
+    stage.run(20ms);
+    stage.press(true);
+    for (int dy = 1; dy <= 60; ++dy) {
+        stage.moveTo(x, y - dy);
+        stage.run(2ms);
+    }
+    stage.press(false);
+    stage.run(100ms);
+    EXPECT_EQ(s.plugin->value(3), 48.0);
+    EXPECT_GT(s.plugin->flushRequests, 0);
+    s.plugin->flush({});
+    ASSERT_GE(s.plugin->heard.size(), 3u);
+    EXPECT_EQ(s.plugin->heard.front().kind, 'b');
+    EXPECT_EQ(s.plugin->heard.back().kind, 'e');
+    for (const auto& event : s.plugin->heard) EXPECT_EQ(event.id, 3u);
+    for (std::size_t i = 1; i + 1 < s.plugin->heard.size(); ++i) EXPECT_EQ(s.plugin->heard[i].kind, 'v');
+    EXPECT_EQ(s.plugin->heard[s.plugin->heard.size() - 2].value, 48.0);
+
+    // While processing, the next block's output events carry the gesture: a wheel notch.
+    Channels3<float> io(64);
+    host::runOnAnotherThread([&] { s.plugin->process(io.inputs, io.outputs, 64); });
+    s.plugin->heard.clear();
+    const int requests = s.plugin->flushRequests;
+    int kx = 0, ky = 0;
+    controlAt(0, 1, kx, ky);
+    stage.moveTo(kx, ky);
+    stage.wheel(1);
+    stage.run(100ms);
+    EXPECT_EQ(s.plugin->flushRequests, requests);
+    host::runOnAnotherThread([&] { s.plugin->process(io.inputs, io.outputs, 64); });
+    ASSERT_EQ(s.plugin->heard.size(), 3u);
+    EXPECT_EQ(s.plugin->heard[1].kind, 'v');
+    EXPECT_EQ(s.plugin->heard[1].id, 0u);
+    EXPECT_EQ(s.plugin->heard[1].value, 0.1);
+
+    // The host's change shows; then the host's scale, at twice the size.
+    s.plugin->flush({{0, 5, -12.0}});
+    stage.run(150ms);
+    shot = stage.screenshot(w, h);
+    want = expectedPicture(1, {{0, 0.1}, {3, 48}, {5, -12}}, ew, eh);
+    EXPECT_TRUE(samePicture(shot, w, h, want, ew, eh)) << "after changes";
+    EXPECT_TRUE(s.gui->set_scale(p, 2.0));
+    ASSERT_TRUE(s.gui->get_size(p, &width, &height));
+    EXPECT_EQ(width, 2u * editor::kBaseWidth);
+    stage.resize(static_cast<int>(width), static_cast<int>(height));
+    EXPECT_TRUE(s.gui->set_size(p, width, height));
+    stage.run(150ms);
+    shot = stage.screenshot(w, h);
+    want = expectedPicture(2, {{0, 0.1}, {3, 48}, {5, -12}}, ew, eh);
+    EXPECT_TRUE(samePicture(shot, w, h, want, ew, eh)) << "at scale 2";
+
+    s.gui->destroy(p);
+    EXPECT_EQ(s.plugin->editorSources(), 0u);
+}
+
+TEST(ClapEditor, OpenedAndClosedAHundredTimesWhileTheAudioRuns) {
+    host::X11Stage stage(editor::kBaseWidth, editor::kBaseHeight);
+    ASSERT_TRUE(stage.ok()) << "no X display: run under xvfb-run";
+    ClapSession s(stage);
+    ASSERT_TRUE(s.gui);
+    ASSERT_TRUE(s.plugin->activate(48000.0, 256));
+    std::atomic<bool> stop{false};
+    std::atomic<int> blocks{0};
+    host::Thread audio([&] {
+        Channels3<float> io(256);
+        for (int k = 0; k < 3; ++k)
+            for (std::size_t j = 0; j < 256; ++j) io.in[k][j] = 0.5f * static_cast<float>(std::sin(0.01 * j * (k + 1)));
+        const claphost::EventList change({{0, 3, 20.0}});
+        while (!stop) {
+            s.plugin->process(io.inputs, io.outputs, 256, change);
+            ++blocks;
+        }
+    });
+    for (int round = 0; round < 100; ++round) {
+        ASSERT_TRUE(s.open(stage)) << "round " << round;
+        stage.run(std::chrono::milliseconds(round % 10 == 0 ? 60 : 5));
+        s.gui->destroy(&s.plugin->plugin());
+        ASSERT_EQ(s.plugin->editorSources(), 0u) << "round " << round;
+    }
+    stop = true;
+    audio.join();
+    EXPECT_GT(blocks.load(), 100);
 }
 
 }  // namespace
