@@ -86,9 +86,19 @@ std::vector<std::uint8_t> X11Stage::screenshot(int& width, int& height) {
     XWindowAttributes attributes;
     XGetWindowAttributes(of(display_), window_, &attributes);
     width = attributes.width, height = attributes.height;
-    XImage* image = XGetImage(of(display_), window_, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height),
+    return pixelsOf(window_, 0, 0, width, height);
+}
+
+std::vector<std::uint8_t> X11Stage::screenshotOfScreen(int x, int y, int width, int height) {
+    XSync(of(display_), False);
+    return pixelsOf(DefaultRootWindow(of(display_)), x, y, width, height);
+}
+
+std::vector<std::uint8_t> X11Stage::pixelsOf(unsigned long drawable, int x0, int y0, int width, int height) {
+    XImage* image = XGetImage(of(display_), drawable, x0, y0, static_cast<unsigned>(width), static_cast<unsigned>(height),
                               AllPlanes, ZPixmap);
     std::vector<std::uint8_t> rgba(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
+    if (image == nullptr) return rgba;
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const unsigned long pixel = XGetPixel(image, x, y);
@@ -100,11 +110,35 @@ std::vector<std::uint8_t> X11Stage::screenshot(int& width, int& height) {
     return rgba;
 }
 
+bool X11Stage::hasWindowNamed(const std::string& name) {
+    std::function<bool(::Window)> search = [&](::Window w) {
+        char* title = nullptr;
+        if (XFetchName(of(display_), w, &title) && title != nullptr) {
+            const bool found = name == title;
+            XFree(title);
+            if (found) return true;
+        }
+        ::Window root, parent, *children = nullptr;
+        unsigned count = 0;
+        if (!XQueryTree(of(display_), w, &root, &parent, &children, &count)) return false;
+        bool found = false;
+        for (unsigned i = 0; i < count && !found; ++i) found = search(children[i]);
+        if (children != nullptr) XFree(children);
+        return found;
+    };
+    return search(DefaultRootWindow(of(display_)));
+}
+
 void X11Stage::moveTo(int x, int y) {
     int rootX = 0, rootY = 0;
     ::Window child;
     XTranslateCoordinates(of(display_), window_, DefaultRootWindow(of(display_)), x, y, &rootX, &rootY, &child);
     XTestFakeMotionEvent(of(display_), -1, rootX, rootY, CurrentTime);
+    XFlush(of(display_));
+}
+
+void X11Stage::moveOnScreen(int x, int y) {
+    XTestFakeMotionEvent(of(display_), -1, x, y, CurrentTime);
     XFlush(of(display_));
 }
 

@@ -30,9 +30,14 @@ public:
 
     // The window's pixels, with its children drawn in them: R, G, B, A (255) per pixel.
     std::vector<std::uint8_t> screenshot(int& width, int& height);
+    // The same of a part of the whole screen (another program's window, say).
+    std::vector<std::uint8_t> screenshotOfScreen(int x, int y, int width, int height);
+    // Whether a window of this name is on the screen.
+    bool hasWindowNamed(const std::string& name);
 
     // The pointer at a point of the window, a button pressed or released, the wheel turned.
     void moveTo(int x, int y);
+    void moveOnScreen(int x, int y);
     void press(bool down, bool shift = false);
     void wheel(int notches);
 
@@ -42,6 +47,7 @@ private:
         std::function<void()> callback;
         std::chrono::steady_clock::time_point next;
     };
+    std::vector<std::uint8_t> pixelsOf(unsigned long drawable, int x, int y, int width, int height);
     void* display_ = nullptr;  // Display*, kept out of this header
     unsigned long window_ = 0;
     std::vector<Source> sources_;

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "entry/embedded_decoder.h"
+#include "lv2/lv2_instance.h"
 #include "lv2/lv2_ports.h"
 
 namespace {
@@ -15,15 +16,8 @@ namespace {
 using vintrel::EmbeddedDecoder;
 namespace ports = vintrel::lv2;
 
-constexpr std::size_t kParameterCount = 11;
-
-struct Lv2Decoder {
-    std::unique_ptr<EmbeddedDecoder> decoder;
-    float* audio[6] = {};
-    const float* controls[kParameterCount] = {};
-    float applied[kParameterCount] = {};
-    bool appliedAny = false;
-};
+using ports::kParameterCount;
+using ports::Lv2Decoder;
 
 bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
@@ -66,8 +60,10 @@ void run(LV2_Handle handle, uint32_t frames) {
     for (float* buffer : plugin->audio)
         if (buffer == nullptr) return;
     float* const* audio = plugin->audio;
-    plugin->decoder->process(audio + ports::kAudioInputs, audio + ports::kAudioOutputs,
-                             static_cast<std::int32_t>(frames > 0x7fffffff ? 0x7fffffff : frames));
+    const auto n = static_cast<std::int32_t>(frames > 0x7fffffff ? 0x7fffffff : frames);
+    plugin->meters.beforeBlock(audio + ports::kAudioInputs, n);
+    plugin->decoder->process(audio + ports::kAudioInputs, audio + ports::kAudioOutputs, n);
+    plugin->meters.afterBlock(audio + ports::kAudioOutputs, n);
 }
 
 void deactivate(LV2_Handle handle) { static_cast<Lv2Decoder*>(handle)->decoder->suspend(); }

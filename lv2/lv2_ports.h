@@ -6,6 +6,8 @@
 namespace vintrel::lv2 {
 
 constexpr char kUri[] = "urn:brelvander:guitar-decoder";
+constexpr char kUiUri[] = "urn:brelvander:guitar-decoder#editor";
+constexpr char kUiBinary[] = "GuitarDecoderEditor";  // the editor's module, beside the plug-in's
 
 // Three audio inputs, three audio outputs, then one control input per parameter, in the
 // order of the VST 2 parameters.

@@ -63,6 +63,7 @@ std::string description(const std::string& minor, const std::string& micro) {
         << "@prefix pprops: <http://lv2plug.in/ns/ext/port-props#> .\n"
         << "@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
         << "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
+        << "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n"
         << "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n\n"
         << "<" << ports::kUri << ">\n"
         << "    a lv2:Plugin, lv2:SpatialPlugin, doap:Project ;\n"
@@ -73,7 +74,8 @@ std::string description(const std::string& minor, const std::string& micro) {
         << "    rdfs:comment \"Decodes a three-channel acoustic guitar take (mid microphone, side "
            "microphone, DI pickup) into a stereo pair, with the DI alone on a third output when routed "
            "there.\" ;\n"
-        << "    lv2:optionalFeature lv2:hardRTCapable ;\n";
+        << "    lv2:optionalFeature lv2:hardRTCapable ;\n"
+        << "    ui:ui <" << ports::kUiUri << "> ;\n";
     std::uint32_t index = 0;
     for (const auto& port : ports::kAudioPorts) {
         out << "    lv2:port [\n"
@@ -94,10 +96,16 @@ std::string description(const std::string& minor, const std::string& micro) {
     return out.str();
 }
 
-std::string manifest(const std::string& binary) {
+std::string manifest(const std::string& binary, const std::string& suffix) {
     return std::string("@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n") +
-           "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n\n" + "<" + ports::kUri +
-           ">\n    a lv2:Plugin ;\n    lv2:binary <" + binary + "> ;\n    rdfs:seeAlso <GuitarDecoder.ttl> .\n";
+           "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n" +
+           "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n\n" + "<" + ports::kUri +
+           ">\n    a lv2:Plugin ;\n    lv2:binary <" + binary + "> ;\n    rdfs:seeAlso <GuitarDecoder.ttl> .\n\n" +
+           "<" + ports::kUiUri + ">\n    a ui:X11UI ;\n    ui:binary <" + ports::kUiBinary + suffix + "> ;\n" +
+           "    lv2:requiredFeature ui:idleInterface, ui:parent ;\n" +
+           "    lv2:optionalFeature ui:resize, ui:touch, <http://lv2plug.in/ns/ext/instance-access>,\n" +
+           "        <http://lv2plug.in/ns/ext/options#options>, <http://lv2plug.in/ns/ext/urid#map> ;\n" +
+           "    lv2:extensionData ui:idleInterface .\n";
 }
 
 bool write(const std::string& path, const std::string& text) {
@@ -114,7 +122,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string bundle = argv[1];
-    if (!write(bundle + "/manifest.ttl", manifest(argv[2])) ||
+    const std::string binary = argv[2], suffix = binary.substr(binary.find('.'));  // the plug-in's, e.g. ".so"
+    if (!write(bundle + "/manifest.ttl", manifest(binary, suffix)) ||
         !write(bundle + "/GuitarDecoder.ttl", description(argv[3], argv[4]))) {
         std::cerr << "make_ttl: cannot write into " << bundle << "\n";
         return 1;

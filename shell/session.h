@@ -31,6 +31,7 @@ public:
     // The window system's events waiting on eventFd().
     void handleEvents();
     int eventFd() const { return window_ ? window_->eventFd() : -1; }
+    void* nativeHandle() const { return window_ ? window_->nativeHandle() : nullptr; }
 
     void setScale(double scale);
     void setSize(int width, int height);

@@ -29,6 +29,7 @@ public:
 
     bool handleEvents() override { return false; }  // the host's message loop dispatches them
     int eventFd() const override { return -1; }
+    void* nativeHandle() const override { return window_; }
     void tickEvery(int milliseconds, std::function<void()> tick) override {
         tick_ = std::move(tick);
         SetTimer(window_, 1, static_cast<UINT>(milliseconds), nullptr);

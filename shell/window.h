@@ -20,6 +20,8 @@ public:
     virtual void redraw() = 0;
     // The window's size in pixels, as the host set it; the editor takes the same.
     virtual void resize(int width, int height) = 0;
+    // The window itself (an X11 window id, a Windows HWND), for hosts that ask for it.
+    virtual void* nativeHandle() const = 0;
     // What a host's event loop waits on to call handleEvents (X11: the connection), or -1.
     virtual int eventFd() const = 0;
     // Where the window system has timers of its own (Windows), `tick` runs on one every

@@ -82,6 +82,7 @@ public:
     }
 
     int eventFd() const override { return x_.connectionNumber(display_); }
+    void* nativeHandle() const override { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(window_)); }
     void tickEvery(int, std::function<void()>) override {}  // the host's run loop or timer calls
 
     bool handleEvents() override {

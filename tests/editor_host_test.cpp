@@ -8,9 +8,19 @@
 #include <chrono>
 #include <cmath>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "editor/editor.h"
+#include <dlfcn.h>
+#include <lv2/instance-access/instance-access.h>
+#include <lv2/ui/ui.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "host/clap_host.h"
 #include "host/threads.h"
 #include "host/vst3_editor_host.h"
@@ -321,6 +331,140 @@ TEST(ClapEditor, OpenedAndClosedAHundredTimesWhileTheAudioRuns) {
     stop = true;
     audio.join();
     EXPECT_GT(blocks.load(), 100);
+}
+
+
+// The LV2 editor module loaded as a host loads it: the plug-in's instance beside it for the
+// meters, its window in ours, the host's idle calls, and its writes to the control ports.
+TEST(Lv2Editor, WritesTheControlPortsAndTouchesAroundADrag) {
+    host::X11Stage stage(editor::kBaseWidth, editor::kBaseHeight);
+    ASSERT_TRUE(stage.ok()) << "no X display: run under xvfb-run";
+    void* module = dlopen(VINTREL_LV2_EDITOR, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(module, nullptr) << dlerror();
+    const auto describe = reinterpret_cast<const LV2UI_Descriptor* (*)(uint32_t)>(dlsym(module, "lv2ui_descriptor"));
+    ASSERT_NE(describe, nullptr);
+    const LV2UI_Descriptor* ui = describe(0);
+    ASSERT_NE(ui, nullptr);
+    EXPECT_STREQ(ui->URI, "urn:brelvander:guitar-decoder#editor");
+    const auto* idle = static_cast<const LV2UI_Idle_Interface*>(ui->extension_data(LV2_UI__idleInterface));
+    ASSERT_NE(idle, nullptr);
+
+    struct Written {
+        std::vector<std::pair<std::uint32_t, float>> values;
+        std::vector<std::pair<std::uint32_t, bool>> touches;
+    } written;
+    LV2UI_Touch touch{&written, [](LV2UI_Feature_Handle h, uint32_t port, bool grabbed) {
+                          static_cast<Written*>(h)->touches.emplace_back(port, grabbed);
+                      }};
+    LV2_Feature parent{LV2_UI__parent, reinterpret_cast<void*>(stage.window())};
+    LV2_Feature touching{LV2_UI__touch, &touch};
+    const LV2_Feature* features[] = {&parent, &touching, nullptr};
+    LV2UI_Widget widget = nullptr;
+    auto write = [](LV2UI_Controller c, uint32_t port, uint32_t size, uint32_t format, const void* buffer) {
+        if (format == 0 && size == sizeof(float))
+            static_cast<Written*>(c)->values.emplace_back(port, *static_cast<const float*>(buffer));
+    };
+    LV2UI_Handle handle = ui->instantiate(ui, "urn:brelvander:guitar-decoder", "", write, &written, &widget, features);
+    ASSERT_NE(handle, nullptr);
+    EXPECT_NE(widget, nullptr);
+    const float width = -60.0f;  // the host tells the control's value
+    ui->port_event(handle, 6 + 3, sizeof width, 0, &width);
+    const int loop = stage.every(16, [&] { idle->idle(handle); });
+    stage.run(200ms);
+    int w = 0, h = 0, ew = 0, eh = 0;
+    auto shot = stage.screenshot(w, h);
+    auto want = expectedPicture(1, {{3, -60}}, ew, eh);
+    EXPECT_TRUE(samePicture(shot, w, h, want, ew, eh)) << "with the host's value";
+
+    int x = 0, y = 0;
+    controlAt(3, 1, x, y);
+    stage.moveTo(x, y);
+    stage.run(20ms);
+    stage.press(true);
+    for (int dy = 1; dy <= 60; ++dy) {
+        stage.moveTo(x, y - dy);
+        stage.run(2ms);
+    }
+    stage.press(false);
+    stage.run(100ms);
+    ASSERT_FALSE(written.values.empty());
+    for (const auto& [port, value] : written.values) EXPECT_EQ(port, 9u);
+    EXPECT_EQ(written.values.back().second, -12.0f);  // -60 and a fifth of the range up
+    ASSERT_EQ(written.touches.size(), 2u);
+    EXPECT_EQ(written.touches[0], std::make_pair(9u, true));
+    EXPECT_EQ(written.touches[1], std::make_pair(9u, false));
+    stage.forget(loop);
+    ui->cleanup(handle);
+    dlclose(module);
+}
+
+// Runs a program with these arguments and environment additions; answers its process id.
+pid_t spawn(const std::vector<std::string>& arguments, const std::vector<std::string>& environment) {
+    std::vector<std::string> env = environment;
+    for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
+    std::vector<char*> argv, envp;
+    for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+    argv.push_back(nullptr), envp.push_back(nullptr);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, argv[0], &files, nullptr, argv.data(), envp.data()) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&files);
+    return pid;
+}
+
+void stopProgram(pid_t pid) {
+    if (pid <= 0) return;
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+}
+
+// Debian's jalv.gtk3, on a JACK server of its own with a dummy sound card, shows the editor
+// and takes a drag of it.
+TEST(Lv2Editor, JalvShowsItAndADragChangesTheControl) {
+    if (std::system("command -v jalv.gtk3 >/dev/null && command -v jackd >/dev/null") != 0) {
+        if (std::getenv("REQUIRE_JALV")) FAIL() << "jalv.gtk3 and jackd are needed (Debian: jalv, jackd2)";
+        GTEST_SKIP() << "jalv.gtk3 or jackd is not installed (Debian: jalv, jackd2)";
+    }
+    host::X11Stage stage(1, 1);
+    ASSERT_TRUE(stage.ok()) << "no X display: run under xvfb-run";
+    const std::string server = "vintrel-editor-" + std::to_string(getpid());
+    const pid_t jack = spawn({"jackd", "-n", server, "--no-realtime", "-d", "dummy", "-r", "48000", "-p", "256"}, {});
+    ASSERT_GT(jack, 0);
+    std::this_thread::sleep_for(1s);
+    const pid_t jalv = spawn({"jalv.gtk3", "--no-menu", "urn:brelvander:guitar-decoder"},
+                             {"LV2_PATH=" + std::string(VINTREL_LV2_FOLDER), "JACK_DEFAULT_SERVER=" + server});
+    ASSERT_GT(jalv, 0);
+    const std::string title = "Brelvander_3-channel acoustic guit decoder MS + DI";
+    for (int i = 0; i < 100 && !stage.hasWindowNamed(title); ++i) std::this_thread::sleep_for(100ms);
+    std::this_thread::sleep_for(1s);
+    const bool shown = stage.hasWindowNamed(title);
+    int ew = 0, eh = 0;
+    auto want = expectedPicture(1, {}, ew, eh);
+    auto shot = stage.screenshotOfScreen(0, 0, ew, eh);
+    EXPECT_TRUE(shown);
+    EXPECT_TRUE(samePicture(shot, ew, eh, want, ew, eh)) << "jalv's window at open";
+
+    int x = 0, y = 0;
+    controlAt(3, 1, x, y);
+    stage.moveOnScreen(x, y);
+    std::this_thread::sleep_for(50ms);
+    stage.press(true);
+    for (int dy = 1; dy <= 60; ++dy) {
+        stage.moveOnScreen(x, y - dy);
+        std::this_thread::sleep_for(5ms);
+    }
+    stage.press(false);
+    std::this_thread::sleep_for(500ms);
+    shot = stage.screenshotOfScreen(0, 0, ew, eh);
+    want = expectedPicture(1, {{3, 48}}, ew, eh);
+    EXPECT_TRUE(samePicture(shot, ew, eh, want, ew, eh)) << "jalv's window after the drag";
+    stopProgram(jalv);
+    stopProgram(jack);
 }
 
 }  // namespace
