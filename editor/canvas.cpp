@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace editor {
 
@@ -75,7 +76,7 @@ void Canvas::arc(double cx, double cy, double radius, double thickness, double a
     const double e1x = cx + radius * std::cos(a1), e1y = cy - radius * std::sin(a1);
     shape(cx - outer, cy - outer, cx + outer, cy + outer, c, [=](double px, double py) {
         double angle = std::atan2(cy - py, px - cx);
-        while (angle < a0) angle += 2 * M_PI;
+        while (angle < a0) angle += 2 * std::numbers::pi;
         if (angle <= a1) return std::fabs(std::hypot(px - cx, py - cy) - radius) - thickness / 2;
         return std::min(std::hypot(px - e0x, py - e0y), std::hypot(px - e1x, py - e1y)) - thickness / 2;
     });

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <numbers>
 
 #include "effect/decoder_parameters.h"
 #include "entry/embedded_decoder.h"
@@ -87,7 +88,7 @@ struct Painter {
 };
 
 // A knob's angle for a fraction of its range: from lower left (225 degrees) to lower right.
-double knobAngle(double fraction) { return (225.0 - 270.0 * fraction) * M_PI / 180.0; }
+double knobAngle(double fraction) { return (225.0 - 270.0 * fraction) * std::numbers::pi / 180.0; }
 
 void drawKnob(const Painter& p, const Place& at, double value) {
     const decoder::Parameter& r = row(at.parameter);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <map>
+#include <atomic>
 #include <mutex>
 #include <tuple>
 #include <vector>
@@ -25,6 +26,20 @@ extern "C" const unsigned char editorFontData[];
 
 namespace editor {
 namespace {
+
+// A lock without the C++ library's threads, which the Windows toolchains lack; drawing is
+// brief and rarely meets another instance's.
+class SpinLock {
+public:
+    void lock() {
+        while (flag_.test_and_set(std::memory_order_acquire)) {
+        }
+    }
+    void unlock() { flag_.clear(std::memory_order_release); }
+
+private:
+    std::atomic_flag flag_ = ATOMIC_FLAG_INIT;
+};
 
 struct Glyph {
     int x0 = 0, y0 = 0, width = 0, height = 0;
@@ -60,7 +75,7 @@ public:
         }
         return cache_.emplace(key, std::move(g)).first->second;
     }
-    std::mutex lock;  // editors of several instances may draw on their own threads
+    SpinLock lock;  // editors of several instances may draw on their own threads
 
 private:
     Typeface() { stbtt_InitFont(&info_, editorFontData, stbtt_GetFontOffsetForIndex(editorFontData, 0)); }
@@ -73,7 +88,7 @@ private:
 
 double Canvas::textWidth(const std::string& s, double size) {
     Typeface& face = Typeface::instance();
-    std::lock_guard<std::mutex> guard(face.lock);
+    std::lock_guard<SpinLock> guard(face.lock);
     double width = 0;
     for (std::size_t i = 0; i < s.size(); ++i)
         width += face.advance(static_cast<unsigned char>(s[i]), i + 1 < s.size() ? static_cast<unsigned char>(s[i + 1]) : 0, size);
@@ -85,7 +100,7 @@ double Canvas::text(double x, double y, const std::string& s, double size, Color
     if (align == Align::Centre) x -= width / 2;
     if (align == Align::Right) x -= width;
     Typeface& face = Typeface::instance();
-    std::lock_guard<std::mutex> guard(face.lock);
+    std::lock_guard<SpinLock> guard(face.lock);
     const int baseline = static_cast<int>(std::lround(y));
     double pen = x;
     for (std::size_t i = 0; i < s.size(); ++i) {

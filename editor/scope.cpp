@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <cstdio>
 
 namespace editor {
@@ -26,7 +27,7 @@ void ScopeData::add(double left, double right) {
     if (level < 0.0) return;
     const int l = std::min(levels_ - 1, static_cast<int>(level * levels_));
     const double angle = std::atan2(mid, side);  // 0 = +side (right), pi/2 = mid (up)
-    const int a = static_cast<int>((angle + M_PI) / (2 * M_PI) * angles_) % angles_;
+    const int a = static_cast<int>((angle + std::numbers::pi) / (2 * std::numbers::pi) * angles_) % angles_;
     hits_[static_cast<std::size_t>(a * levels_ + l)] += 1.0f;
 }
 
@@ -89,7 +90,7 @@ void drawPoints(Canvas& canvas, double cx, double cy, double radius, const Scope
             const double level = (db - ScopeData::LowestDb) / (ScopeData::HighestDb - ScopeData::LowestDb);
             if (level < 0.0 || level >= 1.0) continue;
             const double angle = std::atan2(-py, px);
-            const int a = static_cast<int>((angle + M_PI) / (2 * M_PI) * data.angles()) % data.angles();
+            const int a = static_cast<int>((angle + std::numbers::pi) / (2 * std::numbers::pi) * data.angles()) % data.angles();
             const float n = data.hits(a, static_cast<int>(level * data.levels()));
             if (n <= 0.0f) continue;
             const double shade = 0.3 + 0.7 * std::log1p(n) / most;

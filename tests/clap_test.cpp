@@ -245,13 +245,13 @@ template <class Sample>
 
 TEST(ClapState, FarValuesAreHeldAtTheRangeEndsAndNeverBlast) {
     for (std::size_t id = 0; id < decoder::kParameters.size(); ++id)
-        for (float far : kFarValues) {
-            SCOPED_TRACE(testing::Message() << decoder::kParameters[id].name << " at " << far);
+        for (float extreme : kFarValues) {
+            SCOPED_TRACE(testing::Message() << decoder::kParameters[id].name << " at " << extreme);
             auto p = activePlugin();
             std::vector<std::uint8_t> fresh;
             ASSERT_TRUE(p->saveState(fresh));
-            ASSERT_TRUE(p->loadState(stateWith(fresh, id, far)));
-            EXPECT_EQ(p->value(static_cast<clap_id>(id)), heldAt(id, far));
+            ASSERT_TRUE(p->loadState(stateWith(fresh, id, extreme)));
+            EXPECT_EQ(p->value(static_cast<clap_id>(id)), heldAt(id, extreme));
             EXPECT_TRUE(decodesWithinRange<float>(*p));
             EXPECT_TRUE(decodesWithinRange<double>(*p));
         }

@@ -283,16 +283,16 @@ TEST(Lv2Habits, FarControlValuesActAsTheRangeEndsAndNeverBlast) {
     const std::size_t frames = 256;
     const std::vector<float> in = take(frames);
     for (std::size_t p = 0; p < decoder::kParameters.size(); ++p)
-        for (float far : kFarValues) {
-            SCOPED_TRACE(testing::Message() << decoder::kParameters[p].name << " at " << far);
+        for (float extreme : kFarValues) {
+            SCOPED_TRACE(testing::Message() << decoder::kParameters[p].name << " at " << extreme);
             Lv2Decoder clamped(frames), atEnd(frames);
             for (Lv2Decoder* x : {&clamped, &atEnd}) {
                 x->connectAll(false);
                 x->instance->activate();
                 x->fill(in);
             }
-            clamped.controls[p] = far;
-            atEnd.controls[p] = static_cast<float>(heldAt(p, far));
+            clamped.controls[p] = extreme;
+            atEnd.controls[p] = static_cast<float>(heldAt(p, extreme));
             clamped.instance->run(frames);
             atEnd.instance->run(frames);
             for (int k = 3; k < 6; ++k) EXPECT_EQ(clamped.audio[k], atEnd.audio[k]) << "output " << k - 2;

@@ -107,17 +107,17 @@ template <class Sample>
 
 TEST(Parameters, FarValuesInAStateAreHeldAtTheRangeEndsAndNeverBlast) {
     for (std::size_t p = 0; p < decoder::kParameters.size(); ++p)
-        for (float far : kFarValues) {
-            SCOPED_TRACE(testing::Message() << decoder::kParameters[p].name << " at " << far);
+        for (float extreme : kFarValues) {
+            SCOPED_TRACE(testing::Message() << decoder::kParameters[p].name << " at " << extreme);
             Decoder fx;
             fx.start();
-            const auto state = stateWith(fx.getChunk(), p, far);
+            const auto state = stateWith(fx.getChunk(), p, extreme);
             EXPECT_EQ(fx.setChunk(state), 260);
             const auto index = static_cast<VstInt32>(p);
-            EXPECT_EQ(fx.getParameter(index), heldAtNormalized(far));
+            EXPECT_EQ(fx.getParameter(index), heldAtNormalized(extreme));
             float held = 0;
             std::memcpy(&held, fx.getChunk().data() + 4 * (p + 1), 4);
-            EXPECT_EQ(held, heldAt(p, far));
+            EXPECT_EQ(held, heldAt(p, extreme));
             EXPECT_TRUE(decodesWithinRange<float>(fx));
             EXPECT_TRUE(decodesWithinRange<double>(fx));
         }

@@ -137,10 +137,10 @@ TEST_F(Renderer, FarValuesInAPresetAreHeldAtTheRangeEnds) {
     std::string error;
     ASSERT_TRUE(vstrender::readFile(path("fresh.fxp"), fresh, error)) << error;
     for (std::size_t p = 0; p < decoder::kParameters.size(); ++p)
-        for (float far : {1e6f, -3.4e38f}) {
-            SCOPED_TRACE(testing::Message() << decoder::kParameters[p].name << " at " << far);
+        for (float extreme : {1e6f, -3.4e38f}) {
+            SCOPED_TRACE(testing::Message() << decoder::kParameters[p].name << " at " << extreme);
             std::vector<std::uint8_t> damaged = fresh;
-            std::memcpy(&damaged[60 + 4 * (p + 1)], &far, 4);
+            std::memcpy(&damaged[60 + 4 * (p + 1)], &extreme, 4);
             std::ofstream(path("far.fxp"), std::ios::binary)
                 .write(reinterpret_cast<const char*>(damaged.data()), static_cast<std::streamsize>(damaged.size()));
             const Outcome run = render("-q -i " + path("take.wav") + " -o " + path("out.wav") + " --overwrite --outputs 1,2,3 --preset " +
@@ -155,7 +155,7 @@ TEST_F(Renderer, FarValuesInAPresetAreHeldAtTheRangeEnds) {
             const float* inputs[3] = {in[0].data(), in[1].data(), in[2].data()};
             const float* outputs[3] = {decoded[0].data(), decoded[1].data(), decoded[2].data()};
             EXPECT_TRUE(withinTheLoudestGain(inputs, outputs, 512));
-            EXPECT_EQ(presetSliders(path("again.fxp"))[p + 1], static_cast<float>(heldAt(p, far)));
+            EXPECT_EQ(presetSliders(path("again.fxp"))[p + 1], static_cast<float>(heldAt(p, extreme)));
         }
 }
 

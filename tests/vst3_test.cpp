@@ -309,17 +309,17 @@ template <class Sample>
 
 TEST(Vst3State, FarValuesAreHeldAtTheRangeEndsAndNeverBlast) {
     for (std::size_t id = 0; id < decoder::kParameters.size(); ++id)
-        for (float far : kFarValues) {
-            SCOPED_TRACE(testing::Message() << decoder::kParameters[id].name << " at " << far);
+        for (float extreme : kFarValues) {
+            SCOPED_TRACE(testing::Message() << decoder::kParameters[id].name << " at " << extreme);
             for (int32 sampleSize : {kSample32, kSample64}) {
                 auto p = plugin();
                 vst3host::MemoryStream fresh;
                 ASSERT_EQ(p->component()->getState(&fresh), kResultOk);
-                const auto state = stateWith(fresh.bytes, id, far);
+                const auto state = stateWith(fresh.bytes, id, extreme);
                 vst3host::MemoryStream forComponent(state), forController(state);
                 ASSERT_EQ(p->component()->setState(&forComponent), kResultOk);
                 ASSERT_EQ(p->controller()->setComponentState(&forController), kResultOk);
-                EXPECT_EQ(p->controller()->getParamNormalized(static_cast<ParamID>(id)), heldAtNormalized(far));
+                EXPECT_EQ(p->controller()->getParamNormalized(static_cast<ParamID>(id)), heldAtNormalized(extreme));
                 ASSERT_TRUE(p->start(48000.0, 256, sampleSize));
                 if (sampleSize == kSample32)
                     EXPECT_TRUE(decodesWithinRange<float>(*p));

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <cstdint>
 #include <vector>
 
@@ -92,8 +93,8 @@ private:
 // Mid, side and DI, interleaved, about -6 dBFS at the loudest.
 std::vector<float> synthesiseTake(int sampleRate, std::size_t frames) {
     Strummer strummer(sampleRate);
-    OnePole body{1.0 - std::exp(-2 * M_PI * 1800.0 / sampleRate)};
-    OnePole sideTone{1.0 - std::exp(-2 * M_PI * 3500.0 / sampleRate)};
+    OnePole body{1.0 - std::exp(-2 * std::numbers::pi * 1800.0 / sampleRate)};
+    OnePole sideTone{1.0 - std::exp(-2 * std::numbers::pi * 3500.0 / sampleRate)};
     std::vector<double> room(static_cast<std::size_t>(0.011 * sampleRate) + 1, 0.0);
     std::size_t roomAt = 0;
     double peak = 0.0;
