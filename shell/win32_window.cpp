@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <windowsx.h>
 
+#include <string>
 #include <vector>
 
 #include "shell/window.h"
@@ -141,7 +142,7 @@ private:
 std::unique_ptr<EditorWindow> openEditorWindow(void* parent, editor::Editor& editor, std::string& error) {
     auto window = std::make_unique<Win32Window>(static_cast<HWND>(parent), editor);
     if (!window->created()) {
-        error = "Windows made no editor window";
+        error = "Windows made no editor window (error " + std::to_string(GetLastError()) + ")";
         return nullptr;
     }
     return window;
