@@ -5,7 +5,10 @@
 // ratio of each count of changes to none.
 #include <benchmark/benchmark.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <thread>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -13,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "editor/meters.h"
 #include "effect/decoder_parameters.h"
 #include "host/clap_host.h"
 #include "host/vst3_host.h"
@@ -137,6 +141,34 @@ void vst3Blocks(benchmark::State& state) {
     }
 }
 
+// What the editor's metering adds to a block while an editor is open: the inputs measured
+// before, the outputs and the scope's points after, beside the block's own processing.
+template <class Sample>
+void meteredBlocks(benchmark::State& state) {
+    const int frames = static_cast<int>(state.range(0));
+    const bool metered = state.range(1) != 0;
+    auto plugin = claphost::Plugin::create(loaded<claphost::Module>(VINTREL_CLAP_PATH), "net.brelvander.guitar-decoder");
+    plugin->activate(48000.0, static_cast<std::uint32_t>(frames));
+    Take<Sample> take(frames);
+    editor::MeterFeed feed;
+    feed.setActive(metered);
+    const claphost::EventList none({});
+    // The editor takes what the audio thread measured on a thread of its own.
+    std::atomic<bool> stop{false};
+    std::thread editorThread([&] {
+        editor::ScopeData points(36, 18);
+        while (!stop) feed.take(), feed.takePoints(points), std::this_thread::sleep_for(std::chrono::microseconds(200));
+    });
+    for (auto _ : state) {
+        feed.beforeBlock(take.inputs, frames);
+        plugin->process(take.inputs, take.outputs, static_cast<std::uint32_t>(frames), none);
+        feed.afterBlock(take.outputs, frames);
+        benchmark::ClobberMemory();
+    }
+    stop = true;
+    editorThread.join();
+}
+
 #if defined(VINTREL_LV2_BINARY)
 // LV2 control ports, read once per run: `count` of them take new values before each run.
 void lv2Runs(benchmark::State& state) {
@@ -184,11 +216,19 @@ public:
         std::printf("\n%-40s %12s\n", "VST 2 setParameter, grid sweeps", "ns/change");
         for (const auto& [name, ns] : nsPerCall_)
             if (name.rfind("vst2/", 0) == 0) std::printf("%-40s %12.1f\n", name.c_str(), ns);
+        std::printf("\n%-40s %12s %12s\n", "CLAP blocks, editor closed/open", "ns/frame", "x closed");
+        for (const auto& [name, ns] : nsPerCall_) {
+            if (name.rfind("meters/", 0) != 0 || name.back() != '1') continue;
+            const std::string closed = name.substr(0, name.size() - 1) + "0";
+            const double frames = std::stod(name.substr(name.find('/', 7) + 1));
+            std::printf("%-40s %12.2f %12s\n", closed.c_str(), nsPerCall_[closed] / frames, "1.00");
+            std::printf("%-40s %12.2f %12.2f\n", name.c_str(), ns / frames, ns / nsPerCall_[closed]);
+        }
         std::printf("\n%-40s %12s %12s %12s\n", "blocks with parameter changes", "ns/frame", "x no events",
                     "ns/change");
         for (const auto& [name, ns] : nsPerCall_) {
             // <format>/<precision>/<frames>/<events>
-            if (name.rfind("vst2/", 0) == 0) continue;
+            if (name.rfind("vst2/", 0) == 0 || name.rfind("meters/", 0) == 0) continue;
             const auto last = name.rfind('/'), before = name.rfind('/', last - 1);
             const double frames = std::stod(name.substr(before + 1, last - before - 1));
             const double events = std::stod(name.substr(last + 1));
@@ -207,6 +247,10 @@ void registerAll() {
     for (int kind = 0; kind < 3; ++kind)
         benchmark::RegisterBenchmark((std::string("vst2/setParameter/") + kinds[kind]).c_str(),
                                      [kind](benchmark::State& st) { vst2SetParameter(st, kind); });
+    for (long frames : {64, 512}) {
+        benchmark::RegisterBenchmark("meters/float", meteredBlocks<float>)->Args({frames, 0})->Args({frames, 1});
+        benchmark::RegisterBenchmark("meters/double", meteredBlocks<double>)->Args({frames, 0})->Args({frames, 1});
+    }
     benchmark::RegisterBenchmark("vst2/setParameter/every parameter",
                                  [](benchmark::State& st) { vst2SetParameter(st, -1); });
     for (long frames : {64, 512})

@@ -7,6 +7,7 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <thread>
 
 namespace host {
@@ -16,8 +17,16 @@ Display* of(void* d) { return static_cast<Display*>(d); }
 }  // namespace
 
 X11Stage::X11Stage(int width, int height) {
+    // An X server resets when its last client leaves, and refuses connections meanwhile.
     Display* display = XOpenDisplay(nullptr);
-    if (display == nullptr) return;
+    for (int tries = 0; display == nullptr && tries < 20; ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        display = XOpenDisplay(nullptr);
+    }
+    if (display == nullptr) {
+        std::fprintf(stderr, "X11Stage: cannot open display %s\n", XDisplayName(nullptr));
+        return;
+    }
     display_ = display;
     window_ = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, static_cast<unsigned>(width),
                                   static_cast<unsigned>(height), 0, 0, 0x202020);

@@ -39,7 +39,7 @@ for test in runtime_test plugin_test clap_test vst3_test editor_windows_test; do
     # starts on it (the one before had none).
     display=()
     if [ "$test" = editor_windows_test ]; then
-        display=(xvfb-run -a -s "-screen 0 1600x1000x24")
+        display=(xvfb-run -a -s "-noreset -screen 0 1600x1000x24")
         /usr/lib/wine/wineserver -k 2>/dev/null || true
     fi
     if ! (cd "$dir" && timeout 600 "${display[@]}" "$loader" "$test.exe" --gtest_brief=1) | tee "$dir/$test.log"; then
