@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the release archives from the committed tree (HEAD) into dist/ (or $DIST_DIR): Linux
 # x86_64 and aarch64 as .tar.gz (VST 2, LV2, VST 3, CLAP and vstrender), Windows 64-bit and
-# 32-bit as .zip (VST 2, VST 3, CLAP), each with INSTALL.txt, PARAMETERS.txt and SHA256SUMS;
+# 32-bit as .zip (VST 2, VST 3, CLAP), each with INSTALL.txt, PARAMETERS.txt, the typeface's
+# licence and SHA256SUMS;
 # the modules are stripped, their symbols in a -symbols.tar.gz beside each archive.
 # Archives are reproducible: the same commit gives the same bytes (fixed times, owners and
 # order; no build paths in the binaries).
@@ -69,6 +70,8 @@ stage() {  # stage TARGET DIR: the archive's files
             sed 's/$/\r/' >"$dir/INSTALL.txt"
     fi
     strip_modules "$target" "$dir"
+    # The editor's typeface is embedded in the modules; its licence goes with them.
+    cp /usr/share/doc/fonts-dejavu-core/copyright "$dir/LICENSE-DejaVu.txt"
     # The parameter reference is the README's.
     sed -n '/^## Parameters/,/^## [^P]/p' README.md | sed '$d' >"$dir/PARAMETERS.txt"
     (cd "$dir" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | sort | xargs sha256sum >SHA256SUMS)

@@ -22,8 +22,11 @@ echo "== ThreadSanitizer: the whole stress suite, automation racing the audio th
 configure build-tsan -DVINTREL_SANITIZE=thread -DVINTREL_BUILD_TOOLS=OFF
 cmake --build build-tsan -j"$jobs" --target stress_test
 TSAN_OPTIONS=halt_on_error=1 STRESS_SESSIONS=200 build-tsan/tests/stress_test
-cmake --build build-tsan -j"$jobs" --target vst3_test
+cmake --build build-tsan -j"$jobs" --target vst3_test editor_host_test
 TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/vst3_test --gtest_filter='Vst3State.ArrivesWhileProcessing'
+# The editors opened and closed a hundred times while the audio runs, on an X server of their own.
+TSAN_OPTIONS=halt_on_error=1 xvfb-run -a -s "-noreset -screen 0 2560x1600x24" \
+    build-tsan/tests/editor_host_test --gtest_filter='*HundredTimes*'
 
 echo "== valgrind memcheck: a thousand sessions opened, worked and closed"
 scripts/build.sh >/dev/null

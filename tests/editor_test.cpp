@@ -181,6 +181,9 @@ const State kStates[] = {
 };
 
 TEST(EditorPictures, EachStateLooksAsStored) {
+#if defined(VINTREL_PICTURES_ELSEWHERE)
+    GTEST_SKIP() << "the stored pictures are compared on the machine that builds them";
+#endif
     const bool update = std::getenv("UPDATE_EDITOR_PICTURES") != nullptr;
     for (double scale : {1.0, 2.0})
         for (const State& state : kStates) {
