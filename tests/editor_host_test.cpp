@@ -76,6 +76,21 @@ void controlAt(int parameter, double scale, int& x, int& y) {
             }
 }
 
+// A user's drag of the stereo width knob 60 pixels up in the stage's window: a fifth of its range.
+void dragStereoWidthUp(host::X11Stage& stage) {
+    int x = 0, y = 0;
+    controlAt(3, 1, x, y);
+    stage.moveTo(x, y);
+    stage.run(20ms);
+    stage.press(true);
+    for (int dy = 1; dy <= 60; ++dy) {
+        stage.moveTo(x, y - dy);
+        stage.run(2ms);
+    }
+    stage.press(false);
+    stage.run(100ms);
+}
+
 struct Vst3Session {
     std::unique_ptr<vst3host::Module> module;
     std::unique_ptr<vst3host::Plugin> plugin;
@@ -114,18 +129,7 @@ TEST(Vst3Editor, InAHostWindowItLooksAsDrawnFollowsTheHostAndEditsInOneGesture) 
     auto want = expectedPicture(1, {}, ew, eh);
     EXPECT_TRUE(samePicture(shot, w, h, want, ew, eh)) << "at open";
 
-    // A drag of the stereo width knob upwards by 60 pixels: a fifth of its range.
-    int x = 0, y = 0;
-    controlAt(3, 1, x, y);
-    stage.moveTo(x, y);
-    stage.run(20ms);
-    stage.press(true);
-    for (int dy = 1; dy <= 60; ++dy) {
-        stage.moveTo(x, y - dy);
-        stage.run(2ms);
-    }
-    stage.press(false);
-    stage.run(100ms);
+    dragStereoWidthUp(stage);
     ASSERT_GE(handler.edits.size(), 3u);
     EXPECT_EQ(handler.edits.front().kind, 'b');
     EXPECT_EQ(handler.edits.back().kind, 'e');
@@ -246,17 +250,7 @@ TEST(ClapEditor, InAHostWindowItLooksAsDrawnFollowsTheHostAndTellsItsGestures) {
 
     // A drag outside processing: the value acts at once, the host is asked to flush and hears
     // one gesture there.
-    int x = 0, y = 0;
-    controlAt(3, 1, x, y);
-    stage.moveTo(x, y);
-    stage.run(20ms);
-    stage.press(true);
-    for (int dy = 1; dy <= 60; ++dy) {
-        stage.moveTo(x, y - dy);
-        stage.run(2ms);
-    }
-    stage.press(false);
-    stage.run(100ms);
+    dragStereoWidthUp(stage);
     EXPECT_EQ(s.plugin->value(3), 48.0);
     EXPECT_GT(s.plugin->flushRequests, 0);
     s.plugin->flush({});
@@ -376,17 +370,7 @@ TEST(Lv2Editor, WritesTheControlPortsAndTouchesAroundADrag) {
     auto want = expectedPicture(1, {{3, -60}}, ew, eh);
     EXPECT_TRUE(samePicture(shot, w, h, want, ew, eh)) << "with the host's value";
 
-    int x = 0, y = 0;
-    controlAt(3, 1, x, y);
-    stage.moveTo(x, y);
-    stage.run(20ms);
-    stage.press(true);
-    for (int dy = 1; dy <= 60; ++dy) {
-        stage.moveTo(x, y - dy);
-        stage.run(2ms);
-    }
-    stage.press(false);
-    stage.run(100ms);
+    dragStereoWidthUp(stage);
     ASSERT_FALSE(written.values.empty());
     for (const auto& [port, value] : written.values) EXPECT_EQ(port, 9u);
     EXPECT_EQ(written.values.back().second, -12.0f);  // -60 and a fifth of the range up
