@@ -190,10 +190,13 @@ Editor::Editor(EditorHost& host) : host_(host) {
     for (int i = 0; i < kParameters; ++i) values_[static_cast<std::size_t>(i)] = row(i).defaultValue;
 }
 
-void Editor::setValue(int parameter, double value) {
+bool Editor::setValue(int parameter, double value) {
     // The control under a drag follows the mouse, not the host's echo of it.
-    if (parameter < 0 || parameter >= kParameters || std::isnan(value) || parameter == dragging_) return;
-    values_[static_cast<std::size_t>(parameter)] = std::clamp(value, row(parameter).min, row(parameter).max);
+    if (parameter < 0 || parameter >= kParameters || std::isnan(value) || parameter == dragging_) return false;
+    const double held = std::clamp(value, row(parameter).min, row(parameter).max);
+    if (held == values_[static_cast<std::size_t>(parameter)]) return false;
+    values_[static_cast<std::size_t>(parameter)] = held;
+    return true;
 }
 
 void Editor::setSize(int width, int height) {
@@ -208,10 +211,10 @@ void Editor::setScale(double scale) {
     height_ = static_cast<int>(std::lround(kBaseHeight * scale));
 }
 
-void Editor::takeMeters(MeterFeed& feed, double seconds) {
-    meters_.update(feed.take(), seconds);
-    scope_.fade(std::pow(0.5, seconds / 0.15));  // points fade to half in 150 ms
-    feed.takePoints(scope_);
+bool Editor::takeMeters(MeterFeed& feed, double seconds) {
+    const bool levels = meters_.update(feed.take(), seconds);
+    const bool faded = scope_.fade(std::pow(0.5, seconds / 0.15));  // points fade to half in 150 ms
+    return feed.takePoints(scope_) > 0 || faded || levels;
 }
 
 Editor::View Editor::view() const {

@@ -34,7 +34,8 @@ public:
 
     // What the host says: a parameter's value (display units), from automation, a state or a
     // preset; shown at the next picture. A control under a drag keeps the drag's value.
-    void setValue(int parameter, double value);
+    // Answers whether the value shown changed.
+    bool setValue(int parameter, double value);
     double value(int parameter) const { return values_[static_cast<std::size_t>(parameter)]; }
 
     // The window's size in pixels and the content scale; the layout keeps its proportions.
@@ -44,8 +45,9 @@ public:
     int height() const { return height_; }
     double scale() const { return scale_; }
 
-    // Meter levels and scope points from the feed, `seconds` after the last time.
-    void takeMeters(MeterFeed& feed, double seconds);
+    // Meter levels and scope points from the feed, `seconds` after the last time; answers
+    // whether the picture changed.
+    bool takeMeters(MeterFeed& feed, double seconds);
     MeterBallistics& meters() { return meters_; }
     ScopeData& scope() { return scope_; }
 

@@ -14,29 +14,43 @@ MeterFeed::Taken MeterFeed::take() {
     return taken;
 }
 
-void MeterFeed::takePoints(ScopeData& data) {
+std::size_t MeterFeed::takePoints(ScopeData& data) {
     const std::size_t written = written_.load(std::memory_order_acquire);
     std::size_t read = read_.load(std::memory_order_relaxed);
+    const std::size_t count = written - read;
     for (; read != written; ++read) {
         const std::size_t at = (read % kRing) * 2;
         data.add(ring_[at], ring_[at + 1]);
     }
     read_.store(read, std::memory_order_release);
+    return count;
 }
 
-void MeterBallistics::update(const MeterFeed::Taken& taken, double seconds) {
+bool MeterBallistics::update(const MeterFeed::Taken& taken, double seconds) {
     constexpr double kFallPerSecond = 24.0, kHoldSeconds = 1.5;
+    const MeterSnapshot before = shown_;
     for (std::size_t k = 0; k < kMeteredChannels; ++k) {
         ChannelLevels& c = shown_.channels[k];
         const double peak = toDb(taken.peak[k]);
         // The peak falls at a steady rate unless a louder one arrives; RMS is this interval's.
         c.peakDb = std::max(peak, std::isfinite(c.peakDb) ? c.peakDb - kFallPerSecond * seconds : -INFINITY);
         if (c.peakDb < -120.0) c.peakDb = -INFINITY;
-        if (taken.counted[k] > 0) c.rmsDb = toDb(std::sqrt(taken.sumSquares[k] / taken.counted[k]));
+        // With no block at all (a host that stopped processing) the RMS falls as the peak does.
+        if (taken.counted[k] > 0)
+            c.rmsDb = toDb(std::sqrt(taken.sumSquares[k] / taken.counted[k]));
+        else if (std::isfinite(c.rmsDb))
+            c.rmsDb = c.rmsDb - kFallPerSecond * seconds < -120.0 ? -INFINITY : c.rmsDb - kFallPerSecond * seconds;
         holdAge_[k] += seconds;
         if (peak >= c.holdDb || holdAge_[k] > kHoldSeconds) c.holdDb = std::max(peak, c.peakDb), holdAge_[k] = 0;
         if (taken.peak[k] > 1.0f) c.over = true;
     }
+    for (std::size_t k = 0; k < kMeteredChannels; ++k) {
+        const ChannelLevels &a = before.channels[k], &b = shown_.channels[k];
+        auto same = [](double x, double y) { return x == y || (std::isnan(x) && std::isnan(y)); };
+        if (!same(a.peakDb, b.peakDb) || !same(a.rmsDb, b.rmsDb) || !same(a.holdDb, b.holdDb) || a.over != b.over)
+            return true;
+    }
+    return false;
 }
 
 void MeterBallistics::resetMarks() {

@@ -62,8 +62,8 @@ public:
         std::array<std::uint32_t, kMeteredChannels> counted{};
     };
     Taken take();
-    // The scope's points since the last call, into `data`.
-    void takePoints(ScopeData& data);
+    // The scope's points since the last call, into `data`; answers how many came.
+    std::size_t takePoints(ScopeData& data);
 
     static constexpr int kStride = 4;
     static constexpr std::size_t kRing = 8192;  // points; more in one editor frame are dropped
@@ -80,8 +80,8 @@ private:
 // Peak hold, RMS and overload marks as the editor shows them, from what the feed gives.
 class MeterBallistics {
 public:
-    // `seconds` since the last update.
-    void update(const MeterFeed::Taken& taken, double seconds);
+    // `seconds` since the last update; answers whether what it shows changed.
+    bool update(const MeterFeed::Taken& taken, double seconds);
     void resetMarks();
     const MeterSnapshot& snapshot() const { return shown_; }
 

@@ -31,10 +31,20 @@ void ScopeData::add(double left, double right) {
     hits_[static_cast<std::size_t>(a * levels_ + l)] += 1.0f;
 }
 
-void ScopeData::fade(double factor) {
-    for (float& h : hits_) h = h * static_cast<float>(factor) < 0.01f ? 0.0f : h * static_cast<float>(factor);
+bool ScopeData::fade(double factor) {
+    bool any = false;
+    for (float& h : hits_) {
+        any |= h > 0.0f;
+        h = h * static_cast<float>(factor) < 0.01f ? 0.0f : h * static_cast<float>(factor);
+    }
+    // The peaks and the correlation fade with the points, and are gone below -120 dB.
+    any |= peakRadius_ > 0.0 || sumLL_ > 0.0 || sumRR_ > 0.0;
     peakLeft_ *= factor, peakRight_ *= factor, peakRadius_ *= factor;
     sumLL_ *= factor, sumRR_ *= factor, sumLR_ *= factor;
+    if (peakRadius_ < 1e-6 && peakLeft_ < 1e-6 && peakRight_ < 1e-6) {
+        peakLeft_ = peakRight_ = peakRadius_ = sumLL_ = sumRR_ = sumLR_ = 0;
+    }
+    return any;
 }
 
 void ScopeData::clear() {

@@ -25,7 +25,8 @@ public:
     }
     void add(double left, double right);
     // Older points fade: every count and sum times `factor` (a live view; a take keeps all).
-    void fade(double factor);
+    // Answers whether any point was left to fade.
+    bool fade(double factor);
     void clear();
 
     double peakLeft() const { return peakLeft_; }

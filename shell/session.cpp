@@ -34,9 +34,11 @@ void EditorSession::tick() {
     // Hosts that call more often (an LV2 host's idle calls) still get 30 pictures a second at most.
     if (seconds < kTimerMilliseconds * 0.75e-3) return;
     last_ = now;
-    for (int p = 0; p < editor::kParameters; ++p) editor_.setValue(p, valueOf_(p));
-    editor_.takeMeters(feed_, seconds);
-    window_->redraw();
+    // Only a change is drawn again: an idle editor costs its host nothing but this check.
+    bool changed = false;
+    for (int p = 0; p < editor::kParameters; ++p) changed |= editor_.setValue(p, valueOf_(p));
+    changed |= editor_.takeMeters(feed_, seconds);
+    if (changed) window_->redraw();
 }
 
 void EditorSession::handleEvents() {

@@ -142,6 +142,28 @@ TEST(EditorInteraction, AHostChangeMovesTheControl) {
     EXPECT_TRUE(host.calls.empty());  // a host's change is no edit
 }
 
+// An idle editor is not drawn again: only a value or a meter that moved asks for a picture.
+TEST(EditorInteraction, OnlyAChangeAsksForAPicture) {
+    Recorder host;
+    editor::Editor e(host);
+    editor::MeterFeed feed;
+    feed.setActive(true);
+    EXPECT_FALSE(e.takeMeters(feed, 0.03));  // silence, and nothing shown yet
+    EXPECT_FALSE(e.setValue(3, 0.0));        // the value it already shows
+    EXPECT_TRUE(e.setValue(3, 12.0));
+    std::vector<float> tone(512);
+    for (std::size_t j = 0; j < tone.size(); ++j) tone[j] = 0.5f * static_cast<float>(std::sin(0.05 * j));
+    const float* channels[3] = {tone.data(), tone.data(), tone.data()};
+    feed.afterBlock(channels, 512);
+    EXPECT_TRUE(e.takeMeters(feed, 0.03));
+    // The levels fall, the held peaks let go and the points fade while nothing comes; after
+    // twenty seconds all is still again.
+    EXPECT_TRUE(e.takeMeters(feed, 0.5));
+    for (int i = 0; i < 40; ++i) e.takeMeters(feed, 0.5);
+    for (int i = 0; i < 5; ++i) EXPECT_FALSE(e.takeMeters(feed, 0.5)) << i;
+    EXPECT_EQ(e.meters().snapshot().channels[3].rmsDb, -INFINITY);
+}
+
 // The stored pictures.
 struct State {
     const char* name;
