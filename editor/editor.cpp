@@ -169,7 +169,6 @@ void drawMeters(const Painter& p, const MeterSnapshot& m) {
         p.rect(kOverX, y + 2, kOverWidth, kMeterRow - 6, 3, c.over ? kOver : kPanel);
         p.text(kOverX + kOverWidth / 2, y + 13, "OVER", 9, c.over ? kText : kGrid, Align::Centre);
     }
-    p.text(kBarX, kMeterTop + 6 * kMeterRow + 22, "bars: RMS   line: peak   tick: peak hold   click to reset", 10, kGrid);
 }
 
 void drawScopePanel(const Painter& p, const ScopeData& scope) {
