@@ -63,6 +63,15 @@ std::vector<std::uint8_t> expectedPicture(double scale, const std::vector<std::p
     return ::testing::AssertionFailure() << differing << " pixels differ";
 }
 
+// Whether the stage's window now shows the editor's picture of that state.
+::testing::AssertionResult windowShows(host::X11Stage& stage, double scale,
+                                       const std::vector<std::pair<int, double>>& values) {
+    int w = 0, h = 0, ew = 0, eh = 0;
+    const auto shot = stage.screenshot(w, h);
+    const auto want = expectedPicture(scale, values, ew, eh);
+    return samePicture(shot, w, h, want, ew, eh);
+}
+
 // Where a parameter's control is in the window, asked of the editor at this scale.
 void controlAt(int parameter, double scale, int& x, int& y) {
     NoHost host;
@@ -124,10 +133,7 @@ TEST(Vst3Editor, InAHostWindowItLooksAsDrawnFollowsTheHostAndEditsInOneGesture) 
     EXPECT_EQ(frame.registered(), 2u);  // the window's events and a timer
     stage.run(200ms);
 
-    int w = 0, h = 0, ew = 0, eh = 0;
-    auto shot = stage.screenshot(w, h);
-    auto want = expectedPicture(1, {}, ew, eh);
-    EXPECT_TRUE(samePicture(shot, w, h, want, ew, eh)) << "at open";
+    EXPECT_TRUE(windowShows(stage, 1, {})) << "at open";
 
     dragStereoWidthUp(stage);
     ASSERT_GE(handler.edits.size(), 3u);
@@ -141,9 +147,7 @@ TEST(Vst3Editor, InAHostWindowItLooksAsDrawnFollowsTheHostAndEditsInOneGesture) 
     // The host's change shows at the next picture.
     controller->setParamNormalized(5, 138.0 / 162);  // DI level -12 dB
     stage.run(150ms);
-    shot = stage.screenshot(w, h);
-    want = expectedPicture(1, {{3, 48}, {5, -12}}, ew, eh);
-    EXPECT_TRUE(samePicture(shot, w, h, want, ew, eh)) << "after changes";
+    EXPECT_TRUE(windowShows(stage, 1, {{3, 48}, {5, -12}})) << "after changes";
 
     // The host's content scale: the editor asks for twice the size and draws sharp at it.
     IPlugViewContentScaleSupport* scaling = nullptr;
@@ -153,9 +157,7 @@ TEST(Vst3Editor, InAHostWindowItLooksAsDrawnFollowsTheHostAndEditsInOneGesture) 
     EXPECT_EQ(frame.resizes, 1);
     EXPECT_EQ(frame.lastSize.right, 2 * editor::kBaseWidth);
     stage.run(150ms);
-    shot = stage.screenshot(w, h);
-    want = expectedPicture(2, {{3, 48}, {5, -12}}, ew, eh);
-    EXPECT_TRUE(samePicture(shot, w, h, want, ew, eh)) << "at scale 2";
+    EXPECT_TRUE(windowShows(stage, 2, {{3, 48}, {5, -12}})) << "at scale 2";
 
     EXPECT_EQ(view->removed(), kResultOk);
     EXPECT_EQ(frame.registered(), 0u);
@@ -243,10 +245,7 @@ TEST(ClapEditor, InAHostWindowItLooksAsDrawnFollowsTheHostAndTellsItsGestures) {
     ASSERT_TRUE(s.gui->get_size(p, &width, &height));
     EXPECT_EQ(width, static_cast<std::uint32_t>(editor::kBaseWidth));
     stage.run(200ms);
-    int w = 0, h = 0, ew = 0, eh = 0;
-    auto shot = stage.screenshot(w, h);
-    auto want = expectedPicture(1, {}, ew, eh);
-    EXPECT_TRUE(samePicture(shot, w, h, want, ew, eh)) << "at open";
+    EXPECT_TRUE(windowShows(stage, 1, {})) << "at open";
 
     // A drag outside processing: the value acts at once, the host is asked to flush and hears
     // one gesture there.
@@ -281,18 +280,14 @@ TEST(ClapEditor, InAHostWindowItLooksAsDrawnFollowsTheHostAndTellsItsGestures) {
     // The host's change shows; then the host's scale, at twice the size.
     s.plugin->flush({{0, 5, -12.0}});
     stage.run(150ms);
-    shot = stage.screenshot(w, h);
-    want = expectedPicture(1, {{0, 0.1}, {3, 48}, {5, -12}}, ew, eh);
-    EXPECT_TRUE(samePicture(shot, w, h, want, ew, eh)) << "after changes";
+    EXPECT_TRUE(windowShows(stage, 1, {{0, 0.1}, {3, 48}, {5, -12}})) << "after changes";
     EXPECT_TRUE(s.gui->set_scale(p, 2.0));
     ASSERT_TRUE(s.gui->get_size(p, &width, &height));
     EXPECT_EQ(width, 2u * editor::kBaseWidth);
     stage.resize(static_cast<int>(width), static_cast<int>(height));
     EXPECT_TRUE(s.gui->set_size(p, width, height));
     stage.run(150ms);
-    shot = stage.screenshot(w, h);
-    want = expectedPicture(2, {{0, 0.1}, {3, 48}, {5, -12}}, ew, eh);
-    EXPECT_TRUE(samePicture(shot, w, h, want, ew, eh)) << "at scale 2";
+    EXPECT_TRUE(windowShows(stage, 2, {{0, 0.1}, {3, 48}, {5, -12}})) << "at scale 2";
 
     s.gui->destroy(p);
     EXPECT_EQ(s.plugin->editorSources(), 0u);
@@ -365,10 +360,7 @@ TEST(Lv2Editor, WritesTheControlPortsAndTouchesAroundADrag) {
     ui->port_event(handle, 6 + 3, sizeof width, 0, &width);
     const int loop = stage.every(16, [&] { idle->idle(handle); });
     stage.run(200ms);
-    int w = 0, h = 0, ew = 0, eh = 0;
-    auto shot = stage.screenshot(w, h);
-    auto want = expectedPicture(1, {{3, -60}}, ew, eh);
-    EXPECT_TRUE(samePicture(shot, w, h, want, ew, eh)) << "with the host's value";
+    EXPECT_TRUE(windowShows(stage, 1, {{3, -60}})) << "with the host's value";
 
     dragStereoWidthUp(stage);
     ASSERT_FALSE(written.values.empty());
