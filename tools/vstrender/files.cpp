@@ -69,7 +69,7 @@ void checkNotAnInput(const std::string& output, const Options& o) {
 }  // namespace
 
 void checkPlaces(const Options& o) {
-    for (const std::string& path : {o.output, o.savePreset, o.scope}) {
+    for (const std::string& path : {o.output, o.savePreset, o.scope, o.plot}) {
         if (path.empty() || path == "-") continue;
         checkNotAnInput(path, o);
         std::error_code e;

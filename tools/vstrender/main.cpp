@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "host/vst_host.h"
+#include "tools/vstrender/analysis.h"
+#include "tools/vstrender/analysis_report.h"
 #include "tools/vstrender/demo.h"
 #include "tools/vstrender/errors.h"
 #include "tools/vstrender/files.h"
@@ -48,6 +50,18 @@ void prepareDemo(Options& o) {
 
 void checkCombination(const Options& o) {
     if (o.inputs.empty() && !o.listParams && o.savePreset.empty()) refuse("no input given (-i FILE)");
+    if (o.analyze) {
+        if (o.inputs.empty()) refuse("--analyze needs the take (-i FILE)");
+        if (!o.output.empty()) refuse("--analyze writes no audio: render with a command of its own (leave out -o)");
+        if (o.alignDi) refuse("--align-di is for a render; --analyze reports the DI's delay and polarity");
+        if (!o.scope.empty()) refuse("--scope is for a render; --analyze draws its own sheet with --plot");
+    } else {
+        if (o.json) refuse("--json goes with --analyze");
+        if (!o.plot.empty()) refuse("--plot goes with --analyze (a render draws its vectorscope with --scope)");
+    }
+    if (o.alignDi && (!o.diDelay.empty() || !o.diPolarity.empty()))
+        refuse("--align-di measures the DI's delay and polarity itself: leave out --di-delay and --di-polarity");
+    if (o.analyze) return;
     if (!o.inputs.empty() && o.output.empty()) refuse("no output given (-o FILE)");
     if (o.inputs.empty() && !o.output.empty()) refuse("-o " + o.output + " needs an input (-i FILE)");
     if (std::count(o.inputs.begin(), o.inputs.end(), "-") > 1) refuse("standard input can be only one of the inputs");
@@ -83,12 +97,56 @@ Output openOutput(const Options& o, const Inputs& inputs, const std::vector<int>
     return out;
 }
 
+// The DI's delay and polarity as given, or for --align-di as measured in a first pass.
+DiShift diShiftFor(const Options& o, Inputs& inputs, int pluginInputs, FILE* report) {
+    DiShift shift;
+    const int rate = inputs[0]->info.samplerate;
+    if (!o.diDelay.empty()) shift.delaySamples = diDelaySamples(o.diDelay, rate);
+    shift.invert = o.diPolarity == "invert";
+    if (!o.alignDi) return shift;
+    checkAnalysable(inputs);
+    const take::DiEstimate mid = measureDi(inputs, pluginInputs)[0];
+    if (mid.silent) fail("--align-di: the DI or the mid microphone is silent; there is nothing to align");
+    if (mid.atEdge) fail("--align-di: the DI is more than 10 ms away: check that the files belong together");
+    if (!mid.reliable())
+        fail("--align-di: no reliable estimate of the DI's delay (correlation " + std::to_string(std::abs(mid.correlation)).substr(0, 4) +
+             "); render without it, or set --di-delay by ear");
+    shift.delaySamples = mid.delaySamples;
+    shift.invert = mid.inverted();
+    if (!o.quiet)
+        std::fprintf(report, "Aligning the DI: %s, %s polarity\n",
+                     describeDelay(mid.delaySamples, rate, "the mid microphone").c_str(), mid.inverted() ? "inverted" : "same");
+    return shift;
+}
+
+// --analyze: the take checked with the plug-in as set, reported in words or JSON, and drawn.
+void analyzeFiles(const Options& o, LoadedPlugin& p, vsthost::Plugin& fresh) {
+    Inputs inputs = openInputs(o);
+    checkAnalysable(inputs);
+    checkChannelCount(inputs, p.instance->numInputs());
+    if (p.instance->numOutputs() < 2) refuse("--analyze needs a plug-in with two outputs");
+    const DiShift shift = diShiftFor(o, inputs, p.instance->numInputs(), stdout);
+    const Analysis a = analyzeTake(inputs, p, fresh, shift, o.useDouble);
+    if (o.json)
+        std::fputs(analysisJson(a).c_str(), stdout);
+    else
+        printAnalysis(stdout, a);
+    if (o.plot.empty()) return;
+    const std::string partial = o.plot + ".partial";
+    TemporaryFiles::add(partial);
+    std::string error;
+    if (!writeAnalysisPlot(partial, a, error)) fail(error);
+    publish(partial, o.plot);
+    if (!o.json && !o.quiet) std::printf("\nPlot: %s\n", o.plot.c_str());
+}
+
 // The inputs through the plug-in into the output, then what the render found.
 void renderFiles(const Options& o, LoadedPlugin& p, vsthost::Plugin& fresh, const std::vector<int>& picked,
                  FILE* report) {
     vsthost::Plugin& plugin = *p.instance;
     Inputs inputs = openInputs(o);
     checkChannelCount(inputs, plugin.numInputs());
+    const DiShift shift = diShiftFor(o, inputs, plugin.numInputs(), report);
     Output out = openOutput(o, inputs, picked);
 
     // For the guitar decoder's scope, the plain mid/side decode of the same take beside it.
@@ -111,6 +169,7 @@ void renderFiles(const Options& o, LoadedPlugin& p, vsthost::Plugin& fresh, cons
     r.meters = &meters;
     r.scope = o.scope.empty() ? nullptr : &scope;
     r.plainScope = plain ? &plainScope : nullptr;
+    r.diShift = shift;
     const RenderResult result = renderTake(plugin, inputs, r, o.useDouble);
     plugin.suspend();
     if (sf_close(out.file) != 0) fail("cannot write " + o.output);
@@ -146,7 +205,10 @@ int run(int argc, char** argv) {
     if (!o.scope.empty() && plugin.numOutputs() < 2) refuse("--scope needs a plug-in with two outputs");
     checkPlaces(o);
 
-    if (!o.inputs.empty()) renderFiles(o, p, *fresh, picked, report);
+    if (o.analyze)
+        analyzeFiles(o, p, *fresh);
+    else if (!o.inputs.empty())
+        renderFiles(o, p, *fresh, picked, report);
     if (!o.savePreset.empty()) {
         savePreset(plugin, o.savePreset);
         if (!o.quiet) std::fprintf(report, "Saved the plug-in's state: %s\n", o.savePreset.c_str());

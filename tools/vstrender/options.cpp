@@ -1,5 +1,6 @@
 #include "tools/vstrender/options.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -17,6 +18,7 @@ namespace {
 const char kUsage[] =
     "usage: vstrender -i INPUT [-i INPUT ...] -o OUTPUT [options]\n"
     "       vstrender --demo [-o OUTPUT] [options]\n"
+    "       vstrender --analyze -i INPUT [-i INPUT ...] [--json] [--plot FILE.png] [options]\n"
     "\n"
     "Runs a VST 2 plug-in over audio files: the channels of the inputs, in order, feed the\n"
     "plug-in's inputs 1, 2, 3, ... (for the guitar decoder: mid, side, DI).\n"
@@ -41,6 +43,17 @@ const char kUsage[] =
     "  --scope FILE.png      draw vectorscopes of outputs 1 and 2 (and, for the guitar decoder, of the\n"
     "                        plain mid/side decode beside it) with levels and correlation\n"
     "  --demo                synthesise a three-channel guitar take and decode it\n"
+    "\n"
+    "  --analyze             check the take instead of rendering it: the DI's delay and polarity against\n"
+    "                        the microphones, the channels' balance, and the decoded pair's loudness\n"
+    "                        (EBU R 128), true peak and the main output trim that keeps it at -1 dBTP\n"
+    "  --json                with --analyze: print the findings as one JSON object\n"
+    "  --plot FILE.png       with --analyze: draw levels and correlation over time and the DI's\n"
+    "                        cross-correlation\n"
+    "  --align-di            measure the DI's delay and polarity first, and correct them before decoding\n"
+    "  --di-delay VALUE      delay the DI before decoding by VALUE ms or samples (\"1.42ms\", \"-3 samples\");\n"
+    "                        fractions go through a 64-tap windowed sinc, whole samples move exactly\n"
+    "  --di-polarity P       invert (or same, the default) the DI's polarity before decoding\n"
     "  -q, --quiet           no progress bar and no summary\n"
     "  --version             print the version\n"
     "\n"
@@ -135,6 +148,21 @@ void setOption(Arguments& a, Options& o) {
         o.scope = a.single();
     else if (n == "--demo")
         o.demo = a.flag();
+    else if (n == "--analyze")
+        o.analyze = a.flag();
+    else if (n == "--json")
+        o.json = a.flag();
+    else if (n == "--plot")
+        o.plot = a.single();
+    else if (n == "--align-di")
+        o.alignDi = a.flag();
+    else if (n == "--di-delay")
+        o.diDelay = a.single();
+    else if (n == "--di-polarity") {
+        o.diPolarity = a.single();
+        if (o.diPolarity != "invert" && o.diPolarity != "same")
+            refuse("--di-polarity takes invert or same, not " + o.diPolarity);
+    }
     else if (n == "-q" || n == "--quiet")
         o.quiet = true;
     else if (n == "--version") {
@@ -154,6 +182,19 @@ Options parseArguments(int argc, char** argv) {
     Arguments arguments(argc, argv);
     while (arguments.next()) setOption(arguments, o);
     return o;
+}
+
+double diDelaySamples(const std::string& value, int sampleRate) {
+    char* end = nullptr;
+    const double number = std::strtod(value.c_str(), &end);
+    std::string unit = end;
+    unit.erase(0, unit.find_first_not_of(' '));
+    const bool ms = unit == "ms", samples = unit == "samples" || unit == "sample";
+    if (end == value.c_str() || !std::isfinite(number) || (!ms && !samples))
+        refuse("--di-delay takes a number and its unit, ms or samples (\"1.42ms\", \"-68.2 samples\"), not " + value);
+    const double delay = ms ? number * sampleRate / 1000.0 : number;
+    if (std::abs(delay) > sampleRate) refuse("--di-delay " + value + " is more than a second: the DI does not belong to this take");
+    return delay;
 }
 
 std::string defaultPlugin() {

@@ -41,14 +41,6 @@ private:
 };
 
 template <class Sample>
-sf_count_t readFrames(SNDFILE* file, Sample* buffer, sf_count_t frames) {
-    if constexpr (sizeof(Sample) == sizeof(float))
-        return sf_readf_float(file, buffer, frames);
-    else
-        return sf_readf_double(file, buffer, frames);
-}
-
-template <class Sample>
 sf_count_t writeFrames(SNDFILE* file, const Sample* buffer, sf_count_t frames) {
     if constexpr (sizeof(Sample) == sizeof(float))
         return sf_writef_float(file, buffer, frames);
@@ -71,7 +63,8 @@ RenderResult render(vsthost::Plugin& plugin, Inputs& inputs, const Render& r) {
     for (auto& c : outBuffers) outPtr.push_back(c.data());
     for (auto& c : plainBuffers) plainPtr.push_back(c.data());
     for (int k : r.picked) pickedPtr.push_back(outBuffers[static_cast<std::size_t>(k)].data());
-    std::vector<Sample> interleaved(block * r.picked.size()), fileBlock;
+    std::vector<Sample> interleaved(block * r.picked.size());
+    TakeReader<Sample> reader(inputs, ins, r.diShift);
 
     RenderResult result;
     result.clipped.assign(r.picked.size(), 0);
@@ -80,16 +73,7 @@ RenderResult render(vsthost::Plugin& plugin, Inputs& inputs, const Render& r) {
     const auto started = std::chrono::steady_clock::now();
     while (result.frames < total) {
         std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(block, total - result.frames));
-        int channel = 0;
-        for (auto& input : inputs) {
-            const auto width = static_cast<std::size_t>(input->info.channels);
-            fileBlock.assign(n * width, Sample(0));
-            const sf_count_t got = readFrames(input->file, fileBlock.data(), static_cast<sf_count_t>(n));
-            n = std::min(n, static_cast<std::size_t>(std::max<sf_count_t>(got, 0)));
-            for (std::size_t c = 0; c < width; ++c, ++channel)
-                if (channel < ins)
-                    for (std::size_t j = 0; j < n; ++j) in[static_cast<std::size_t>(channel)][j] = fileBlock[j * width + c];
-        }
+        n = reader.read(inPtr.data(), n);
         if (n == 0) break;
         plugin.process(inPtr.data(), outPtr.data(), static_cast<VstInt32>(n));
         if (r.plain) r.plain->process(inPtr.data(), plainPtr.data(), static_cast<VstInt32>(n));

@@ -11,6 +11,7 @@
 #include "tools/vstrender/inputs.h"
 #include "tools/vstrender/meters.h"
 #include "tools/vstrender/scope.h"
+#include "tools/vstrender/take_reader.h"
 
 namespace vstrender {
 
@@ -23,6 +24,7 @@ struct Render {
     bool countClips = false, quiet = false;
     Meters* meters = nullptr;
     Scope *scope = nullptr, *plainScope = nullptr;
+    DiShift diShift;  // applied to the DI before decoding
 };
 
 struct RenderResult {

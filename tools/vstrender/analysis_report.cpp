@@ -1,0 +1,277 @@
+#include "tools/vstrender/analysis_report.h"
+
+#include <cmath>
+#include <cstdarg>
+
+namespace vstrender {
+
+namespace {
+
+constexpr double kAlignedSamples = 0.05;  // closer than this the DI is where it belongs
+constexpr double kNotableLowEndLossDb = 1.0;
+constexpr double kSideLouderDb = 6.0;
+const char* const kMicrophones[] = {"mid", "side"};
+
+std::string format(const char* pattern, ...) {
+    char text[512];
+    va_list args;
+    va_start(args, pattern);
+    std::vsnprintf(text, sizeof text, pattern, args);
+    va_end(args);
+    return text;
+}
+
+std::string db(double value, const char* unit) {
+    return std::isfinite(value) ? format("%+.1f %s", value, unit) : std::string("-inf ") + unit;
+}
+
+std::string kiloHertz(int rate) { return format("%g kHz", rate / 1000.0); }
+
+double milliseconds(double samples, int rate) { return samples * 1000.0 / rate; }
+
+std::string estimateLine(const take::DiEstimate& e, const Analysis& a, const char* against) {
+    if (e.silent) return "nothing to compare (a silent channel)";
+    if (e.atEdge) return format("strongest at the edge of the window (correlation %.2f): no estimate", e.correlation);
+    if (!e.reliable())
+        return format("no reliable estimate (correlation %.2f, below %.2f)", std::abs(e.correlation),
+                      take::kReliableCorrelation);
+    return describeDelay(e.delaySamples, a.sampleRate, against) + (e.inverted() ? ", inverted polarity" : ", same polarity") +
+           format(", correlation %.2f", std::abs(e.correlation));
+}
+
+void diAdvice(const Analysis& a, std::vector<std::string>& out) {
+    if (a.di.peak == 0) {
+        out.push_back("The DI channel is silent: there is nothing to align.");
+        return;
+    }
+    if (a.mid.peak == 0) {
+        out.push_back("The mid microphone is silent: the DI cannot be placed against it.");
+        return;
+    }
+    const take::DiEstimate& e = a.diAgainst[0];
+    if (e.atEdge) {
+        out.push_back("The DI is more than 10 ms away: check that the files belong together.");
+        return;
+    }
+    if (!e.reliable()) {
+        out.push_back(format("No reliable estimate of the DI's delay: the DI and the mid microphone share too little "
+                             "(correlation %.2f, below %.2f). Set --di-delay by ear if the DI sounds late or early.",
+                             std::abs(e.correlation), take::kReliableCorrelation));
+        return;
+    }
+    const char* polarity = e.inverted() ? "inverted polarity" : "same polarity";
+    if (std::abs(e.delaySamples) < kAlignedSamples) {
+        out.push_back(e.inverted() ? "The DI is aligned with the mid microphone but its polarity is inverted: invert "
+                                     "the DI (--di-polarity invert), or render with --align-di."
+                                   : "The DI is aligned with the mid microphone, same polarity: nothing to do.");
+        return;
+    }
+    const std::string move = e.delaySamples > 0 ? "delay the DI by that much" : "move the DI earlier by that much";
+    out.push_back(describeDelay(e.delaySamples, a.sampleRate, "the mid microphone") + ", " + polarity + ": " +
+                  (e.inverted() ? "invert the DI and " + move : move) + ", or render with --align-di");
+}
+
+void levelAdvice(const Analysis& a, std::vector<std::string>& out) {
+    if (a.diMixLowEndLossDb && *a.diMixLowEndLossDb >= kNotableLowEndLossDb)
+        out.push_back(format("Mixed into the pair, the DI and the microphones lose %.1f dB of low end (below 1 kHz) "
+                             "against adding in phase: align the DI.",
+                             *a.diMixLowEndLossDb));
+    const double sideToMid = a.side.rmsDb(a.frames) - a.mid.rmsDb(a.frames);
+    if (std::isfinite(sideToMid) && sideToMid > kSideLouderDb)
+        out.push_back(format("The side is %.1f dB louder than the mid: check the microphones' gains, and that mid "
+                             "and side are not swapped.",
+                             sideToMid));
+    if (a.pairCorrelation < 0)
+        out.push_back(format("The decoded pair is more out of phase than in phase (correlation %+.2f): check the side "
+                             "microphone's polarity or narrow the stereo width.",
+                             a.pairCorrelation));
+    if (!a.largestMainTrimDb) return;
+    const double tp = a.loudness.truePeakDbtp, wanted = *a.mainTrimDb + (-1.0 - tp);
+    if (tp > -1.0 && wanted < a.mainTrimBottomDb)
+        out.push_back(format("The decoded pair's true peak is %+.1f dBTP: even the main output trim's lowest, %+.1f dB, "
+                             "leaves it above -1 dBTP; lower the output trim too.",
+                             tp, a.mainTrimBottomDb));
+    else if (tp > -1.0)
+        out.push_back(format("The decoded pair's true peak is %+.1f dBTP: set the main output trim to %+.1f dB or lower "
+                             "to keep it at or below -1 dBTP.",
+                             tp, *a.largestMainTrimDb));
+    else if (*a.largestMainTrimDb > *a.mainTrimDb)
+        out.push_back(format("Headroom: the main output trim can go up to %+.1f dB%s with the true peak at or below -1 dBTP.",
+                             *a.largestMainTrimDb, *a.largestMainTrimDb >= a.mainTrimTopDb ? " (its top)" : ""));
+}
+
+// JSON, written by hand: a handful of fields, strings escaped, non-finite numbers null.
+class Json {
+public:
+    void open(const char* key, char bracket) {
+        field(key);
+        text_ += bracket;
+        first_ = true;
+    }
+    void close(char bracket) {
+        text_ += bracket;
+        first_ = false;
+    }
+    void number(const char* key, double v, const char* pattern = "%.6g") {
+        field(key);
+        text_ += std::isfinite(v) ? format(pattern, v) : "null";
+    }
+    void null(const char* key) {
+        field(key);
+        text_ += "null";
+    }
+    void boolean(const char* key, bool v) {
+        field(key);
+        text_ += v ? "true" : "false";
+    }
+    void string(const char* key, const std::string& s) {
+        field(key);
+        text_ += '"';
+        for (unsigned char c : s) {
+            if (c == '"' || c == '\\')
+                text_ += {'\\', static_cast<char>(c)};
+            else if (c < 0x20)
+                text_ += format("\\u%04x", c);
+            else
+                text_ += static_cast<char>(c);
+        }
+        text_ += '"';
+    }
+    std::string text() const { return text_ + "\n"; }
+
+private:
+    void field(const char* key) {
+        if (!first_) text_ += ", ";
+        first_ = false;
+        if (key) text_ += std::string("\"") + key + "\": ";
+    }
+    std::string text_;
+    bool first_ = true;
+};
+
+void jsonLevel(Json& j, const char* key, const Level& level, std::uint64_t frames) {
+    j.open(key, '{');
+    j.number("rms_dbfs", level.rmsDb(frames), "%.3f");
+    j.number("peak_dbfs", level.peakDb(), "%.3f");
+    j.close('}');
+}
+
+void jsonEstimate(Json& j, const char* key, const take::DiEstimate& e, int rate) {
+    j.open(key, '{');
+    j.boolean("reliable", e.reliable());
+    if (e.reliable()) {
+        j.number("delay_ms", milliseconds(e.delaySamples, rate), "%.4f");
+        j.number("delay_samples", e.delaySamples, "%.4f");
+        j.string("polarity", e.inverted() ? "inverted" : "same");
+    } else {
+        for (const char* k : {"delay_ms", "delay_samples", "polarity"}) j.null(k);
+    }
+    if (e.silent)
+        j.null("correlation");
+    else
+        j.number("correlation", e.correlation, "%.4f");
+    j.boolean("at_window_edge", e.atEdge);
+    j.boolean("silent", e.silent);
+    j.close('}');
+}
+
+}  // namespace
+
+std::string describeDelay(double delaySamples, int sampleRate, const char* against) {
+    return format("DI %s %s by %.2f ms (%.1f samples at %s)", delaySamples >= 0 ? "leads" : "lags", against,
+                  std::abs(milliseconds(delaySamples, sampleRate)), std::abs(delaySamples), kiloHertz(sampleRate).c_str());
+}
+
+std::vector<std::string> advice(const Analysis& a) {
+    std::vector<std::string> out;
+    diAdvice(a, out);
+    levelAdvice(a, out);
+    return out;
+}
+
+void printAnalysis(FILE* out, const Analysis& a) {
+    const double seconds = static_cast<double>(a.frames) / a.sampleRate;
+    std::fprintf(out, "Take: %s (%s, %d:%06.3f, %llu frames)\n", a.take.c_str(), kiloHertz(a.sampleRate).c_str(),
+                 static_cast<int>(seconds / 60), std::fmod(seconds, 60.0), static_cast<unsigned long long>(a.frames));
+    std::fprintf(out, "Settings: %s\n", a.settings.c_str());
+    if (a.shift.any())
+        std::fprintf(out, "DI moved before the analysis: %.2f ms (%.2f samples)%s\n",
+                     milliseconds(a.shift.delaySamples, a.sampleRate), a.shift.delaySamples,
+                     a.shift.invert ? ", polarity inverted" : "");
+    std::fprintf(out, "\nDI alignment (searched 10 ms either way, %d samples)\n", a.windowSamples);
+    for (std::size_t m = 0; m < a.diAgainst.size(); ++m)
+        std::fprintf(out, "  against %-5s %s\n", kMicrophones[m],
+                     estimateLine(a.diAgainst[m], a, m == 0 ? "the mid microphone" : "the side microphone").c_str());
+
+    std::fprintf(out, "\nBalance\n");
+    const std::pair<const char*, const Level*> levels[] = {
+        {"mid", &a.mid}, {"side", &a.side}, {"DI", &a.di}, {"left", &a.left}, {"right", &a.right}};
+    for (const auto& [name, level] : levels)
+        std::fprintf(out, "  %-6s RMS %-12s peak %s\n", name, db(level->rmsDb(a.frames), "dBFS").c_str(),
+                     db(level->peakDb(), "dBFS").c_str());
+    std::fprintf(out, "  side to mid %s\n", db(a.side.rmsDb(a.frames) - a.mid.rmsDb(a.frames), "dB").c_str());
+    std::fprintf(out, "  decoded pair: correlation %+.2f, mono-sum loss %.1f dB\n", a.pairCorrelation, a.monoSumLossDb);
+    if (a.diMixLowEndLossDb)
+        std::fprintf(out, "  DI mixed into the pair: low end (below 1 kHz) %.1f dB under the mics and DI in phase\n",
+                     *a.diMixLowEndLossDb);
+
+    std::fprintf(out, "\nLoudness of the decoded pair (EBU R 128)\n");
+    if (std::isfinite(a.loudness.integratedLufs))
+        std::fprintf(out, "  integrated %s, range %.1f LU\n", db(a.loudness.integratedLufs, "LUFS").c_str(),
+                     a.loudness.rangeLu);
+    else
+        std::fprintf(out, "  integrated: too short or too quiet to measure (it needs 0.4 s above -70 LUFS)\n");
+    std::fprintf(out, "  true peak %s\n", db(a.loudness.truePeakDbtp, "dBTP").c_str());
+    if (a.largestMainTrimDb)
+        std::fprintf(out, "  main output trim %+.1f dB now; the largest that keeps the true peak at or below -1 dBTP: %+.1f dB\n",
+                     *a.mainTrimDb, *a.largestMainTrimDb);
+
+    std::fprintf(out, "\nWhat to do\n");
+    for (const std::string& line : advice(a)) std::fprintf(out, "  - %s\n", line.c_str());
+}
+
+std::string analysisJson(const Analysis& a) {
+    Json j;
+    j.open(nullptr, '{');
+    j.string("take", a.take);
+    j.number("sample_rate_hz", a.sampleRate, "%.0f");
+    j.number("frames", static_cast<double>(a.frames), "%.0f");
+    j.number("duration_s", static_cast<double>(a.frames) / a.sampleRate, "%.6f");
+    j.string("settings", a.settings);
+    j.open("di_shift", '{');
+    j.number("delay_samples", a.shift.delaySamples, "%.4f");
+    j.number("delay_ms", milliseconds(a.shift.delaySamples, a.sampleRate), "%.4f");
+    j.boolean("polarity_inverted", a.shift.invert);
+    j.close('}');
+    j.open("di_alignment", '{');
+    j.number("search_window_ms", take::kSearchMilliseconds, "%.1f");
+    j.number("search_window_samples", a.windowSamples, "%.0f");
+    j.number("reliable_correlation", take::kReliableCorrelation, "%.2f");
+    for (std::size_t m = 0; m < a.diAgainst.size(); ++m) jsonEstimate(j, kMicrophones[m], a.diAgainst[m], a.sampleRate);
+    j.close('}');
+    j.open("balance", '{');
+    jsonLevel(j, "mid", a.mid, a.frames);
+    jsonLevel(j, "side", a.side, a.frames);
+    jsonLevel(j, "di", a.di, a.frames);
+    jsonLevel(j, "left", a.left, a.frames);
+    jsonLevel(j, "right", a.right, a.frames);
+    j.number("side_to_mid_db", a.side.rmsDb(a.frames) - a.mid.rmsDb(a.frames), "%.3f");
+    j.number("pair_correlation", a.pairCorrelation, "%.4f");
+    j.number("mono_sum_loss_db", a.monoSumLossDb, "%.3f");
+    j.number("di_mix_low_end_loss_db", a.diMixLowEndLossDb.value_or(NAN), "%.3f");
+    j.close('}');
+    j.open("loudness", '{');
+    j.number("integrated_lufs", a.loudness.integratedLufs, "%.3f");
+    j.number("range_lu", a.loudness.rangeLu, "%.3f");
+    j.number("true_peak_dbtp", a.loudness.truePeakDbtp, "%.3f");
+    j.number("main_output_trim_db", a.mainTrimDb.value_or(NAN), "%.1f");
+    j.number("largest_main_output_trim_db", a.largestMainTrimDb.value_or(NAN), "%.1f");
+    j.close('}');
+    j.open("advice", '[');
+    for (const std::string& line : advice(a)) j.string(nullptr, line);
+    j.close(']');
+    j.close('}');
+    return j.text();
+}
+
+}  // namespace vstrender
