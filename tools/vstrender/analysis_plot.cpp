@@ -136,10 +136,10 @@ void diPanel(editor::Canvas& c, const Axes& axes, const Analysis& a, bool zoom) 
     }
     const double at = zoom ? mid.delaySamples : mid.delaySamples * msPerSample;
     c.line(axes.px(at), axes.y, axes.px(at), axes.y + axes.h, 1.4, kOver);
+    const std::string said = zoom ? number("peak at %.2f samples", mid.delaySamples)
+                                  : describeDelay(mid.delaySamples, a.sampleRate, "mid");
     c.text(axes.x + 10, axes.y + axes.h - 12,
-           describeDelay(mid.delaySamples, a.sampleRate, "mid") + (mid.inverted() ? ", inverted" : "") +
-               number(", correlation %.2f", std::abs(mid.correlation)),
-           12, kText);
+           said + (mid.inverted() ? ", inverted" : "") + number(", correlation %.2f", std::abs(mid.correlation)), 12, kText);
     if (!zoom) {
         c.text(axes.x + 10, axes.y + 18, "mid", 11, kAccent);
         c.text(axes.x + 40, axes.y + 18, "side", 11, kSideCurve);

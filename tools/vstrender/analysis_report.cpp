@@ -29,13 +29,18 @@ std::string kiloHertz(int rate) { return format("%g kHz", rate / 1000.0); }
 
 double milliseconds(double samples, int rate) { return samples * 1000.0 / rate; }
 
-std::string estimateLine(const take::DiEstimate& e, const Analysis& a, const char* against) {
+// One microphone's estimate in a line. The side's sign only says which of its lobes faces the
+// guitar, so its polarity is left to the JSON.
+std::string estimateLine(const take::DiEstimate& e, const Analysis& a, bool mid) {
     if (e.silent) return "nothing to compare (a silent channel)";
     if (e.atEdge) return format("strongest at the edge of the window (correlation %.2f): no estimate", e.correlation);
     if (!e.reliable())
         return format("no reliable estimate (correlation %.2f, below %.2f)", std::abs(e.correlation),
                       take::kReliableCorrelation);
-    return describeDelay(e.delaySamples, a.sampleRate, against) + (e.inverted() ? ", inverted polarity" : ", same polarity") +
+    const std::string where = std::abs(e.delaySamples) < kAlignedSamples
+                                  ? format("aligned (within %.2f samples)", kAlignedSamples)
+                                  : describeDelay(e.delaySamples, a.sampleRate, mid ? "the mid microphone" : "the side microphone");
+    return where + (!mid ? "" : e.inverted() ? ", inverted polarity" : ", same polarity") +
            format(", correlation %.2f", std::abs(e.correlation));
 }
 
@@ -201,7 +206,7 @@ void printAnalysis(FILE* out, const Analysis& a) {
     std::fprintf(out, "\nDI alignment (searched 10 ms either way, %d samples)\n", a.windowSamples);
     for (std::size_t m = 0; m < a.diAgainst.size(); ++m)
         std::fprintf(out, "  against %-5s %s\n", kMicrophones[m],
-                     estimateLine(a.diAgainst[m], a, m == 0 ? "the mid microphone" : "the side microphone").c_str());
+                     estimateLine(a.diAgainst[m], a, m == 0).c_str());
 
     std::fprintf(out, "\nBalance\n");
     const std::pair<const char*, const Level*> levels[] = {

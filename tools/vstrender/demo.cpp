@@ -90,18 +90,28 @@ private:
     std::vector<PluckedString> strings_;
 };
 
+// Sound takes this long from the strings to microphones half a metre away; the pickup hears
+// them at once.
+constexpr double kMicrophoneSeconds = 0.5 / 343.0;
+
 // Mid, side and DI, interleaved, about -6 dBFS at the loudest.
 std::vector<float> synthesiseTake(int sampleRate, std::size_t frames) {
     Strummer strummer(sampleRate);
     OnePole body{1.0 - std::exp(-2 * std::numbers::pi * 1800.0 / sampleRate)};
     OnePole sideTone{1.0 - std::exp(-2 * std::numbers::pi * 3500.0 / sampleRate)};
     std::vector<double> room(static_cast<std::size_t>(0.011 * sampleRate) + 1, 0.0);
-    std::size_t roomAt = 0;
+    const auto travel = static_cast<std::size_t>(std::lround(kMicrophoneSeconds * sampleRate));
+    std::vector<double> inAir(2 * travel + 2, 0.0);  // direct and spread, on their way to the microphones
+    std::size_t roomAt = 0, airAt = 0;
     double peak = 0.0;
     std::vector<double> mix(frames * 3);
     for (std::size_t j = 0; j < frames; ++j) {
-        double direct = 0.0, spread = 0.0;
-        strummer.next(j, direct, spread);
+        double pickup = 0.0, spreadNow = 0.0;
+        strummer.next(j, pickup, spreadNow);
+        const double direct = inAir[2 * airAt], spread = inAir[2 * airAt + 1];
+        inAir[2 * airAt] = pickup;
+        inAir[2 * airAt + 1] = spreadNow;
+        airAt = (airAt + 1) % (travel + 1);
         const double reflected = room[roomAt];
         room[roomAt] = direct;
         roomAt = (roomAt + 1) % room.size();
@@ -109,8 +119,8 @@ std::vector<float> synthesiseTake(int sampleRate, std::size_t frames) {
         const double side = sideTone.lowPass(spread) * 0.5 + (reflected - direct) * 0.12;
         mix[j * 3] = mid;
         mix[j * 3 + 1] = side;
-        mix[j * 3 + 2] = direct;  // the pickup: bright and dry
-        peak = std::max({peak, std::fabs(mid), std::fabs(side), std::fabs(direct)});
+        mix[j * 3 + 2] = pickup;  // bright and dry
+        peak = std::max({peak, std::fabs(mid), std::fabs(side), std::fabs(pickup)});
     }
     const double gain = peak > 0 ? 0.5 / peak : 1.0;
     std::vector<float> take(frames * 3);

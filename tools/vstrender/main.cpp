@@ -180,7 +180,14 @@ void renderFiles(const Options& o, LoadedPlugin& p, vsthost::Plugin& fresh, cons
     if (!o.quiet) printSummary(report, o, picked, result, meters, out.info.samplerate);
     warnSilentOutputs(plugin, picked, meters);
     if (!o.scope.empty()) {
-        writeScopeFile(o, inputs, changedSettings(plugin, fresh), scope, plain ? &plainScope : nullptr);
+        std::string settings = changedSettings(plugin, fresh);
+        if (shift.any()) {
+            char moved[96];
+            std::snprintf(moved, sizeof moved, "; the DI delayed %.2f samples%s", shift.delaySamples,
+                          shift.invert ? " and inverted" : "");
+            settings += moved;
+        }
+        writeScopeFile(o, inputs, settings, scope, plain ? &plainScope : nullptr);
         if (!o.quiet) std::fprintf(report, "  vectorscope: %s\n", o.scope.c_str());
     }
 }
