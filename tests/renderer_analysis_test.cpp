@@ -59,8 +59,8 @@ TEST_F(Analysis, ReportsTheDiDelayAndPolarityAndWhatToDoInWordsAndJson) {
 
     // The DI behind the microphones and inverted, at another rate, as JSON.
     write("late.wav", synthetic::take(44100, 3.0, -25.3, -1.0), 3, 44100);
-    const json j = analyze("-i " + path("late.wav"));
-    const json& mid = j["di_alignment"]["mid"];
+    json j = analyze("-i " + path("late.wav"));
+    json& mid = j["di_alignment"]["mid"];
     EXPECT_TRUE(mid["reliable"].get<bool>());
     EXPECT_NEAR(mid["delay_samples"].get<double>(), -25.3, 0.05);
     EXPECT_NEAR(mid["delay_ms"].get<double>(), -25.3 / 44.1, 0.05 / 44.1);
@@ -250,14 +250,14 @@ TEST_F(Analysis, AligningTheDiTakesTheCombOutOfTheLowEnd) {
     for (double polarity : {1.0, -1.0}) {
         write("take.wav", synthetic::take(48000, 4.0, 48, polarity), 3);
         const std::string take = "-i " + path("take.wav") + " --param \"DI level=0\"";
-        const json before = analyze(take);
-        const json& mid = before["di_alignment"]["mid"];
+        json before = analyze(take);
+        json& mid = before["di_alignment"]["mid"];
         const double delay = mid["delay_samples"].get<double>();
         const bool inverted = mid["polarity"] == "inverted";
         EXPECT_EQ(inverted, polarity < 0);
         char shift[64];
         std::snprintf(shift, sizeof shift, " --di-delay \"%.4f samples\"%s", delay, inverted ? " --di-polarity invert" : "");
-        const json after = analyze(take + shift);
+        json after = analyze(take + shift);
         const double lossBefore = before["balance"]["di_mix_low_end_loss_db"].get<double>();
         const double lossAfter = after["balance"]["di_mix_low_end_loss_db"].get<double>();
         EXPECT_GT(lossBefore, 1.5) << polarity;
@@ -313,7 +313,7 @@ TEST_F(Analysis, LoudnessAndTruePeakAgreeWithFfmpeg) {
             EXPECT_NE(at, std::string::npos) << key;
             return at == std::string::npos ? NAN : std::stod(words.substr(at + key.size() + 12));
         };
-        const json j = analyze(in);
+        json j = analyze(in);
         EXPECT_NEAR(j["loudness"]["integrated_lufs"].get<double>(), last("I"), 0.1) << t.rate;
         EXPECT_NEAR(j["loudness"]["range_lu"].get<double>(), last("LRA"), 0.1) << t.rate;
         EXPECT_NEAR(j["loudness"]["true_peak_dbtp"].get<double>(), 20 * std::log10(last("true_peak")), 0.1) << t.rate;
@@ -325,7 +325,7 @@ TEST_F(Analysis, TheLargestMainTrimKeepsTheTruePeakAtMinusOneDbtp) {
     for (float& v : take) v *= 3.0f;  // the decoded pair goes over
     write("take.wav", take, 3);
     const std::string in = "-i " + path("take.wav") + " --param \"DI level=0\"";
-    const json j = analyze(in);
+    json j = analyze(in);
     ASSERT_GT(j["loudness"]["true_peak_dbtp"].get<double>(), -1.0);
     const double trim = j["loudness"]["largest_main_output_trim_db"].get<double>();
     EXPECT_LT(trim, 0.0);
@@ -396,7 +396,7 @@ TEST_F(Analysis, MemoryDoesNotGrowWithTheTake) {
     const long longTake = peakKilobytes(program + path("long.wav") + " > " + path("long.json"));
     EXPECT_LT(longTake, shortTake + 2048) << "15 times the take, " << longTake - shortTake << " KB more";
     std::ifstream in(path("long.json"));
-    const json j = json::parse(in);
+    json j = json::parse(in);
     EXPECT_NEAR(j["di_alignment"]["mid"]["delay_samples"].get<double>(), 68.0, 0.05);
 }
 

@@ -127,11 +127,10 @@ DiEstimate DiCorrelator::estimate(int microphone) const {
     e.silent = !(scale > 0.0);
     if (e.silent) return e;
     const std::vector<double>& lags = lags_[static_cast<std::size_t>(microphone)];
-    int best = 0;
+    int best = -window_;
     for (int d = -window_; d <= window_; ++d) {
-        const double v = lags[static_cast<std::size_t>(d + margin_)] / scale;
-        e.curve.push_back(v);
-        if (std::abs(v) > std::abs(e.curve[static_cast<std::size_t>(best + window_)])) best = d;
+        e.curve.push_back(lags[static_cast<std::size_t>(d + margin_)] / scale);
+        if (std::abs(e.curve.back()) > std::abs(e.curve[static_cast<std::size_t>(best + window_)])) best = d;
     }
     e.delaySamples = best;
     e.correlation = e.curve[static_cast<std::size_t>(best + window_)];
