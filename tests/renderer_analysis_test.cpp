@@ -186,6 +186,9 @@ TEST_F(Analysis, WholeSampleDelaysMoveTheDiExactly) {
         {17, 1, "--di-delay \"17 samples\""},
         {48, -1, "--di-delay \"1 ms\" --di-polarity invert"},
         {-3, 1, "--di-delay=\"-3samples\""},
+        // Further than a block either way, and in blocks of an odd size.
+        {-700, 1, "--di-delay \"-700 samples\""},
+        {1000, -1, "--di-delay \"1000 samples\" --di-polarity invert --block-size 37"},
     };
     const std::vector<float> take = synthetic::take(48000, 1.0, 40);
     const std::size_t frames = take.size() / 3;
@@ -194,7 +197,7 @@ TEST_F(Analysis, WholeSampleDelaysMoveTheDiExactly) {
         const std::vector<float> source = c.option == "--align-di" ? synthetic::take(48000, 1.0, c.truth, c.polarity) : take;
         std::vector<float> moved = source;
         const auto shift = static_cast<std::ptrdiff_t>(c.truth);
-        const float sign = c.option == "--align-di" ? static_cast<float>(c.polarity) : static_cast<float>(c.polarity);
+        const auto sign = static_cast<float>(c.polarity);
         for (std::size_t j = 0; j < frames; ++j) {
             const std::ptrdiff_t from = static_cast<std::ptrdiff_t>(j) - shift;
             moved[3 * j + 2] = from >= 0 && from < static_cast<std::ptrdiff_t>(frames)
