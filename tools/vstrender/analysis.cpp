@@ -143,6 +143,7 @@ private:
             slice.right.sumSquares += r * r;
             slice.sumLR += l * r;
             ++slice.frames;
+            if ((a_.frames + j) % Analysis::kScopeStride == 0) a_.scope.add(l, r);
         }
         loudness_.add(interleaved_.data(), n);
     }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "editor/scope.h"
 #include "tools/take/di_alignment.h"
 #include "tools/take/loudness.h"
 #include "tools/vstrender/inputs.h"
@@ -46,6 +47,9 @@ struct Analysis {
     double mainTrimTopDb = 0, mainTrimBottomDb = 0;
     std::vector<TimeSlice> slices;
     double secondsPerSlice = 0;
+    // The decoded pair's vectorscope for the sheet, from every fourth frame (as the editor's).
+    editor::ScopeData scope{360, 360};
+    static constexpr int kScopeStride = 4;
 };
 
 // The take's DI against the mid and side microphones, for --align-di: one pass over the inputs.

@@ -17,6 +17,7 @@ using namespace editor::palette;
 constexpr editor::Color kRight{255, 190, 80}, kSideCurve{150, 120, 220};
 
 constexpr int kWidth = 1200, kTitle = 70, kPlotHeight = 230, kGap = 70, kLeft = 74, kRightMargin = 24;
+constexpr int kScopeWidth = 250;
 
 std::string number(const char* pattern, double v) {
     char text[64];
@@ -146,6 +147,17 @@ void diPanel(editor::Canvas& c, const Axes& axes, const Analysis& a, bool zoom) 
     }
 }
 
+// The decoded pair's vectorscope, as the editor and --scope draw it, with its correlation.
+void scopePanel(editor::Canvas& c, double x, double y, const Analysis& a) {
+    c.text(x, y - 10, "Vectorscope of the decoded pair", 13, kText);
+    const double diameter = kPlotHeight - 50;
+    editor::ScopeStyle style;
+    style.unit = 0.8;
+    editor::drawScope(c, x + (kScopeWidth - diameter) / 2, y + 18, diameter, a.scope, editor::rimDb(a.scope.peakRadius()),
+                      style);
+    editor::drawCorrelation(c, x + 10, y + diameter + 38, kScopeWidth - 20, a.scope.correlation(), style);
+}
+
 }  // namespace
 
 bool writeAnalysisPlot(const std::string& path, const Analysis& a, std::string& error) {
@@ -163,11 +175,12 @@ bool writeAnalysisPlot(const std::string& path, const Analysis& a, std::string& 
     const double width = kWidth - kLeft - kRightMargin, seconds = static_cast<double>(a.frames) / a.sampleRate;
     levelsPanel(c, {kLeft, top, width, kPlotHeight, 0, seconds, -60, 6}, a);
     correlationPanel(c, {kLeft, top + kPlotHeight + kGap, width, correlationHeight, 0, seconds, -1, 1}, a);
-    const double half = (width - kGap) / 2;
+    const double third = (width - kScopeWidth - 2 * kGap) / 2;
     const double windowMs = a.windowSamples * 1000.0 / a.sampleRate;
-    diPanel(c, {kLeft, diTop, half, kPlotHeight, -windowMs, windowMs, -1, 1}, a, false);
+    diPanel(c, {kLeft, diTop, third, kPlotHeight, -windowMs, windowMs, -1, 1}, a, false);
     const double centre = a.diAgainst[0].reliable() ? std::round(a.diAgainst[0].delaySamples) : 0.0;
-    diPanel(c, {kLeft + half + kGap, diTop, half, kPlotHeight, centre - 6, centre + 6, -1, 1}, a, true);
+    diPanel(c, {kLeft + third + kGap, diTop, third, kPlotHeight, centre - 6, centre + 6, -1, 1}, a, true);
+    scopePanel(c, kLeft + 2 * (third + kGap), diTop, a);
     return writePng(path, c.width(), c.height(), c.pixels(), error, /*alpha=*/false);
 }
 
