@@ -108,15 +108,27 @@ DiShift diShiftFor(const Options& o, Inputs& inputs, int pluginInputs, FILE* rep
     const take::DiEstimate mid = measureDi(inputs, pluginInputs)[0];
     if (mid.silent) fail("--align-di: the DI or the mid microphone is silent; there is nothing to align");
     if (mid.atEdge) fail("--align-di: the DI is more than 10 ms away: check that the files belong together");
-    if (!mid.reliable())
-        fail("--align-di: no reliable estimate of the DI's delay (correlation " + std::to_string(std::abs(mid.correlation)).substr(0, 4) +
+    if (!mid.reliable()) {
+        char correlation[16];
+        std::snprintf(correlation, sizeof correlation, "%.2f", std::abs(mid.correlation));
+        fail(std::string("--align-di: no reliable estimate of the DI's delay (correlation ") + correlation +
              "); render without it, or set --di-delay by ear");
+    }
     shift.delaySamples = mid.delaySamples;
     shift.invert = mid.inverted();
     if (!o.quiet)
         std::fprintf(report, "Aligning the DI: %s, %s polarity\n",
                      describeDelay(mid.delaySamples, rate, "the mid microphone").c_str(), mid.inverted() ? "inverted" : "same");
     return shift;
+}
+
+// For a title: how the DI was moved before decoding, if it was.
+std::string movedDi(const DiShift& shift) {
+    if (!shift.any()) return "";
+    char moved[96];
+    std::snprintf(moved, sizeof moved, "; the DI delayed %.2f samples%s", shift.delaySamples,
+                  shift.invert ? " and inverted" : "");
+    return moved;
 }
 
 // --analyze: the take checked with the plug-in as set, reported in words or JSON, and drawn.
@@ -180,14 +192,7 @@ void renderFiles(const Options& o, LoadedPlugin& p, vsthost::Plugin& fresh, cons
     if (!o.quiet) printSummary(report, o, picked, result, meters, out.info.samplerate);
     warnSilentOutputs(plugin, picked, meters);
     if (!o.scope.empty()) {
-        std::string settings = changedSettings(plugin, fresh);
-        if (shift.any()) {
-            char moved[96];
-            std::snprintf(moved, sizeof moved, "; the DI delayed %.2f samples%s", shift.delaySamples,
-                          shift.invert ? " and inverted" : "");
-            settings += moved;
-        }
-        writeScopeFile(o, inputs, settings, scope, plain ? &plainScope : nullptr);
+        writeScopeFile(o, inputs, changedSettings(plugin, fresh) + movedDi(shift), scope, plain ? &plainScope : nullptr);
         if (!o.quiet) std::fprintf(report, "  vectorscope: %s\n", o.scope.c_str());
     }
 }
