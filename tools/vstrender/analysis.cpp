@@ -21,8 +21,6 @@ constexpr double kLowEndHz = 1000.0;          // where a DI that arrives late co
 constexpr double kTruePeakCeilingDbtp = -1.0;
 constexpr double kAudibleDiShare = 1e-3;      // -30 dB
 
-double toDb(double amplitude) { return amplitude > 0.0 ? 20.0 * std::log10(amplitude) : -HUGE_VAL; }
-
 template <class Sample>
 void measure(Level& level, const Sample* x, std::size_t n) {
     for (std::size_t j = 0; j < n; ++j) {
@@ -210,9 +208,9 @@ void runPass(Inputs& inputs, LoadedPlugin& p, const DiShift& shift, Analysis& a)
 
 }  // namespace
 
-double Level::peakDb() const { return toDb(peak); }
+double Level::peakDb() const { return editor::toDb(peak); }
 double Level::rmsDb(std::uint64_t frames) const {
-    return frames ? toDb(std::sqrt(sumSquares / static_cast<double>(frames))) : -HUGE_VAL;
+    return frames ? editor::toDb(std::sqrt(sumSquares / static_cast<double>(frames))) : -HUGE_VAL;
 }
 
 double TimeSlice::correlation() const {

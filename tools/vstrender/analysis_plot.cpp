@@ -75,11 +75,10 @@ void levelsPanel(editor::Canvas& c, const Axes& axes, const Analysis& a) {
     double t = 0;
     for (const TimeSlice& s : a.slices) {
         const double mid = t + 0.5 * s.frames / a.sampleRate;
-        auto level = [&](double v) { return v > 0 ? 20 * std::log10(v) : -HUGE_VAL; };
-        peakL.emplace_back(mid, level(s.left.peak));
-        peakR.emplace_back(mid, level(s.right.peak));
-        rmsL.emplace_back(mid, level(std::sqrt(s.left.sumSquares / s.frames)));
-        rmsR.emplace_back(mid, level(std::sqrt(s.right.sumSquares / s.frames)));
+        peakL.emplace_back(mid, editor::toDb(s.left.peak));
+        peakR.emplace_back(mid, editor::toDb(s.right.peak));
+        rmsL.emplace_back(mid, editor::toDb(std::sqrt(s.left.sumSquares / s.frames)));
+        rmsR.emplace_back(mid, editor::toDb(std::sqrt(s.right.sumSquares / s.frames)));
         t += static_cast<double>(s.frames) / a.sampleRate;
     }
     axes.curve(c, peakL, 1, {96, 200, 255, 110});
