@@ -2,15 +2,60 @@
 
 #include <algorithm>
 
+#include "editor/meter_kernels.h"
+
 namespace editor {
+
+namespace {
+
+void (*floatSquares)(const float* const*, std::int32_t, float*, float*) = squares128;
+void (*doubleSquares)(const double* const*, std::int32_t, double*, double*) = squares128;
+
+// The widest registers this processor has, chosen once when the module loads, so processing
+// never waits on a first-use guard.
+const bool kernelsChosen = [] {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512f")) {
+        floatSquares = squaresAvx512, doubleSquares = squaresAvx512;
+    } else if (__builtin_cpu_supports("avx2")) {
+        floatSquares = squaresAvx2, doubleSquares = squaresAvx2;
+    }
+#endif
+    return true;
+}();
+
+}  // namespace
+
+void blockSquares(const float* const* x, std::int32_t frames, float* largest, float* sum) {
+    floatSquares(x, frames, largest, sum);
+}
+
+void blockSquares(const double* const* x, std::int32_t frames, double* largest, double* sum) {
+    doubleSquares(x, frames, largest, sum);
+}
+
+void MeterFeed::publish() {
+    const std::size_t at = published_.load(std::memory_order_relaxed);
+    if (at - takenRecords_.load(std::memory_order_acquire) >= kRecords) return;  // the editor is behind
+    records_[at % kRecords] = pending_;
+    pending_ = Taken{};
+    published_.store(at + 1, std::memory_order_release);
+}
 
 MeterFeed::Taken MeterFeed::take() {
     Taken taken;
-    for (std::size_t k = 0; k < kMeteredChannels; ++k) {
-        taken.peak[k] = peak_[k].exchange(0.0f, std::memory_order_relaxed);
-        taken.sumSquares[k] = sumSquares_[k].exchange(0.0, std::memory_order_relaxed);
-        taken.counted[k] = counted_[k].exchange(0, std::memory_order_relaxed);
+    const std::size_t published = published_.load(std::memory_order_acquire);
+    std::size_t at = takenRecords_.load(std::memory_order_relaxed);
+    for (; at != published; ++at) {
+        const Taken& record = records_[at % kRecords];
+        for (std::size_t k = 0; k < kMeteredChannels; ++k) {
+            taken.peak[k] = std::max(taken.peak[k], record.peak[k]);
+            taken.sumSquares[k] += record.sumSquares[k];
+            taken.counted[k] += record.counted[k];
+        }
     }
+    takenRecords_.store(at, std::memory_order_release);
     return taken;
 }
 

@@ -33,7 +33,7 @@ export WINEPREFIX="$PWD/$dir/wineprefix" WINEDEBUG=-all,err+module
 trap '/usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
 timeout 300 "$loader" wineboot -i >/dev/null 2>&1 || true
 status=0
-for test in runtime_test plugin_test clap_test vst3_test editor_windows_test; do
+for test in runtime_test plugin_test clap_test vst3_test meter_test editor_windows_test; do
     echo "test-windows: $arch: $test.exe under wine"
     # The editor's windows need an X server for wine to show them on, and a wine session that
     # starts on it (the one before had none).

@@ -180,8 +180,8 @@ void meterFeed(editor::Editor& e, float amplitude) {
     }
     const float* channels[3] = {left.data(), right.data(), di.data()};
     feed.setActive(true);
-    feed.measure(0, channels, 3, 4800);
-    feed.measure(3, channels, 3, 4800);
+    feed.measure(0, channels, 4800);
+    feed.measure(3, channels, 4800);
     feed.pushPoints(left.data(), right.data(), 4800);
     e.takeMeters(feed, 0.1);
 }
