@@ -84,4 +84,15 @@ void threeSquares(const Sample* const* x, std::int32_t frames, Sample* largest, 
     for (int c = 0; c < 3; c += Together) squaresOf<RegisterBytes, Together>(x + c, frames, largest + c, sum + c);
 }
 
+// The pair's every kPointStride-th frame as (left, right) points. A plain loop: the compiler
+// makes it vector permutations where the registers have them (this file is built with loop
+// vectorisation; a conversion is the same rounding either way).
+template <class Sample>
+void pointsOf(const Sample* left, const Sample* right, std::size_t points, float* to) {
+    for (std::size_t i = 0; i < points; ++i) {
+        to[2 * i] = static_cast<float>(left[i * editor::kPointStride]);
+        to[2 * i + 1] = static_cast<float>(right[i * editor::kPointStride]);
+    }
+}
+
 }  // namespace

@@ -11,4 +11,11 @@ void squares128(const double* const* x, std::int32_t frames, double* largest, do
     threeSquares<16, 1>(x, frames, largest, sum);
 }
 
+void points128(const float* left, const float* right, std::size_t points, float* to) {
+    pointsOf(left, right, points, to);
+}
+void points128(const double* left, const double* right, std::size_t points, float* to) {
+    pointsOf(left, right, points, to);
+}
+
 }  // namespace editor

@@ -11,4 +11,11 @@ void squaresAvx2(const double* const* x, std::int32_t frames, double* largest, d
     threeSquares<32, 1>(x, frames, largest, sum);
 }
 
+void pointsAvx2(const float* left, const float* right, std::size_t points, float* to) {
+    pointsOf(left, right, points, to);
+}
+void pointsAvx2(const double* left, const double* right, std::size_t points, float* to) {
+    pointsOf(left, right, points, to);
+}
+
 }  // namespace editor

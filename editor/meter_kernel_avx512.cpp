@@ -11,4 +11,11 @@ void squaresAvx512(const double* const* x, std::int32_t frames, double* largest,
     threeSquares<64, 3>(x, frames, largest, sum);
 }
 
+void pointsAvx512(const float* left, const float* right, std::size_t points, float* to) {
+    pointsOf(left, right, points, to);
+}
+void pointsAvx512(const double* left, const double* right, std::size_t points, float* to) {
+    pointsOf(left, right, points, to);
+}
+
 }  // namespace editor

@@ -10,6 +10,8 @@ namespace {
 
 void (*floatSquares)(const float* const*, std::int32_t, float*, float*) = squares128;
 void (*doubleSquares)(const double* const*, std::int32_t, double*, double*) = squares128;
+void (*floatPoints)(const float*, const float*, std::size_t, float*) = points128;
+void (*doublePoints)(const double*, const double*, std::size_t, float*) = points128;
 
 // The widest registers this processor has, chosen once when the module loads, so processing
 // never waits on a first-use guard.
@@ -18,8 +20,10 @@ const bool kernelsChosen = [] {
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx512f")) {
         floatSquares = squaresAvx512, doubleSquares = squaresAvx512;
+        floatPoints = pointsAvx512, doublePoints = pointsAvx512;
     } else if (__builtin_cpu_supports("avx2")) {
         floatSquares = squaresAvx2, doubleSquares = squaresAvx2;
+        floatPoints = pointsAvx2, doublePoints = pointsAvx2;
     }
 #endif
     return true;
@@ -33,6 +37,14 @@ void blockSquares(const float* const* x, std::int32_t frames, float* largest, fl
 
 void blockSquares(const double* const* x, std::int32_t frames, double* largest, double* sum) {
     doubleSquares(x, frames, largest, sum);
+}
+
+void copyPoints(const float* left, const float* right, std::size_t points, float* to) {
+    floatPoints(left, right, points, to);
+}
+
+void copyPoints(const double* left, const double* right, std::size_t points, float* to) {
+    doublePoints(left, right, points, to);
 }
 
 void MeterFeed::publish() {

@@ -15,6 +15,7 @@
 #include <limits>
 #include <type_traits>
 
+#include "editor/meter_kernels.h"
 #include "editor/scope.h"
 
 namespace editor {
@@ -35,6 +36,9 @@ struct MeterSnapshot {
 // processor (the widest registers it has, in one order of additions).
 void blockSquares(const float* const* x, std::int32_t frames, float* largest, float* sum);
 void blockSquares(const double* const* x, std::int32_t frames, double* largest, double* sum);
+// Every kPointStride-th frame of the pair, from the first, as `points` (left, right) pairs.
+void copyPoints(const float* left, const float* right, std::size_t points, float* to);
+void copyPoints(const double* left, const double* right, std::size_t points, float* to);
 
 class MeterFeed {
 public:
@@ -73,7 +77,7 @@ public:
     // The scope's points since the last call, into `data`; answers how many came.
     std::size_t takePoints(ScopeData& data);
 
-    static constexpr int kStride = 4;
+    static constexpr int kStride = kPointStride;
     static constexpr std::size_t kRing = 8192;   // points; more in one editor frame are dropped
     static constexpr std::size_t kRecords = 64;  // measurements; more wait, added together
 
@@ -125,10 +129,7 @@ void MeterFeed::pushPoints(const Sample* left, const Sample* right, std::int32_t
     // In at most two runs, each up to the ring's end, so that the copy is a plain loop.
     for (std::size_t done = 0; done < points;) {
         const std::size_t at = (written + done) % kRing, run = std::min(points - done, kRing - at);
-        float* to = ring_.data() + at * 2;
-        const Sample *l = left + done * kStride, *r = right + done * kStride;
-        for (std::size_t i = 0; i < run; ++i)
-            to[2 * i] = static_cast<float>(l[i * kStride]), to[2 * i + 1] = static_cast<float>(r[i * kStride]);
+        copyPoints(left + done * kStride, right + done * kStride, run, ring_.data() + at * 2);
         done += run;
     }
     written_.store(written + points, std::memory_order_release);

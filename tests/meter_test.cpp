@@ -50,18 +50,23 @@ template <class Sample>
 using Kernel = void (*)(const Sample* const*, std::int32_t, Sample*, Sample*);
 
 template <class Sample>
+using Points = void (*)(const Sample*, const Sample*, std::size_t, float*);
+
+template <class Sample>
 struct Variant {
     const char* name;
     Kernel<Sample> kernel;
+    Points<Sample> points;
 };
 
 // The kernels this processor can run.
 template <class Sample>
 std::vector<Variant<Sample>> runnable() {
-    std::vector<Variant<Sample>> variants{{"16-byte registers", editor::squares128}};
+    std::vector<Variant<Sample>> variants{{"16-byte registers", editor::squares128, editor::points128}};
 #if defined(__x86_64__) || defined(__i386__)
-    if (__builtin_cpu_supports("avx2")) variants.push_back({"AVX2", editor::squaresAvx2});
-    if (__builtin_cpu_supports("avx512f")) variants.push_back({"AVX-512", editor::squaresAvx512});
+    if (__builtin_cpu_supports("avx2")) variants.push_back({"AVX2", editor::squaresAvx2, editor::pointsAvx2});
+    if (__builtin_cpu_supports("avx512f"))
+        variants.push_back({"AVX-512", editor::squaresAvx512, editor::pointsAvx512});
 #endif
     return variants;
 }
@@ -115,9 +120,27 @@ void everyKernelKeepsTheOrder() {
             }
 }
 
-TEST(MeterKernels, EveryProcessorsKernelGivesTheBitsOfOneOrder) {
+// The scope's points: every fourth frame of each side, rounded to float, whatever the count.
+template <class Sample>
+void everyKernelTakesEveryFourthFrame() {
+    const auto all = signals<Sample>();
+    for (const auto& variant : runnable<Sample>())
+        for (std::size_t points : {0, 1, 15, 16, 17, 64, 128, 1201}) {
+            std::vector<float> to(2 * points + 2, -7.0f);
+            variant.points(all[1].data() + 1, all[2].data(), points, to.data());
+            for (std::size_t i = 0; i < points; ++i) {
+                EXPECT_EQ(to[2 * i], static_cast<float>(all[1][1 + 4 * i])) << variant.name << " " << points << " " << i;
+                EXPECT_EQ(to[2 * i + 1], static_cast<float>(all[2][4 * i])) << variant.name << " " << points << " " << i;
+            }
+            EXPECT_EQ(to[2 * points], -7.0f) << variant.name << " wrote past " << points << " points";
+        }
+}
+
+TEST(MeterKernels, EveryProcessorsKernelsGiveTheSameBits) {
     everyKernelKeepsTheOrder<float>();
     everyKernelKeepsTheOrder<double>();
+    everyKernelTakesEveryFourthFrame<float>();
+    everyKernelTakesEveryFourthFrame<double>();
 }
 
 // A peak read back is the sample's magnitude exactly, from -380 to +380 dBFS, and the mark
