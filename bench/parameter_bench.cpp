@@ -169,6 +169,23 @@ void meteredBlocks(benchmark::State& state) {
     editorThread.join();
 }
 
+// The meters' kernel alone: the squares of a block's six channels, nothing else.
+template <class Sample>
+void blockSquares(benchmark::State& state) {
+    const int frames = static_cast<int>(state.range(0));
+    Take<Sample> take(frames);
+    Sample largest[3], sum[3];
+    for (auto _ : state) {
+        editor::blockSquares(take.inputs, frames, largest, sum);
+        benchmark::DoNotOptimize(largest);
+        benchmark::DoNotOptimize(sum);
+        editor::blockSquares(take.outputs, frames, largest, sum);
+        benchmark::DoNotOptimize(largest);
+        benchmark::DoNotOptimize(sum);
+        benchmark::ClobberMemory();
+    }
+}
+
 #if defined(VINTREL_LV2_BINARY)
 // LV2 control ports, read once per run: `count` of them take new values before each run.
 void lv2Runs(benchmark::State& state) {
@@ -224,11 +241,17 @@ public:
             std::printf("%-40s %12.2f %12s\n", closed.c_str(), nsPerCall_[closed] / frames, "1.00");
             std::printf("%-40s %12.2f %12.2f\n", name.c_str(), ns / frames, ns / nsPerCall_[closed]);
         }
+        std::printf("\n%-40s %12s %12s\n", "the meters' squares alone, six channels", "ns/frame", "ns/block");
+        for (const auto& [name, ns] : nsPerCall_) {
+            if (name.rfind("squares/", 0) != 0) continue;
+            const double frames = std::stod(name.substr(name.rfind('/') + 1));
+            std::printf("%-40s %12.2f %12.1f\n", name.c_str(), ns / frames, ns);
+        }
         std::printf("\n%-40s %12s %12s %12s\n", "blocks with parameter changes", "ns/frame", "x no events",
                     "ns/change");
         for (const auto& [name, ns] : nsPerCall_) {
             // <format>/<precision>/<frames>/<events>
-            if (name.rfind("vst2/", 0) == 0 || name.rfind("meters/", 0) == 0) continue;
+            if (name.rfind("vst2/", 0) == 0 || name.rfind("meters/", 0) == 0 || name.rfind("squares/", 0) == 0) continue;
             const auto last = name.rfind('/'), before = name.rfind('/', last - 1);
             const double frames = std::stod(name.substr(before + 1, last - before - 1));
             const double events = std::stod(name.substr(last + 1));
@@ -251,6 +274,8 @@ void registerAll() {
         benchmark::RegisterBenchmark("meters/float", meteredBlocks<float>)->Args({frames, 0})->Args({frames, 1});
         benchmark::RegisterBenchmark("meters/double", meteredBlocks<double>)->Args({frames, 0})->Args({frames, 1});
     }
+    benchmark::RegisterBenchmark("squares/float", blockSquares<float>)->Arg(512);
+    benchmark::RegisterBenchmark("squares/double", blockSquares<double>)->Arg(512);
     benchmark::RegisterBenchmark("vst2/setParameter/every parameter",
                                  [](benchmark::State& st) { vst2SetParameter(st, -1); });
     for (long frames : {64, 512})
