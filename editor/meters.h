@@ -11,9 +11,6 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
-#include <limits>
-#include <type_traits>
 
 #include "editor/meter_kernels.h"
 #include "editor/scope.h"
@@ -107,7 +104,7 @@ private:
 
 template <class Sample>
 void MeterFeed::measure(int first, const Sample* const* channels, std::int32_t frames) {
-    if (frames <= 0) return;
+    if (frames <= 0 || first < 0 || first + 3 > kMeteredChannels) return;
     Sample largest[3], sum[3];
     blockSquares(channels, frames, largest, sum);
     for (std::size_t k = 0; k < 3; ++k) {
