@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 
 #include "adapter/vest.h"
@@ -12,6 +13,47 @@
 
 namespace vintrel {
 namespace {
+
+// The alignment's block after the decoder's chunk: a tag, its version, the length of what
+// follows, then (version 1) the delay in milliseconds as a double and the polarity as a whole
+// number, all little-endian. A later version may add fields after these; they are skipped.
+constexpr std::size_t kChunkBytes = 260;
+constexpr std::uint8_t kBlockTag[4] = {'D', 'I', 'a', 'l'};
+constexpr std::uint32_t kBlockVersion = 1;
+constexpr std::size_t kBlockHeader = 12, kBlockFields = 12;
+
+void putLittle(std::vector<std::uint8_t>& to, std::uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) to.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+std::uint64_t little(const std::uint8_t* from, int bytes) {
+    std::uint64_t value = 0;
+    for (int i = 0; i < bytes; ++i) value |= static_cast<std::uint64_t>(from[i]) << (8 * i);
+    return value;
+}
+
+struct Alignment {
+    double delayMs = 0;
+    bool inverted = false;
+};
+
+// Where the decoder's chunk ends in a state, and the alignment its block holds; a state with
+// no block (every state saved before the alignment existed) is all chunk, with no alignment.
+std::size_t splitState(const std::uint8_t* data, std::size_t size, Alignment& alignment) {
+    alignment = {};
+    if (size < kChunkBytes + kBlockHeader || std::memcmp(data + kChunkBytes, kBlockTag, 4) != 0) return size;
+    const std::uint8_t* block = data + kChunkBytes;
+    const std::uint64_t version = little(block + 4, 4), length = little(block + 8, 4);
+    if (version < 1 || length < kBlockFields || length > size - kChunkBytes - kBlockHeader) return size;
+    const std::uint64_t bits = little(block + kBlockHeader, 8);
+    double ms;
+    std::memcpy(&ms, &bits, sizeof ms);
+    // Past either end acts as that end, as for every parameter; a NaN as no delay.
+    alignment.delayMs = std::isnan(ms) ? 0.0 : onDelayGrid(std::clamp(ms, kPluginParameters[kDiDelay].min,
+                                                                       kPluginParameters[kDiDelay].max));
+    alignment.inverted = little(block + kBlockHeader + 8, 4) != 0;
+    return kChunkBytes;
+}
 
 CVeST* adapterOf(AEffect* record) { return static_cast<CVeST*>(static_cast<AudioEffect*>(record->object)); }
 
@@ -30,9 +72,17 @@ const DecoderIdentity& EmbeddedDecoder::identity() {
 std::string EmbeddedDecoder::textFor(std::int32_t parameter, double value) {
     // The runtime's own display, on a scratch effect: texts are asked for on the host's user
     // interface thread, where building one costs nothing that matters.
+    if (std::isnan(value)) return {};
+    if (parameter == kDiDelay) {
+        char text[32];
+        const auto& row = parameters()[kDiDelay];
+        std::snprintf(text, sizeof text, "%.4f", onDelayGrid(std::clamp(value, row.min, row.max)));
+        return text;
+    }
+    if (parameter == kDiPolarity) return parameters()[kDiPolarity].labels[value >= 0.5 ? 1 : 0];
     TVintrelEffect scratch;
     const CVintrelSlider* row = scratch.SliderAt(parameter);
-    if (row == nullptr || std::isnan(value)) return {};
+    if (row == nullptr) return {};
     const double clamped = std::clamp(value, row->Min, row->Max);
     scratch.SetNormalized(parameter, static_cast<float>((clamped - row->Min) / (row->Max - row->Min)));
     char text[kParameterTextCapacity] = {};
@@ -72,11 +122,15 @@ bool EmbeddedDecoder::valuesInState(const std::uint8_t* data, std::size_t size, 
     std::memcpy(&marker, data, sizeof marker);
     if (marker != TVintrel::StateMarker) return false;
     // The runtime's own loading, on an effect that starts from the defaults.
+    Alignment alignment;
+    const std::size_t chunk = splitState(data, size, alignment);
     TVintrelEffect scratch;
-    scratch.LoadState(data, static_cast<std::int32_t>(size), false);
+    scratch.LoadState(data, static_cast<std::int32_t>(chunk), false);
     values.clear();
     for (const CVintrelSlider& row : scratch.SliderInfos)
         values.push_back(scratch.Sliders[static_cast<std::size_t>(row.Index)]);
+    values.push_back(alignment.delayMs);
+    values.push_back(alignment.inverted ? 1.0 : 0.0);
     return true;
 }
 
@@ -112,11 +166,24 @@ VstIntPtr VSTCALLBACK EmbeddedDecoder::hostCallback(AEffect* effect, VstInt32 op
     return reinterpret_cast<VstIntPtr>(self->transport);
 }
 
-void EmbeddedDecoder::setSampleRate(double sampleRate) {
-    dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(sampleRate));
+void EmbeddedDecoder::setSampleRate(double rate) {
+    dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));
+    if (rate > 0) sampleRate = rate;
+    aligner.prepare(sampleRate);
+    aligner.jumpTo(align::samplesOf(diDelayMs, sampleRate), diInverted);
 }
 
-void EmbeddedDecoder::resume() { dispatch(effMainsChanged, 0, 1); }
+void EmbeddedDecoder::resume() {
+    dispatch(effMainsChanged, 0, 1);
+    aligner.reset();
+    aligner.jumpTo(align::samplesOf(diDelayMs, sampleRate), diInverted);
+}
+
+std::int32_t EmbeddedDecoder::latency() const noexcept {
+    return align::AlignmentPlan::of(align::samplesOf(diDelayMs, sampleRate), diInverted).latency;
+}
+
+void EmbeddedDecoder::followAlignment() noexcept { aligner.set(align::samplesOf(diDelayMs, sampleRate), diInverted); }
 
 void EmbeddedDecoder::suspend() { dispatch(effMainsChanged, 0, 0); }
 
@@ -124,20 +191,39 @@ void EmbeddedDecoder::setValue(std::int32_t parameter, double value) noexcept {
     const auto& rows = parameters();
     if (parameter < 0 || static_cast<std::size_t>(parameter) >= rows.size() || std::isnan(value)) return;
     const decoder::Parameter& row = rows[static_cast<std::size_t>(parameter)];
+    if (parameter == kDiDelay) {
+        diDelayMs = onDelayGrid(std::clamp(value, row.min, row.max));
+        return;
+    }
+    if (parameter == kDiPolarity) {
+        diInverted = value >= 0.5;
+        return;
+    }
     setNormalized(parameter, (std::clamp(value, row.min, row.max) - row.min) / (row.max - row.min));
 }
 
 void EmbeddedDecoder::setNormalized(std::int32_t parameter, double normalized) noexcept {
+    if (parameter == kDiDelay || parameter == kDiPolarity) {
+        const decoder::Parameter& row = parameters()[static_cast<std::size_t>(parameter)];
+        if (!std::isnan(normalized)) setValue(parameter, row.min + std::clamp(normalized, 0.0, 1.0) * (row.max - row.min));
+        return;
+    }
     if (parameter < 0 || parameter >= record->numParams || std::isnan(normalized)) return;
     record->setParameter(record, parameter, static_cast<float>(std::clamp(normalized, 0.0, 1.0)));
 }
 
 double EmbeddedDecoder::value(std::int32_t parameter) const noexcept {
+    if (parameter == kDiDelay) return diDelayMs;
+    if (parameter == kDiPolarity) return diInverted ? 1.0 : 0.0;
     const CVintrelSlider* row = effectOf(record)->SliderAt(parameter);
     return row != nullptr ? static_cast<double>(effectOf(record)->Sliders[static_cast<std::size_t>(row->Index)]) : 0.0;
 }
 
 double EmbeddedDecoder::normalized(std::int32_t parameter) const noexcept {
+    if (parameter == kDiDelay || parameter == kDiPolarity) {
+        const decoder::Parameter& row = parameters()[static_cast<std::size_t>(parameter)];
+        return (value(parameter) - row.min) / (row.max - row.min);
+    }
     return static_cast<double>(record->getParameter(record, parameter));
 }
 
@@ -172,12 +258,27 @@ std::vector<std::uint8_t> EmbeddedDecoder::saveState() {
     const VstIntPtr size = dispatch(effGetChunk, 0, 0, &data);
     if (size <= 0 || data == nullptr) return {};
     const auto* bytes = static_cast<const std::uint8_t*>(data);
-    return std::vector<std::uint8_t>(bytes, bytes + size);
+    std::vector<std::uint8_t> state(bytes, bytes + size);
+    if (state.size() != kChunkBytes) return state;  // only a chunk of today's shape takes the block after it
+    state.insert(state.end(), kBlockTag, kBlockTag + 4);
+    putLittle(state, kBlockVersion, 4);
+    putLittle(state, kBlockFields, 4);
+    std::uint64_t bits;
+    const double ms = diDelayMs;
+    std::memcpy(&bits, &ms, sizeof bits);
+    putLittle(state, bits, 8);
+    putLittle(state, diInverted ? 1 : 0, 4);
+    return state;
 }
 
 bool EmbeddedDecoder::loadState(const std::uint8_t* data, std::size_t size) noexcept {
     if (data == nullptr || size == 0 || size > 0x7fffffff) return false;
-    return dispatch(effSetChunk, 0, static_cast<VstIntPtr>(size), const_cast<std::uint8_t*>(data)) != 0;
+    Alignment alignment;
+    const std::size_t chunk = splitState(data, size, alignment);
+    if (dispatch(effSetChunk, 0, static_cast<VstIntPtr>(chunk), const_cast<std::uint8_t*>(data)) == 0) return false;
+    diDelayMs = alignment.delayMs;
+    diInverted = alignment.inverted;
+    return true;
 }
 
 }  // namespace vintrel

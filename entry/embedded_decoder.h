@@ -1,7 +1,8 @@
 // The decoder's VST 2 record, created and driven inside this module for the other plug-in
 // formats. They reach the effect through the same entry, adapter, bridge operations and
 // parameter quantisation as a VST 2 host does, so every format renders the same bits and
-// saves the same state.
+// saves the same state. In front of it stands the DI's alignment, the two parameters after
+// the decoder's eleven: its state follows the decoder's chunk as a block of its own.
 #pragma once
 
 #include <array>
@@ -12,7 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "align/di_aligner.h"
 #include "effect/decoder_parameters.h"
+#include "entry/plugin_parameters.h"
+#include "runtime/shared_double.h"
 #include "runtime/thread_identity.h"
 #include "vst2/aeffect.h"
 
@@ -29,7 +33,9 @@ public:
     static constexpr std::size_t kChannels = 3;  // inputs, and as many outputs
 
     // The table and identity are the same for every instance.
-    static constexpr const std::array<decoder::Parameter, 11>& parameters() { return decoder::kParameters; }
+    static constexpr const std::array<decoder::Parameter, kPluginParameterCount>& parameters() {
+        return kPluginParameters;
+    }
     static const DecoderIdentity& identity();
     // The display text the runtime gives a parameter at this value (the value quantised as a
     // set would); empty for an unknown parameter.
@@ -37,8 +43,8 @@ public:
     // The way back: a switch's label (any case) or a number, with or without the unit. False,
     // and `value` untouched, for text that is neither or a parameter that does not exist.
     static bool valueFor(std::int32_t parameter, const char* text, double& value);
-    // The parameter values (display units) a state chunk holds, as loading it would set them;
-    // false for a chunk that is not a state.
+    // The parameter values (display units) a state holds, as loading it would set them; false
+    // for bytes that are not a state.
     static bool valuesInState(const std::uint8_t* data, std::size_t size, std::vector<double>& values);
 
     // An opened instance with this rate and largest block; null when memory runs out.
@@ -47,9 +53,13 @@ public:
     EmbeddedDecoder(const EmbeddedDecoder&) = delete;
     EmbeddedDecoder& operator=(const EmbeddedDecoder&) = delete;
 
+    // Not while processing runs: the alignment makes room for its longest delay at this rate.
     void setSampleRate(double sampleRate);
-    void resume();   // as a VST 2 host's resume: the settings are recomputed
+    void resume();   // as a VST 2 host's resume: the settings are recomputed, the past forgotten
     void suspend();
+    // The samples the DI's alignment delays the microphones by, for the host to make up for:
+    // more than 0 only for a negative DI delay.
+    std::int32_t latency() const noexcept;
 
     // Sets a parameter as a VST 2 host does, with the normalised float of this value in display
     // units (clamped into the range). A NaN or an unknown parameter changes nothing.
@@ -69,6 +79,8 @@ public:
     // The frames [from, to) of a block of `frames` whose changes split it at their frames; each
     // span acts with the settings made before it. The span from frame 0 starts the block, the
     // others go on with it: the transport and the effect's per-block work are not done again.
+    // The inputs go through the DI's alignment first; while it has nothing to do, the decoder
+    // reads them where they are.
     template <class Sample>
     void processSpan(Sample* const* inputs, Sample* const* outputs, std::int32_t from, std::int32_t to,
                      std::int32_t frames, const VstTimeInfo* transport) noexcept {
@@ -76,14 +88,24 @@ public:
         Sample* in[kChannels];
         Sample* out[kChannels];
         for (std::size_t k = 0; k < kChannels; ++k) in[k] = inputs[k] + from, out[k] = outputs[k] + from;
-        if (from == 0 && to >= frames) {
-            process(in, out, to - from, transport);  // the whole block: nothing splits it
+        followAlignment();
+        if (aligner.passThrough()) {
+            aligner.remember(in, to - from);  // before the decoder, which may write over them
+            decode(in, out, to - from, from == 0, to >= frames, transport);
             return;
         }
-        // A zero-frame call runs the block's start (the transport, the per-block work) as the
-        // record does; the frames follow without it.
-        if (from == 0) process(in, out, 0, transport);
-        continueBlock(in, out, to - from, to >= frames);
+        // The aligned inputs in pieces the scratch holds, each decoded as the rest of the span.
+        Sample* aligned[kChannels];
+        for (std::size_t k = 0; k < kChannels; ++k) aligned[k] = scratchOf<Sample>(k);
+        for (std::int32_t done = 0; done < to - from;) {
+            const std::int32_t n = std::min<std::int32_t>(kScratchFrames, to - from - done);
+            Sample* piece[kChannels];
+            Sample* pieceOut[kChannels];
+            for (std::size_t k = 0; k < kChannels; ++k) piece[k] = in[k] + done, pieceOut[k] = out[k] + done;
+            aligner.process(piece, aligned, n);
+            decode(aligned, pieceOut, n, from + done == 0, from + done + n >= frames, transport);
+            done += n;
+        }
     }
 
     // The state chunk (empty when memory runs out), and back; false when the effect refused it.
@@ -91,7 +113,31 @@ public:
     bool loadState(const std::uint8_t* data, std::size_t size) noexcept;
 
 private:
+    static constexpr std::int32_t kScratchFrames = 256;
+
     EmbeddedDecoder() = default;
+    // Frames of one span: the whole block in one call of the record, or its start and the rest.
+    template <class Sample>
+    void decode(Sample* const* in, Sample* const* out, std::int32_t n, bool startsBlock, bool endsBlock,
+                const VstTimeInfo* transport) noexcept {
+        if (startsBlock && endsBlock) {
+            process(in, out, n, transport);
+            return;
+        }
+        // A zero-frame call runs the block's start (the transport, the per-block work) as the
+        // record does; the frames follow without it.
+        if (startsBlock) process(in, out, 0, transport);
+        continueBlock(const_cast<Sample**>(in), const_cast<Sample**>(out), n, endsBlock);
+    }
+    // The alignment's setting as the host last set it, taken on the audio thread.
+    void followAlignment() noexcept;
+    template <class Sample>
+    Sample* scratchOf(std::size_t channel) noexcept {
+        if constexpr (sizeof(Sample) == sizeof(float))
+            return scratchFloat[channel];
+        else
+            return scratchDouble[channel];
+    }
     void continueBlock(float** inputs, float** outputs, std::int32_t frames, bool endsBlock) noexcept;
     void continueBlock(double** inputs, double** outputs, std::int32_t frames, bool endsBlock) noexcept;
     static VstIntPtr VSTCALLBACK hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
@@ -109,6 +155,13 @@ private:
     }
 
     AEffect* record = nullptr;
+    double sampleRate = 48000;
+    align::DiAligner aligner;
+    // The alignment as set from any thread: milliseconds on the delay's grid, and the polarity.
+    SharedDouble diDelayMs{0.0};
+    SharedFlag diInverted;
+    float scratchFloat[kChannels][kScratchFrames] = {};
+    double scratchDouble[kChannels][kScratchFrames] = {};
     // The thread inside a processing call, and the transport it gave: time requests from any
     // other thread (a state load calls the effect's init) get no answer and read nothing.
     std::atomic<std::uintptr_t> processingThread{0};

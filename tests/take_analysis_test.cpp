@@ -5,10 +5,10 @@
 #include <cmath>
 #include <vector>
 
+#include "align/di_correlator.h"
+#include "align/sinc.h"
 #include "tests/synthetic_take.h"
-#include "tools/take/di_alignment.h"
 #include "tools/take/loudness.h"
-#include "tools/take/sinc.h"
 
 namespace {
 
@@ -18,13 +18,13 @@ double worstDelayError(double cycles, double fraction) {
     auto sine = [&](double n) { return std::sin(2 * std::numbers::pi * cycles * n + 0.3); };
     std::vector<double> x(2048);
     for (std::size_t n = 0; n < x.size(); ++n) x[n] = sine(static_cast<double>(n));
-    const take::FractionTaps t = take::fractionTaps(fraction);
+    const align::FractionTaps t = align::fractionTaps(fraction);
     double worst = 0.0;
     for (std::size_t n = 100; n < x.size() - 100; ++n) {
         double y = 0.0;
-        for (std::size_t j = 0; j < t.taps.size(); ++j) y += t.taps[j] * x[n - j - take::FractionTaps::kFirstTap];
+        for (std::size_t j = 0; j < t.taps.size(); ++j) y += t.taps[j] * x[n - j - static_cast<std::size_t>(t.firstTap())];
         const double exact = sine(static_cast<double>(n) - fraction);
-        const double between = take::valueBetween(x.data(), static_cast<std::ptrdiff_t>(x.size()), n - fraction);
+        const double between = align::valueBetween(x.data(), static_cast<std::ptrdiff_t>(x.size()), n - fraction);
         worst = std::max({worst, std::abs(y - exact), std::abs(between - exact)});
     }
     return worst;
@@ -42,11 +42,11 @@ TEST(WindowedSinc, MovesContentUpTo045OfTheRateWithin90DbOfFullScale) {
 TEST(WindowedSinc, PassesAConstantAndIsExactAtWholeSamples) {
     for (double fraction : {0.1, 0.5, 0.9}) {
         double sum = 0.0;
-        for (double tap : take::fractionTaps(fraction).taps) sum += tap;
+        for (double tap : align::fractionTaps(fraction).taps) sum += tap;
         EXPECT_NEAR(sum, 1.0, 1e-15);
     }
     const std::vector<double> x = {0.5, -0.25, 1.0, 0.125};
-    for (int n = 0; n < 4; ++n) EXPECT_DOUBLE_EQ(take::valueBetween(x.data(), 4, n), x[static_cast<std::size_t>(n)]);
+    for (int n = 0; n < 4; ++n) EXPECT_DOUBLE_EQ(align::valueBetween(x.data(), 4, n), x[static_cast<std::size_t>(n)]);
 }
 
 struct Case {
@@ -54,8 +54,8 @@ struct Case {
     double delay, polarity;
 };
 
-take::DiEstimate estimateOf(const std::vector<float>& take, int rate, std::size_t block = 1000) {
-    take::DiCorrelator correlator(rate, 2);
+align::DiEstimate estimateOf(const std::vector<float>& take, int rate, std::size_t block = 1000) {
+    align::DiCorrelator correlator(rate, 2);
     const std::size_t frames = take.size() / 3;
     std::vector<float> mid(block), side(block), di(block);
     for (std::size_t at = 0; at < frames; at += block) {
@@ -76,7 +76,7 @@ TEST(DiCorrelator, FindsWholeAndFractionalDelaysBothWaysWithinFiveHundredthsOfAS
                           {48000, -200.73, 1},  {48000, 3.25, -1},  {44100, 131.9, 1},  {44100, -0.4, -1},
                           {96000, 287.61, 1},   {96000, -950.2, -1}};
     for (const Case& c : cases) {
-        const take::DiEstimate e = estimateOf(synthetic::take(c.rate, 1.5, c.delay, c.polarity), c.rate);
+        const align::DiEstimate e = estimateOf(synthetic::take(c.rate, 1.5, c.delay, c.polarity), c.rate);
         ASSERT_TRUE(e.reliable()) << c.rate << " Hz, " << c.delay << ": correlation " << e.correlation;
         EXPECT_NEAR(e.delaySamples, c.delay, 0.05) << c.rate << " Hz";
         EXPECT_EQ(e.inverted(), c.polarity < 0) << c.rate << " Hz, " << c.delay;
@@ -87,7 +87,7 @@ TEST(DiCorrelator, FindsWholeAndFractionalDelaysBothWaysWithinFiveHundredthsOfAS
 
 TEST(DiCorrelator, TheBlocksItIsGivenDoNotChangeTheAnswer) {
     const std::vector<float> take = synthetic::take(48000, 0.7, 21.3);
-    const take::DiEstimate whole = estimateOf(take, 48000, take.size() / 3), bySamples = estimateOf(take, 48000, 1),
+    const align::DiEstimate whole = estimateOf(take, 48000, take.size() / 3), bySamples = estimateOf(take, 48000, 1),
                            byBlocks = estimateOf(take, 48000, 4093);
     EXPECT_EQ(whole.delaySamples, bySamples.delaySamples);
     EXPECT_EQ(whole.delaySamples, byBlocks.delaySamples);
@@ -99,9 +99,9 @@ TEST(DiCorrelator, SaysWhenThereIsNothingToFind) {
     std::vector<float> unrelated = synthetic::take(48000, 2.0, 30);
     const std::vector<float> other = synthetic::take(48000, 2.0, 0, 1, 99);
     for (std::size_t j = 2; j < unrelated.size(); j += 3) unrelated[j] = other[j];
-    const take::DiEstimate e = estimateOf(unrelated, 48000);
+    const align::DiEstimate e = estimateOf(unrelated, 48000);
     EXPECT_FALSE(e.reliable());
-    EXPECT_LT(std::abs(e.correlation), take::kReliableCorrelation);
+    EXPECT_LT(std::abs(e.correlation), align::kReliableCorrelation);
 
     // A silent DI.
     std::vector<float> silent = synthetic::take(48000, 0.5, 30);
@@ -121,7 +121,7 @@ TEST(DiCorrelator, SaysWhenThereIsNothingToFind) {
         far[3 * j] = static_cast<float>(j >= delay ? 5 * di[j - delay] : 0.0);
         far[3 * j + 2] = static_cast<float>(5 * di[j]);
     }
-    const take::DiEstimate edge = estimateOf(far, rate);
+    const align::DiEstimate edge = estimateOf(far, rate);
     EXPECT_TRUE(edge.atEdge);
     EXPECT_FALSE(edge.reliable());
     EXPECT_EQ(edge.delaySamples, 480);

@@ -40,7 +40,7 @@ void copyText(char8* to, const std::string& from, std::size_t capacity) {
     to[n] = '\0';
 }
 
-constexpr const std::array<decoder::Parameter, 11>& rows() { return EmbeddedDecoder::parameters(); }
+constexpr const auto& rows() { return EmbeddedDecoder::parameters(); }
 
 bool knownParameter(ParamID id) { return id < rows().size(); }
 

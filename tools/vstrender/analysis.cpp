@@ -161,7 +161,7 @@ private:
     vsthost::Plugin& plugin_;
     std::unique_ptr<vsthost::Plugin> mics_, diOnly_;
     TakeReader<Sample> reader_;
-    take::DiCorrelator correlator_;
+    align::DiCorrelator correlator_;
     take::LoudnessThread loudness_;
     std::vector<std::vector<Sample>> in_, silentIn_, out_, micsOut_, diOut_;
     std::vector<double> interleaved_;
@@ -227,14 +227,14 @@ void checkAnalysable(const Inputs& inputs) {
     if (channels == 2)
         refuse("the take has two channels (mid and side): the DI, channel 3, is missing");
     const int rate = inputs[0]->info.samplerate;
-    const auto window = static_cast<sf_count_t>(std::ceil(rate * take::kSearchMilliseconds / 1000.0));
+    const auto window = static_cast<sf_count_t>(std::ceil(rate * align::kSearchMilliseconds / 1000.0));
     if (inputs[0]->info.frames < 2 * window + 1)
         fail("the take is " + std::to_string(inputs[0]->info.frames) + " frames long, shorter than the DI search window (" +
              std::to_string(2 * window + 1) + " frames, 10 ms either way): too short to analyse");
 }
 
-std::vector<take::DiEstimate> measureDi(Inputs& inputs, int pluginInputs) {
-    take::DiCorrelator correlator(inputs[0]->info.samplerate, 2);
+std::vector<align::DiEstimate> measureDi(Inputs& inputs, int pluginInputs) {
+    align::DiCorrelator correlator(inputs[0]->info.samplerate, 2);
     TakeReader<double> reader(inputs, std::max(pluginInputs, 3), DiShift{});
     std::vector<std::vector<double>> in(static_cast<std::size_t>(std::max(pluginInputs, 3)),
                                         std::vector<double>(kAnalysisBlock));

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "editor/scope.h"
-#include "tools/take/di_alignment.h"
+#include "align/di_correlator.h"
 #include "tools/take/loudness.h"
 #include "tools/vstrender/inputs.h"
 #include "tools/vstrender/session.h"
@@ -37,7 +37,7 @@ struct Analysis {
     std::uint64_t frames = 0;
     DiShift shift;                        // applied before everything below
     Level mid, side, di;                  // the inputs
-    std::vector<take::DiEstimate> diAgainst;  // the mid, then the side microphone
+    std::vector<align::DiEstimate> diAgainst;  // the mid, then the side microphone
     int windowSamples = 0;
     Level left, right;                    // the decoded pair
     double pairCorrelation = 0, monoSumLossDb = 0;
@@ -53,7 +53,7 @@ struct Analysis {
 };
 
 // The take's DI against the mid and side microphones, for --align-di: one pass over the inputs.
-std::vector<take::DiEstimate> measureDi(Inputs& inputs, int pluginInputs);
+std::vector<align::DiEstimate> measureDi(Inputs& inputs, int pluginInputs);
 
 // The whole analysis with the plug-in as set (`fresh` names the settings that differ).
 Analysis analyzeTake(Inputs& inputs, LoadedPlugin& p, vsthost::Plugin& fresh, const DiShift& shift, bool useDouble);

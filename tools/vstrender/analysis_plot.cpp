@@ -5,7 +5,7 @@
 
 #include "editor/canvas.h"
 #include "editor/scope.h"
-#include "tools/take/sinc.h"
+#include "align/sinc.h"
 #include "tools/vstrender/analysis_report.h"
 #include "tools/vstrender/png_file.h"
 
@@ -107,7 +107,7 @@ void correlationPanel(editor::Canvas& c, const Axes& axes, const Analysis& a) {
 // The DI's cross-correlation with the microphones against the delay, peak marked.
 void diPanel(editor::Canvas& c, const Axes& axes, const Analysis& a, bool zoom) {
     const double msPerSample = 1000.0 / a.sampleRate;
-    const take::DiEstimate& mid = a.diAgainst[0];
+    const align::DiEstimate& mid = a.diAgainst[0];
     axes.frame(c, zoom ? "Around the peak, read between samples" : "DI against the microphones: normalised cross-correlation",
                zoom ? "delay (samples)" : "delay of the DI (ms; > 0 the DI leads)", "", zoom ? 1 : 2, 0.5, "%g", "%+.1f");
     c.line(axes.x, axes.py(0), axes.x + axes.w, axes.py(0), 1, kDim);
@@ -118,7 +118,7 @@ void diPanel(editor::Canvas& c, const Axes& axes, const Analysis& a, bool zoom) 
         const auto count = static_cast<std::ptrdiff_t>(curve.size());
         if (zoom) {
             for (double d = axes.x0; d <= axes.x1; d += 0.02)
-                points.emplace_back(d, take::valueBetween(curve.data(), count, d + a.windowSamples));
+                points.emplace_back(d, align::valueBetween(curve.data(), count, d + a.windowSamples));
         } else {
             for (std::ptrdiff_t i = 0; i < count; ++i)
                 points.emplace_back((static_cast<double>(i) - a.windowSamples) * msPerSample, curve[static_cast<std::size_t>(i)]);

@@ -31,12 +31,12 @@ double milliseconds(double samples, int rate) { return samples * 1000.0 / rate; 
 
 // One microphone's estimate in a line. The side's sign only says which of its lobes faces the
 // guitar, so its polarity is left to the JSON.
-std::string estimateLine(const take::DiEstimate& e, const Analysis& a, bool mid) {
+std::string estimateLine(const align::DiEstimate& e, const Analysis& a, bool mid) {
     if (e.silent) return "nothing to compare (a silent channel)";
     if (e.atEdge) return format("strongest at the edge of the window (correlation %.2f): no estimate", e.correlation);
     if (!e.reliable())
         return format("no reliable estimate (correlation %.2f, below %.2f)", std::abs(e.correlation),
-                      take::kReliableCorrelation);
+                      align::kReliableCorrelation);
     const std::string where = std::abs(e.delaySamples) < kAlignedSamples
                                   ? format("aligned (within %.2f samples)", kAlignedSamples)
                                   : describeDelay(e.delaySamples, a.sampleRate, mid ? "the mid microphone" : "the side microphone");
@@ -53,7 +53,7 @@ void diAdvice(const Analysis& a, std::vector<std::string>& out) {
         out.push_back("The mid microphone is silent: the DI cannot be placed against it.");
         return;
     }
-    const take::DiEstimate& e = a.diAgainst[0];
+    const align::DiEstimate& e = a.diAgainst[0];
     if (e.atEdge) {
         out.push_back("The DI is more than 10 ms away: check that the files belong together.");
         return;
@@ -61,7 +61,7 @@ void diAdvice(const Analysis& a, std::vector<std::string>& out) {
     if (!e.reliable()) {
         out.push_back(format("No reliable estimate of the DI's delay: the DI and the mid microphone share too little "
                              "(correlation %.2f, below %.2f). Set --di-delay by ear if the DI sounds late or early.",
-                             std::abs(e.correlation), take::kReliableCorrelation));
+                             std::abs(e.correlation), align::kReliableCorrelation));
         return;
     }
     const char* polarity = e.inverted() ? "inverted polarity" : "same polarity";
@@ -161,7 +161,7 @@ void jsonLevel(Json& j, const char* key, const Level& level, std::uint64_t frame
     j.close('}');
 }
 
-void jsonEstimate(Json& j, const char* key, const take::DiEstimate& e, int rate) {
+void jsonEstimate(Json& j, const char* key, const align::DiEstimate& e, int rate) {
     j.open(key, '{');
     j.boolean("reliable", e.reliable());
     if (e.reliable()) {
@@ -249,9 +249,9 @@ std::string analysisJson(const Analysis& a) {
     j.boolean("polarity_inverted", a.shift.invert);
     j.close('}');
     j.open("di_alignment", '{');
-    j.number("search_window_ms", take::kSearchMilliseconds, "%.1f");
+    j.number("search_window_ms", align::kSearchMilliseconds, "%.1f");
     j.number("search_window_samples", a.windowSamples, "%.0f");
-    j.number("reliable_correlation", take::kReliableCorrelation, "%.2f");
+    j.number("reliable_correlation", align::kReliableCorrelation, "%.2f");
     for (std::size_t m = 0; m < a.diAgainst.size(); ++m) jsonEstimate(j, kMicrophones[m], a.diAgainst[m], a.sampleRate);
     j.close('}');
     j.open("balance", '{');

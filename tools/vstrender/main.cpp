@@ -105,7 +105,7 @@ DiShift diShiftFor(const Options& o, Inputs& inputs, int pluginInputs, FILE* rep
     shift.invert = o.diPolarity == "invert";
     if (!o.alignDi) return shift;
     checkAnalysable(inputs);
-    const take::DiEstimate mid = measureDi(inputs, pluginInputs)[0];
+    const align::DiEstimate mid = measureDi(inputs, pluginInputs)[0];
     if (mid.silent) fail("--align-di: the DI or the mid microphone is silent; there is nothing to align");
     if (mid.atEdge) fail("--align-di: the DI is more than 10 ms away: check that the files belong together");
     if (!mid.reliable()) {

@@ -7,6 +7,8 @@
 #include <map>
 #include <optional>
 
+#include "align/di_aligner.h"
+#include "entry/plugin_parameters.h"
 #include "tools/vstrender/errors.h"
 
 namespace fs = std::filesystem;
@@ -192,7 +194,8 @@ double diDelaySamples(const std::string& value, int sampleRate) {
     const bool ms = unit == "ms", samples = unit == "samples" || unit == "sample";
     if (end == value.c_str() || !std::isfinite(number) || (!ms && !samples))
         refuse("--di-delay takes a number and its unit, ms or samples (\"1.42ms\", \"-68.2 samples\"), not " + value);
-    const double delay = ms ? number * sampleRate / 1000.0 : number;
+    // Milliseconds on the plug-ins' grid, so that a render moves the DI as they do.
+    const double delay = ms ? align::samplesOf(vintrel::onDelayGrid(number), sampleRate) : number;
     if (std::abs(delay) > sampleRate) refuse("--di-delay " + value + " is more than a second: the DI does not belong to this take");
     return delay;
 }

@@ -23,14 +23,16 @@ sf_count_t readFrames(SNDFILE* file, Sample* buffer, sf_count_t frames) {
 
 template <class Sample>
 ShiftedChannel<Sample>::ShiftedChannel(const InputFile& input, int channel, const DiShift& shift)
-    : channels_(input.info.channels), channel_(channel), invert_(shift.invert) {
+    : channels_(input.info.channels), channel_(channel) {
     SF_INFO info{};
     file_ = sf_open(input.path.c_str(), SFM_READ, &info);
     if (!file_) fail("cannot read " + input.name + " again for the DI: " + sf_strerror(nullptr));
-    const double nearest = std::round(shift.delaySamples);
-    fractional_ = std::abs(shift.delaySamples - nearest) > DiShift::kWholeTolerance;
-    whole_ = static_cast<std::int64_t>(fractional_ ? std::floor(shift.delaySamples) : nearest);
-    if (fractional_) taps_ = take::fractionTaps(shift.delaySamples - std::floor(shift.delaySamples));
+    const double rate = input.info.samplerate;
+    aligner_.prepare(rate, std::max(align::DiAligner::kLongestDelayMilliseconds, std::abs(shift.delaySamples) * 1000.0 / rate + 1));
+    aligner_.jumpTo(shift.delaySamples, shift.invert);
+    // The latency's samples at the start, which a host's delay compensation leaves out.
+    std::vector<Sample> leftOut(static_cast<std::size_t>(aligner_.latency()));
+    next(leftOut.data(), leftOut.size());
 }
 
 template <class Sample>
@@ -39,57 +41,28 @@ ShiftedChannel<Sample>::~ShiftedChannel() {
 }
 
 template <class Sample>
-void ShiftedChannel<Sample>::cover(std::int64_t first, std::int64_t last) {
-    const std::int64_t windowEnd = windowStart_ + static_cast<std::int64_t>(window_.size());
-    if (window_.empty() || first >= windowEnd) {  // positions only move on: the window starts afresh
-        window_.clear();
-        windowStart_ = first;
-    } else if (first > windowStart_) {
-        window_.erase(window_.begin(), window_.begin() + (first - windowStart_));
-        windowStart_ = first;
-    }
-    std::int64_t at = windowStart_ + static_cast<std::int64_t>(window_.size());
-    for (; at <= last && at < 0; ++at) window_.push_back(0.0);  // before the take
-    if (at > last) return;
-    if (at != fileFrame_) {
-        if (sf_seek(file_, at, SEEK_SET) < 0) {
-            window_.resize(window_.size() + static_cast<std::size_t>(last - at + 1), 0.0);  // past the end
-            return;
-        }
-        fileFrame_ = at;
-    }
-    const auto count = static_cast<std::size_t>(last - at + 1);
+void ShiftedChannel<Sample>::readDi(std::size_t count) {
     frames_.assign(count * static_cast<std::size_t>(channels_), Sample(0));
     const auto got = static_cast<std::size_t>(
         std::max<sf_count_t>(readFrames(file_, frames_.data(), static_cast<sf_count_t>(count)), 0));
-    fileFrame_ += static_cast<std::int64_t>(got);
-    // The DI's own samples turned over when asked; the silence around them stays silence (+0).
-    for (std::size_t j = 0; j < count; ++j) {
-        const auto v = static_cast<double>(frames_[j * static_cast<std::size_t>(channels_) + static_cast<std::size_t>(channel_)]);
-        window_.push_back(j >= got ? 0.0 : invert_ ? -v : v);
-    }
+    di_.resize(count);
+    for (std::size_t j = 0; j < count; ++j)
+        di_[j] = j < got ? frames_[j * static_cast<std::size_t>(channels_) + static_cast<std::size_t>(channel_)] : Sample(0);
 }
 
 template <class Sample>
 void ShiftedChannel<Sample>::next(Sample* out, std::size_t frames) {
-    const std::int64_t first = position_ - whole_, last = first + static_cast<std::int64_t>(frames) - 1;
-    if (!fractional_) {
-        // Whole samples: the DI's own values, moved.
-        cover(first, last);
-        for (std::size_t j = 0; j < frames; ++j)
-            out[j] = static_cast<Sample>(window_[static_cast<std::size_t>(first - windowStart_) + j]);
-    } else {
-        constexpr std::int64_t before = take::kSincTaps - 1 + take::FractionTaps::kFirstTap;
-        cover(first - before, last - take::FractionTaps::kFirstTap);
-        for (std::size_t j = 0; j < frames; ++j) {
-            // y[n] = sum of taps[t] * x[n - whole - t - kFirstTap]
-            const std::size_t newest = static_cast<std::size_t>(first - take::FractionTaps::kFirstTap - windowStart_) + j;
-            double sum = 0.0;
-            for (std::size_t t = 0; t < take::kSincTaps; ++t) sum += taps_.taps[t] * window_[newest - t];
-            out[j] = static_cast<Sample>(sum);
-        }
+    // Only the DI matters here: the microphones' channels go in silent and come out unused.
+    for (std::size_t done = 0; done < frames;) {
+        const std::size_t n = std::min<std::size_t>(frames - done, 4096);
+        readDi(n);
+        silence_.assign(n, Sample(0));
+        microphones_.resize(2 * n);
+        const Sample* in[] = {silence_.data(), silence_.data(), di_.data()};
+        Sample* aligned[] = {microphones_.data(), microphones_.data() + n, out + done};
+        aligner_.process(in, aligned, static_cast<std::int32_t>(n));
+        done += n;
     }
-    position_ += static_cast<std::int64_t>(frames);
 }
 
 bool findDi(const Inputs& inputs, std::size_t& input, int& channel) {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/take/sinc.h"
+#include "align/di_aligner.h"
 #include "tools/vstrender/inputs.h"
 
 namespace vstrender {
@@ -21,13 +21,13 @@ struct DiShift {
     double delaySamples = 0;
     bool invert = false;
     bool any() const { return delaySamples != 0 || invert; }
-    // A delay within this of a whole number moves whole samples, exactly.
-    static constexpr double kWholeTolerance = 0.02;
 };
 
-// The DI channel read a second time, from its own handle on its file, so samples after the
-// current block are at hand for a DI that must move earlier. Keeps the take's length: silence
-// comes in where the DI has moved away.
+// The DI channel read a second time, from its own handle on its file, through the plug-ins'
+// alignment stage. A DI moved earlier is the stage's output advanced by the latency it reports
+// (the stage delays the microphones instead): read that far ahead, exactly what a host's delay
+// compensation makes of the plug-in. Keeps the take's length: silence comes in where the DI
+// has moved away.
 template <class Sample>
 class ShiftedChannel {
 public:
@@ -39,17 +39,12 @@ public:
     void next(Sample* out, std::size_t frames);
 
 private:
-    void cover(std::int64_t first, std::int64_t last);  // source samples first .. last at hand
+    void readDi(std::size_t frames);  // the DI's next samples into di_, silence past its end
 
     SNDFILE* file_ = nullptr;
     int channels_, channel_;
-    std::int64_t whole_;
-    bool fractional_, invert_;
-    take::FractionTaps taps_;
-    std::int64_t position_ = 0, fileFrame_ = 0;
-    std::int64_t windowStart_ = 0;
-    std::vector<double> window_;  // source samples from windowStart_
-    std::vector<Sample> frames_;
+    align::DiAligner aligner_;
+    std::vector<Sample> frames_, di_, silence_, microphones_;
 };
 
 template <class Sample>

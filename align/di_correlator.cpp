@@ -1,14 +1,13 @@
-#include "tools/take/di_alignment.h"
+#include "align/di_correlator.h"
 
 #include <algorithm>
 #include <cmath>
 #include <complex>
-#include <cstring>
 #include <numbers>
 
-#include "tools/take/sinc.h"
+#include "align/sinc.h"
 
-namespace take {
+namespace align {
 
 namespace {
 
@@ -23,44 +22,27 @@ std::size_t powerOfTwoAtLeast(std::size_t n) {
 
 }  // namespace
 
+// Each block correlates `block_` microphone samples with the DI's around them: a transform of
+// eight times the lags' span keeps the overlap small.
 DiCorrelator::DiCorrelator(double sampleRate, int microphones)
     : microphones_(microphones),
       window_(static_cast<int>(std::ceil(sampleRate * kSearchMilliseconds / 1000.0))),
       // Lags past the window, so the peak can be read between lags at the window's edge too.
       margin_(window_ + kSincHalfLength + 2),
-      dcPole_(1.0 - 2.0 * std::numbers::pi * kDcBlockHz / sampleRate) {
-    // Each block correlates `block_` microphone samples with the DI's around them: a transform
-    // of eight times the lags' span keeps the overlap small.
-    const std::size_t span = 2 * static_cast<std::size_t>(margin_);
-    fftSize_ = powerOfTwoAtLeast(8 * span);
-    block_ = fftSize_ - span;
-    filled_ = static_cast<std::size_t>(margin_);  // the DI has nothing before the take's start
+      block_(0),
+      fftSize_(powerOfTwoAtLeast(16 * static_cast<std::size_t>(margin_))),
+      filled_(static_cast<std::size_t>(margin_)),  // the DI has nothing before the take's start
+      dcPole_(1.0 - 2.0 * std::numbers::pi * kDcBlockHz / sampleRate),
+      fft_(fftSize_) {
+    block_ = fftSize_ - 2 * static_cast<std::size_t>(margin_);
     const auto channels = static_cast<std::size_t>(microphones + 1);
     pending_.assign(channels, std::vector<double>(fftSize_, 0.0));
     dcIn_.assign(channels, 0.0);
     dcOut_.assign(channels, 0.0);
     energy_.assign(channels, 0.0);
-    const std::size_t bins = fftSize_ / 2 + 1;
-    for (int c = 0; c < microphones; ++c) {
-        crossSpectrum_.push_back(fftw_alloc_complex(bins));
-        std::memset(crossSpectrum_.back(), 0, bins * sizeof(fftw_complex));
-    }
-    timeBuffer_ = fftw_alloc_real(fftSize_);
-    micSpectrum_ = fftw_alloc_complex(bins);
-    diSpectrum_ = fftw_alloc_complex(bins);
-    // FFTW_ESTIMATE: the same plan, and so the same numbers, on every run.
-    const int n = static_cast<int>(fftSize_);
-    forward_ = fftw_plan_dft_r2c_1d(n, timeBuffer_, micSpectrum_, FFTW_ESTIMATE);
-    inverse_ = fftw_plan_dft_c2r_1d(n, micSpectrum_, timeBuffer_, FFTW_ESTIMATE);
-}
-
-DiCorrelator::~DiCorrelator() {
-    fftw_destroy_plan(forward_);
-    fftw_destroy_plan(inverse_);
-    for (fftw_complex* spectrum : crossSpectrum_) fftw_free(spectrum);
-    fftw_free(timeBuffer_);
-    fftw_free(micSpectrum_);
-    fftw_free(diSpectrum_);
+    crossSpectrum_.assign(static_cast<std::size_t>(microphones), std::vector<std::complex<double>>(fftSize_ / 2 + 1));
+    pair_.resize(fftSize_);
+    di_.resize(fftSize_);
 }
 
 double DiCorrelator::dcBlocked(int channel, double x) {
@@ -78,18 +60,28 @@ double DiCorrelator::dcBlocked(int channel, double x) {
 void DiCorrelator::correlateBlock() {
     const std::size_t bins = fftSize_ / 2 + 1;
     const std::vector<double>& di = pending_[static_cast<std::size_t>(microphones_)];
-    std::copy(di.begin(), di.end(), timeBuffer_);
-    fftw_execute_dft_r2c(forward_, timeBuffer_, diSpectrum_);
-    for (int c = 0; c < microphones_; ++c) {
-        const std::vector<double>& mic = pending_[static_cast<std::size_t>(c)];
-        std::fill(timeBuffer_, timeBuffer_ + fftSize_, 0.0);
-        std::copy(mic.begin() + margin_, mic.begin() + margin_ + static_cast<std::ptrdiff_t>(block_), timeBuffer_);
-        fftw_execute_dft_r2c(forward_, timeBuffer_, micSpectrum_);
-        fftw_complex* sum = crossSpectrum_[static_cast<std::size_t>(c)];
+    for (std::size_t n = 0; n < fftSize_; ++n) di_[n] = {di[n], 0.0};
+    fft_.forward(di_.data());
+    // Two microphones in one transform, as its real and imaginary parts, told apart by symmetry.
+    for (int c = 0; c < microphones_; c += 2) {
+        const auto& a = pending_[static_cast<std::size_t>(c)];
+        const auto* b = c + 1 < microphones_ ? &pending_[static_cast<std::size_t>(c + 1)] : nullptr;
+        const std::size_t from = static_cast<std::size_t>(margin_);
+        for (std::size_t n = 0; n < fftSize_; ++n)
+            pair_[n] = n < block_ ? std::complex<double>(a[from + n], b ? (*b)[from + n] : 0.0) : 0.0;
+        fft_.forward(pair_.data());
         for (std::size_t k = 0; k < bins; ++k) {
-            // conj(mic) * di
-            sum[k][0] += micSpectrum_[k][0] * diSpectrum_[k][0] + micSpectrum_[k][1] * diSpectrum_[k][1];
-            sum[k][1] += micSpectrum_[k][0] * diSpectrum_[k][1] - micSpectrum_[k][1] * diSpectrum_[k][0];
+            const std::complex<double> z = pair_[k], w = std::conj(pair_[(fftSize_ - k) % fftSize_]);
+            const double ar = (z.real() + w.real()) / 2, ai = (z.imag() + w.imag()) / 2;  // (z + w) / 2
+            const double br = (z.imag() - w.imag()) / 2, bi = (w.real() - z.real()) / 2;  // (z - w) / 2i
+            const double dr = di_[k].real(), dii = di_[k].imag();
+            // conj(mic) * di, summed
+            auto& sumA = crossSpectrum_[static_cast<std::size_t>(c)][k];
+            sumA = {sumA.real() + (ar * dr + ai * dii), sumA.imag() + (ar * dii - ai * dr)};
+            if (b) {
+                auto& sumB = crossSpectrum_[static_cast<std::size_t>(c + 1)][k];
+                sumB = {sumB.real() + (br * dr + bi * dii), sumB.imag() + (br * dii - bi * dr)};
+            }
         }
     }
     // Keep the lags' span for the next block: the DI's context before its microphone samples.
@@ -110,11 +102,13 @@ std::vector<DiEstimate> DiCorrelator::finish() {
     const std::size_t bins = fftSize_ / 2 + 1, lagCount = 2 * static_cast<std::size_t>(margin_) + 1;
     std::vector<DiEstimate> estimates;
     for (int c = 0; c < microphones_; ++c) {
-        std::memcpy(micSpectrum_, crossSpectrum_[static_cast<std::size_t>(c)], bins * sizeof(fftw_complex));
-        fftw_execute_dft_c2r(inverse_, micSpectrum_, timeBuffer_);
+        // The whole spectrum of a real correlation, from its lower half.
+        const auto& half = crossSpectrum_[static_cast<std::size_t>(c)];
+        for (std::size_t k = 0; k < fftSize_; ++k) pair_[k] = k < bins ? half[k] : std::conj(half[fftSize_ - k]);
+        fft_.inverse(pair_.data());
         std::vector<double> lags(lagCount);
         for (std::size_t i = 0; i < lagCount; ++i)  // delay d = i - margin is lag index margin - d
-            lags[i] = timeBuffer_[lagCount - 1 - i] / static_cast<double>(fftSize_);
+            lags[i] = pair_[lagCount - 1 - i].real() / static_cast<double>(fftSize_);
         lags_.push_back(std::move(lags));
         estimates.push_back(estimate(c));
     }
@@ -164,4 +158,4 @@ DiEstimate DiCorrelator::estimate(int microphone) const {
     return e;
 }
 
-}  // namespace take
+}  // namespace align

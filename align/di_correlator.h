@@ -4,14 +4,15 @@
 // between lags to a fraction of a sample.
 #pragma once
 
-#include <fftw3.h>
-
 #include <cmath>
+#include <complex>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-namespace take {
+#include "align/fft.h"
+
+namespace align {
 
 // A lag's normalised correlation below this says the two share too little to place the DI.
 inline constexpr double kReliableCorrelation = 0.2;
@@ -33,7 +34,6 @@ class DiCorrelator {
 public:
     // `microphones` references (mid, then side) against one DI.
     DiCorrelator(double sampleRate, int microphones);
-    ~DiCorrelator();
     DiCorrelator(const DiCorrelator&) = delete;
     DiCorrelator& operator=(const DiCorrelator&) = delete;
 
@@ -64,11 +64,10 @@ private:
     std::vector<double> dcIn_, dcOut_, energy_;
     // Per channel: the samples still to be correlated, the DI's with `margin_` on either side.
     std::vector<std::vector<double>> pending_;
-    std::vector<fftw_complex*> crossSpectrum_;  // summed over the blocks, per microphone
-    std::vector<std::vector<double>> lags_;      // per microphone, at delays -margin_ .. margin_
-    double* timeBuffer_;
-    fftw_complex *micSpectrum_, *diSpectrum_;
-    fftw_plan forward_ = nullptr, inverse_ = nullptr;
+    std::vector<std::vector<std::complex<double>>> crossSpectrum_;  // summed over the blocks, per microphone
+    std::vector<std::vector<double>> lags_;  // per microphone, at delays -margin_ .. margin_
+    Fft fft_;
+    std::vector<std::complex<double>> pair_, di_;  // two microphones' transform at once; the DI's
 };
 
-}  // namespace take
+}  // namespace align

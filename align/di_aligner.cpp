@@ -1,0 +1,190 @@
+#include "align/di_aligner.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace align {
+
+namespace {
+
+// Samples the stage takes at once; the past is kept in front of them in one run of memory.
+constexpr std::int32_t kChunk = 256;
+// Room for this many chunks before the past slides to the front again.
+constexpr std::int64_t kChunksBeforeSliding = 16;
+
+}  // namespace
+
+ChannelDelay ChannelDelay::of(double samples, bool invert) {
+    ChannelDelay d;
+    d.invert = invert;
+    const double nearest = std::round(samples);
+    if (std::abs(samples - nearest) <= kWholeTolerance) {
+        d.whole = static_cast<std::int64_t>(nearest);
+        return d;
+    }
+    d.fractional = true;
+    d.whole = static_cast<std::int64_t>(std::floor(samples));
+    // Taps from 1 - half to half around the whole part: the newest is whole + 1 - half back.
+    const int half = static_cast<int>(std::min<std::int64_t>(kSincHalfLength, d.whole + 1));
+    d.taps = fractionTaps(samples - std::floor(samples), half);
+    return d;
+}
+
+AlignmentPlan AlignmentPlan::of(double delaySamples, bool invert) {
+    AlignmentPlan p;
+    p.delaySamples = delaySamples;
+    p.invert = invert;
+    if (delaySamples >= 0 || std::abs(delaySamples - std::round(delaySamples)) <= ChannelDelay::kWholeTolerance) {
+        p.latency = static_cast<std::int32_t>(std::max(0.0, -std::round(delaySamples)));
+    } else {
+        // The fraction with the whole kernel behind it.
+        p.latency = static_cast<std::int32_t>(std::ceil(-delaySamples)) + kSincHalfLength - 1;
+    }
+    p.microphones = ChannelDelay::of(p.latency, false);
+    p.di = ChannelDelay::of(p.latency + delaySamples, invert);
+    return p;
+}
+
+void DiAligner::prepare(double sampleRate, double longestMs) {
+    sampleRate_ = sampleRate > 0 ? sampleRate : 48000;
+    // The longest delay either way, its whole kernel, and the latency's own kernel margin.
+    keep_ = static_cast<std::int64_t>(std::ceil(samplesOf(std::abs(longestMs), sampleRate_))) +
+            3 * kSincHalfLength + 2;
+    for (auto& channel : past_) channel.assign(static_cast<std::size_t>(keep_ + kChunksBeforeSliding * kChunk), 0.0);
+    from_.assign(kChunk, 0.0);
+    to_.assign(kChunk, 0.0);
+    fadeLength_ = std::max<std::int32_t>(1, static_cast<std::int32_t>(std::lround(sampleRate_ * kCrossfadeSeconds)));
+    current_ = AlignmentPlan::of(current_.delaySamples, current_.invert);
+    fading_ = hasPending_ = false;
+    reset();
+}
+
+void DiAligner::reset() {
+    for (auto& channel : past_) std::fill(channel.begin(), channel.end(), 0.0);
+    newest_ = keep_;
+    if (fading_) current_ = target_;
+    if (hasPending_) current_ = pending_;
+    fading_ = hasPending_ = false;
+}
+
+void DiAligner::jumpTo(double delaySamples, bool invert) {
+    current_ = AlignmentPlan::of(delaySamples, invert);
+    fading_ = hasPending_ = false;
+}
+
+void DiAligner::set(double delaySamples, bool invert) {
+    const AlignmentPlan& newest = hasPending_ ? pending_ : fading_ ? target_ : current_;
+    if (newest.delaySamples == delaySamples && newest.invert == invert) return;
+    const AlignmentPlan plan = AlignmentPlan::of(delaySamples, invert);
+    if (fading_) {
+        pending_ = plan;  // after the crossfade under way, so each one stays between two alignments
+        hasPending_ = true;
+    } else {
+        beginFade(plan);
+    }
+}
+
+void DiAligner::beginFade(const AlignmentPlan& to) {
+    target_ = to;
+    fading_ = true;
+    faded_ = 0;
+}
+
+template <class Sample>
+void DiAligner::append(const Sample* const* inputs, std::int32_t frames) {
+    const auto capacity = static_cast<std::int64_t>(past_[0].size());
+    if (newest_ + frames > capacity) {
+        for (auto& channel : past_)
+            std::copy(channel.begin() + (newest_ - keep_), channel.begin() + newest_, channel.begin());
+        newest_ = keep_;
+    }
+    for (int c = 0; c < kChannels; ++c) {
+        double* to = past_[c].data() + newest_;
+        for (std::int32_t j = 0; j < frames; ++j) to[j] = static_cast<double>(inputs[c][j]);
+    }
+    newest_ += frames;
+}
+
+template <class Sample>
+void DiAligner::remember(const Sample* const* inputs, std::int32_t frames) {
+    for (std::int32_t done = 0; done < frames;) {
+        const std::int32_t n = std::min(kChunk, frames - done);
+        const Sample* chunk[kChannels] = {inputs[0] + done, inputs[1] + done, inputs[2] + done};
+        append(chunk, n);
+        done += n;
+    }
+}
+
+// One channel of the last `frames` samples appended, aligned by `plan`.
+template <class Sample>
+void DiAligner::aligned(const AlignmentPlan& plan, int channel, std::int32_t frames, Sample* out) const {
+    const ChannelDelay& d = channel == kDi ? plan.di : plan.microphones;
+    const double* x = past_[channel].data() + (newest_ - frames) - d.whole;  // x[j]: frame j moved whole
+    // Turned over as 0 - x: every sample negated exactly, and silence stays +0, as it was read.
+    const bool invert = d.invert;
+    if (!d.fractional) {
+        for (std::int32_t j = 0; j < frames; ++j) out[j] = static_cast<Sample>(invert ? 0.0 - x[j] : x[j]);
+        return;
+    }
+    // y[j] = sum of taps[t] * x[j - (t + first)], one sum per frame in the order of the taps;
+    // frames in groups of eight, so the sums run side by side.
+    const int first = d.taps.firstTap(), count = d.taps.count();
+    constexpr std::int32_t kGroup = 8;
+    std::int32_t j = 0;
+    for (; j + kGroup <= frames; j += kGroup) {
+        double sum[kGroup] = {};
+        for (int t = 0; t < count; ++t) {
+            const double tap = d.taps.taps[static_cast<std::size_t>(t)];
+            const double* at = x + j - (t + first);
+            for (int k = 0; k < kGroup; ++k) sum[k] += tap * at[k];
+        }
+        for (int k = 0; k < kGroup; ++k) out[j + k] = static_cast<Sample>(invert ? 0.0 - sum[k] : sum[k]);
+    }
+    for (; j < frames; ++j) {
+        double sum = 0.0;
+        for (int t = 0; t < count; ++t) sum += d.taps.taps[static_cast<std::size_t>(t)] * x[j - (t + first)];
+        out[j] = static_cast<Sample>(invert ? 0.0 - sum : sum);
+    }
+}
+
+template <class Sample>
+void DiAligner::process(const Sample* const* inputs, Sample* const* outputs, std::int32_t frames) {
+    for (std::int32_t done = 0; done < frames;) {
+        // A crossfade ends inside a chunk at most once: the chunk stops there.
+        std::int32_t n = std::min(kChunk, frames - done);
+        if (fading_) n = std::min(n, fadeLength_ - faded_);
+        const Sample* in[kChannels] = {inputs[0] + done, inputs[1] + done, inputs[2] + done};
+        append(in, n);
+        for (int c = 0; c < kChannels; ++c) {
+            Sample* out = outputs[c] + done;
+            if (!fading_) {
+                aligned(current_, c, n, out);
+                continue;
+            }
+            aligned(current_, c, n, from_.data());
+            aligned(target_, c, n, to_.data());
+            // Between the two at every sample: a + g (b - a) with g rising to 1.
+            for (std::int32_t j = 0; j < n; ++j) {
+                const double g = static_cast<double>(faded_ + j + 1) / fadeLength_;
+                out[j] = static_cast<Sample>(from_[static_cast<std::size_t>(j)] +
+                                             g * (to_[static_cast<std::size_t>(j)] - from_[static_cast<std::size_t>(j)]));
+            }
+        }
+        if (fading_ && (faded_ += n) >= fadeLength_) {
+            current_ = target_;
+            fading_ = false;
+            if (hasPending_) {
+                hasPending_ = false;
+                beginFade(pending_);
+            }
+        }
+        done += n;
+    }
+}
+
+template void DiAligner::remember(const float* const*, std::int32_t);
+template void DiAligner::remember(const double* const*, std::int32_t);
+template void DiAligner::process(const float* const*, float* const*, std::int32_t);
+template void DiAligner::process(const double* const*, double* const*, std::int32_t);
+
+}  // namespace align
