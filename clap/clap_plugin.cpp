@@ -1,7 +1,8 @@
-// The CLAP plug-in: one descriptor, one three-channel port each way, eleven parameters with
-// sample-accurate events, and the state chunk through the host's streams, all on the embedded
-// VST 2 record of the decoder.
+// The CLAP plug-in: one descriptor, one three-channel port each way, the decoder's eleven
+// parameters and the DI's alignment with sample-accurate events, the state through the host's
+// streams, and the alignment's latency, all on the embedded VST 2 record of the decoder.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -42,6 +43,9 @@ struct ClapDecoder {
     const clap_host_t* host = nullptr;
     std::unique_ptr<EmbeddedDecoder> decoder;
     clapeditor::EditorState editor;  // closed before the decoder goes
+    // The latency the host was told at activation, and whether a restart was asked for since.
+    std::uint32_t reportedLatency = 0;
+    std::atomic<bool> restartAsked{false};
 };
 
 ClapDecoder& self(const clap_plugin_t* plugin) { return *static_cast<ClapDecoder*>(plugin->plugin_data); }
@@ -86,6 +90,15 @@ VstTimeInfo timeInfoOf(const clap_event_transport_t& t) {
     return info;
 }
 
+// A latency may change only while the plug-in is inactive: a new one asks the host to
+// deactivate and activate again, once (thread-safe, from any thread).
+void askRestartOnNewLatency(ClapDecoder& d) {
+    if (d.decoder->latency() == static_cast<std::int32_t>(d.reportedLatency) || d.host == nullptr ||
+        d.host->request_restart == nullptr || d.restartAsked.exchange(true))
+        return;
+    d.host->request_restart(d.host);
+}
+
 // The plug-in.
 
 bool init(const clap_plugin_t*) { return true; }
@@ -97,6 +110,15 @@ bool activate(const clap_plugin_t* plugin, double rate, std::uint32_t, std::uint
     d.decoder->setSampleRate(rate);
     (void)maxFrames;  // nothing depends on the block size
     d.decoder->resume();
+    d.restartAsked = false;
+    const auto latency = static_cast<std::uint32_t>(d.decoder->latency());
+    if (latency != d.reportedLatency) {
+        d.reportedLatency = latency;
+        const auto* hostLatency = d.host && d.host->get_extension
+                                      ? static_cast<const clap_host_latency_t*>(d.host->get_extension(d.host, CLAP_EXT_LATENCY))
+                                      : nullptr;
+        if (hostLatency != nullptr && hostLatency->changed != nullptr) hostLatency->changed(d.host);
+    }
     return true;
 }
 
@@ -147,6 +169,7 @@ clap_process_status processBlock(const clap_plugin_t* plugin, const clap_process
     if (doubles) d.editor.meters.afterBlock(out->data64, static_cast<std::int32_t>(frames));
     if (floats) d.editor.meters.afterBlock(out->data32, static_cast<std::int32_t>(frames));
     clapeditor::tellHost(d.editor, process->out_events);
+    askRestartOnNewLatency(d);
     return CLAP_PROCESS_CONTINUE;
 }
 
@@ -224,6 +247,7 @@ void flush(const clap_plugin_t* plugin, const clap_input_events_t* in, const cla
     const std::uint32_t count = in != nullptr ? in->size(in) : 0;
     for (std::uint32_t i = 0; i < count; ++i) applyEvent(*self(plugin).decoder, in->get(in, i));
     clapeditor::tellHost(self(plugin).editor, out);
+    askRestartOnNewLatency(self(plugin));
 }
 
 const clap_plugin_params_t kParams = {paramCount, paramInfo, paramValue, valueToText, textToValue, flush};
@@ -258,6 +282,7 @@ bool loadState(const clap_plugin_t* plugin, const clap_istream_t* stream) {
             const auto* hostParams = static_cast<const clap_host_params_t*>(host->get_extension(host, CLAP_EXT_PARAMS));
             if (hostParams != nullptr && hostParams->rescan != nullptr) hostParams->rescan(host, CLAP_PARAM_RESCAN_VALUES);
         }
+        if (loaded) askRestartOnNewLatency(self(plugin));
         return loaded;
     } catch (...) {
         return false;
@@ -266,8 +291,9 @@ bool loadState(const clap_plugin_t* plugin, const clap_istream_t* stream) {
 
 const clap_plugin_state_t kState = {saveState, loadState};
 
+std::uint32_t latencyOf(const clap_plugin_t* plugin) { return self(plugin).reportedLatency; }
+const clap_plugin_latency_t kLatency = {latencyOf};
 std::uint32_t noLatency(const clap_plugin_t*) { return 0; }
-const clap_plugin_latency_t kLatency = {noLatency};
 const clap_plugin_tail_t kTail = {noLatency};
 
 const void* getExtension(const clap_plugin_t*, const char* id) {

@@ -7,10 +7,9 @@
 
 #include "editor/meters.h"
 #include "entry/embedded_decoder.h"
+#include "lv2/lv2_ports.h"
 
 namespace vintrel::lv2 {
-
-constexpr std::size_t kParameterCount = 11;
 
 struct Lv2Decoder {
     std::unique_ptr<EmbeddedDecoder> decoder;
@@ -18,6 +17,7 @@ struct Lv2Decoder {
     const float* controls[kParameterCount] = {};
     float applied[kParameterCount] = {};
     bool appliedAny = false;
+    float* latency = nullptr;  // the output port the alignment's latency is written to
     editor::MeterFeed meters;  // measured while an editor is open
 };
 

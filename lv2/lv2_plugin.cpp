@@ -1,5 +1,6 @@
 // The LV2 plug-in: ports in, the embedded VST 2 record of the decoder inside. Control values
-// are applied once per run, only those that changed, as a VST 2 host's parameter sets.
+// are applied once per run, only those that changed, as a VST 2 host's parameter sets; the
+// latency of the DI's alignment goes out on its port at every run.
 #include <lv2/core/lv2.h>
 
 #include <cmath>
@@ -39,6 +40,8 @@ void connectPort(LV2_Handle handle, uint32_t port, void* data) {
         plugin->audio[port] = static_cast<float*>(data);
     else if (port - ports::kControls < kParameterCount)
         plugin->controls[port - ports::kControls] = static_cast<const float*>(data);
+    else if (port == ports::kLatencyPort)
+        plugin->latency = static_cast<float*>(data);
 }
 
 void activate(LV2_Handle handle) {
@@ -57,12 +60,13 @@ void run(LV2_Handle handle, uint32_t frames) {
         plugin->applied[i] = v;
     }
     plugin->appliedAny = true;
+    if (plugin->latency != nullptr) *plugin->latency = static_cast<float>(plugin->decoder->latency());
     for (float* buffer : plugin->audio)
         if (buffer == nullptr) return;
     float* const* audio = plugin->audio;
     const auto n = static_cast<std::int32_t>(frames > 0x7fffffff ? 0x7fffffff : frames);
     plugin->meters.beforeBlock(audio + ports::kAudioInputs, n);
-    plugin->decoder->process(audio + ports::kAudioInputs, audio + ports::kAudioOutputs, n);
+    plugin->decoder->processSpan(audio + ports::kAudioInputs, audio + ports::kAudioOutputs, 0, n, n, nullptr);
     plugin->meters.afterBlock(audio + ports::kAudioOutputs, n);
 }
 

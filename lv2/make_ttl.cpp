@@ -50,6 +50,7 @@ std::string controlPort(const decoder::Parameter& row, std::uint32_t index) {
             << "    lv2:maximum " << number(row.max) << " ;\n"
             << "    pprops:rangeSteps " << row.stepCount() + 1 << " ;\n";
         if (std::string(row.unit) == "dB") out << "    units:unit units:db ;\n";
+        if (std::string(row.unit) == "ms") out << "    units:unit units:ms ;\n";
     }
     return out.str();
 }
@@ -91,8 +92,18 @@ std::string description(const std::string& minor, const std::string& micro) {
         std::string indented;
         std::istringstream lines(port);
         for (std::string line; std::getline(lines, line);) indented += "    " + line + "\n";
-        out << "    lv2:port [\n" << indented << "    ]" << (i + 1 < rows.size() ? " ;\n" : " .\n");
+        out << "    lv2:port [\n" << indented << "    ] ;\n";
     }
+    // The samples the DI's alignment delays the microphones by, for the host to make up for.
+    out << "    lv2:port [\n"
+        << "        a lv2:OutputPort, lv2:ControlPort ;\n"
+        << "        lv2:index " << ports::kLatencyPort << " ;\n"
+        << "        lv2:symbol " << quoted(ports::kLatencySymbol) << " ;\n"
+        << "        lv2:name \"Latency\" ;\n"
+        << "        lv2:designation lv2:latency ;\n"
+        << "        lv2:portProperty lv2:reportsLatency, lv2:integer, pprops:notOnGUI ;\n"
+        << "        units:unit units:frame ;\n"
+        << "    ] .\n";
     return out.str();
 }
 

@@ -243,7 +243,7 @@ TEST(Ardour, Vst3SessionRestoresFromThePluginsOwnState) {
         }
         in.close();
         std::ofstream(file) << kept;
-        EXPECT_EQ(removed, 22) << "the session file did not hold the values where expected";
+        EXPECT_EQ(removed, 26) << "the session file did not hold the values where expected";
     };
     renderSaveReopenRender(vst3, kSessionSettings);
     fs::remove_all(plugins);

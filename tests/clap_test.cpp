@@ -104,19 +104,20 @@ TEST(ClapParams, RangesFlagsTextsAndFlush) {
     ASSERT_TRUE(p);
     const auto* params = p->extension<clap_plugin_params_t>(CLAP_EXT_PARAMS);
     ASSERT_NE(params, nullptr);
-    ASSERT_EQ(params->count(&p->plugin()), 11u);
+    ASSERT_EQ(params->count(&p->plugin()), 13u);
     struct Expected {
         const char* name;
         double min, max, def;
         bool isSwitch;
     };
-    const Expected rows[11] = {{"mid channel trim", -12, 12, 0, false}, {"side channel trim", -12, 12, 0, false},
+    const Expected rows[13] = {{"mid channel trim", -12, 12, 0, false}, {"side channel trim", -12, 12, 0, false},
                                {"output trim", -150, 12, 0, false},     {"stereo width", -120, 120, 0, false},
                                {"L/R swap", 0, 1, 0, true},             {"DI level", -150, 12, -150, false},
                                {"DI pan to L/R", -120, 120, 0, false},  {"DI routing", 0, 1, 0, true},
                                {"A/B MS", 0, 1, 0, true},               {"active channels", 0, 2, 0, true},
-                               {"main output trim", -10, 10, 0, false}};
-    for (std::uint32_t i = 0; i < 11; ++i) {
+                               {"main output trim", -10, 10, 0, false}, {"DI delay", -10, 10, 0, false},
+                               {"DI polarity", 0, 1, 0, true}};
+    for (std::uint32_t i = 0; i < 13; ++i) {
         clap_param_info_t info;
         ASSERT_TRUE(params->get_info(&p->plugin(), i, &info));
         EXPECT_EQ(info.id, i);
@@ -130,7 +131,7 @@ TEST(ClapParams, RangesFlagsTextsAndFlush) {
         EXPECT_EQ(p->value(i), rows[i].def);
     }
     clap_param_info_t info;
-    EXPECT_FALSE(params->get_info(&p->plugin(), 11, &info));
+    EXPECT_FALSE(params->get_info(&p->plugin(), 13, &info));
 
     char text[64];
     auto toText = [&](clap_id id, double v) {
@@ -141,7 +142,9 @@ TEST(ClapParams, RangesFlagsTextsAndFlush) {
     EXPECT_EQ(toText(5, -60.04), "-60.00 dB");  // quantised as a set would
     EXPECT_EQ(toText(4, 1.0), "swapped");
     EXPECT_EQ(toText(9, 2.0), "DI only");
-    EXPECT_EQ(toText(11, 0.0), "(refused)");
+    EXPECT_EQ(toText(11, 1.51234), "1.5123 ms");  // on the delay's grid of 0.0001 ms
+    EXPECT_EQ(toText(12, 1.0), "inverted");
+    EXPECT_EQ(toText(13, 0.0), "(refused)");
     double v = 0;
     EXPECT_TRUE(params->text_to_value(&p->plugin(), 4, "Swapped", &v));
     EXPECT_EQ(v, 1.0);
@@ -151,7 +154,11 @@ TEST(ClapParams, RangesFlagsTextsAndFlush) {
     EXPECT_EQ(v, -30.0);
     EXPECT_FALSE(params->text_to_value(&p->plugin(), 3, "wide", &v));
     EXPECT_FALSE(params->text_to_value(&p->plugin(), 4, "", &v));
-    EXPECT_FALSE(params->text_to_value(&p->plugin(), 12, "1", &v));
+    EXPECT_TRUE(params->text_to_value(&p->plugin(), 11, "-2.5 ms", &v));
+    EXPECT_EQ(v, -2.5);
+    EXPECT_TRUE(params->text_to_value(&p->plugin(), 12, "Inverted", &v));
+    EXPECT_EQ(v, 1.0);
+    EXPECT_FALSE(params->text_to_value(&p->plugin(), 13, "1", &v));
 
     // Flushed outside processing: the values are the plug-in's at once.
     p->flush({{0, 3, 55.5}, {0, 9, 1.0}, {0, 5, std::numeric_limits<double>::quiet_NaN()}, {0, 77, 1.0}});
@@ -282,10 +289,10 @@ TEST(ClapParams, ValuesPastEitherEndActAsThatEnd) {
 
 TEST(ClapState, RoundTripsThroughStreamsOfOneToSevenBytesPerCall) {
     auto source = activePlugin();
-    source->flush({{0, 3, 77.7}, {0, 4, 1.0}, {0, 5, -33.3}, {0, 9, 2.0}, {0, 10, -4.2}});
+    source->flush({{0, 3, 77.7}, {0, 4, 1.0}, {0, 5, -33.3}, {0, 9, 2.0}, {0, 10, -4.2}, {0, 11, 1.2345}, {0, 12, 1.0}});
     std::vector<std::uint8_t> whole;
     ASSERT_TRUE(source->saveState(whole));
-    EXPECT_EQ(whole.size(), 260u);
+    EXPECT_EQ(whole.size(), 284u);  // the decoder's 260-byte chunk and the alignment's block
     for (std::size_t step = 1; step <= 7; ++step) {
         SCOPED_TRACE(step);
         std::vector<std::uint8_t> saved;
@@ -296,6 +303,9 @@ TEST(ClapState, RoundTripsThroughStreamsOfOneToSevenBytesPerCall) {
         // The chunk carries 32-bit floats, as the VST 2 module saves them.
         for (clap_id id = 0; id < 11; ++id)
             EXPECT_EQ(target->value(id), static_cast<double>(static_cast<float>(source->value(id)))) << "parameter " << id;
+        // The alignment's block keeps the delay's double.
+        EXPECT_EQ(target->value(11), 1.2345);
+        EXPECT_EQ(target->value(12), 1.0);
         EXPECT_EQ(target->rescans(), 1);  // the host is told its values changed
         EXPECT_EQ(target->wrongThreadCalls(), 0);
     }

@@ -55,7 +55,8 @@ TEST(Lv2Description, FollowsTheEffectsParameterTable) {
     Lilv lv2;
     ASSERT_NE(lv2.plugin, nullptr);
     EXPECT_TRUE(lilv_plugin_verify(lv2.plugin));
-    ASSERT_EQ(lilv_plugin_get_num_ports(lv2.plugin), 6u + table().size());
+    // The decoder's eleven controls, the DI's alignment (two) and its latency come after the audio.
+    ASSERT_EQ(lilv_plugin_get_num_ports(lv2.plugin), 6u + table().size() + 3);
     LilvNode* audio = lv2.node(LILV_URI_AUDIO_PORT);
     LilvNode* input = lv2.node(LILV_URI_INPUT_PORT);
     LilvNode* enumeration = lv2.node("http://lv2plug.in/ns/lv2core#enumeration");
@@ -101,6 +102,18 @@ TEST(Lv2Description, FollowsTheEffectsParameterTable) {
                   isDecibels);
         lilv_nodes_free(units);
     }
+    // The DI's alignment by its symbols, then the latency port hosts find by its designation.
+    const char* alignment[] = {"di_delay", "di_polarity"};
+    for (std::uint32_t k = 0; k < 2; ++k) {
+        LilvNode* symbol = lilv_new_string(lv2.world, alignment[k]);
+        const LilvPort* port = lilv_plugin_get_port_by_symbol(lv2.plugin, symbol);
+        lilv_node_free(symbol);
+        ASSERT_NE(port, nullptr) << alignment[k];
+        EXPECT_EQ(lilv_port_get_index(lv2.plugin, port), 6 + table().size() + k);
+        EXPECT_EQ(lilv_port_has_property(lv2.plugin, port, enumeration), k == 1);
+    }
+    EXPECT_TRUE(lilv_plugin_has_latency(lv2.plugin));
+    EXPECT_EQ(lilv_plugin_get_latency_port_index(lv2.plugin), 6 + table().size() + 2);
     // Hosts refuse plug-ins that need what they cannot give, and hide in-place-broken ones.
     LilvNodes* required = lilv_plugin_get_required_features(lv2.plugin);
     EXPECT_EQ(lilv_nodes_size(required), 0u);

@@ -176,7 +176,7 @@ TEST(Vst3Buses, OneThreeChannelMainBusEachWayAndOnlyThreeChannelArrangements) {
 TEST(Vst3Parameters, InfoTextsAndTheWayBack) {
     auto p = plugin();
     IEditController* e = p->controller();
-    ASSERT_EQ(e->getParameterCount(), 11);
+    ASSERT_EQ(e->getParameterCount(), 13);
     ParameterInfo info;
     ASSERT_EQ(e->getParameterInfo(5, info), kResultOk);
     EXPECT_EQ(info.id, 5u);
@@ -189,8 +189,18 @@ TEST(Vst3Parameters, InfoTextsAndTheWayBack) {
     EXPECT_EQ(std::u16string(info.title), u"active channels");
     EXPECT_EQ(info.stepCount, 2);
     EXPECT_EQ(info.flags, ParameterInfo::kCanAutomate | ParameterInfo::kIsList);
-    EXPECT_NE(e->getParameterInfo(11, info), kResultOk);
-    for (int32 i = 0; i < 11; ++i) {
+    // The DI's alignment after the decoder's eleven: a continuous delay and a switch.
+    ASSERT_EQ(e->getParameterInfo(11, info), kResultOk);
+    EXPECT_EQ(std::u16string(info.title), u"DI delay");
+    EXPECT_EQ(std::u16string(info.units), u"ms");
+    EXPECT_EQ(info.stepCount, 0);
+    EXPECT_EQ(info.defaultNormalizedValue, 0.5);
+    ASSERT_EQ(e->getParameterInfo(12, info), kResultOk);
+    EXPECT_EQ(std::u16string(info.title), u"DI polarity");
+    EXPECT_EQ(info.stepCount, 1);
+    EXPECT_EQ(info.flags, ParameterInfo::kCanAutomate | ParameterInfo::kIsList);
+    EXPECT_NE(e->getParameterInfo(13, info), kResultOk);
+    for (int32 i = 0; i < 13; ++i) {
         ASSERT_EQ(e->getParameterInfo(i, info), kResultOk);
         EXPECT_EQ(info.id, static_cast<ParamID>(i));  // stable ids, the VST 2 order
         EXPECT_TRUE(info.flags & ParameterInfo::kCanAutomate);
@@ -203,6 +213,8 @@ TEST(Vst3Parameters, InfoTextsAndTheWayBack) {
     EXPECT_EQ(std::u16string(text), u"MS only");
     ASSERT_EQ(e->getParamStringByValue(4, 1.0, text), kResultOk);
     EXPECT_EQ(std::u16string(text), u"swapped");
+    ASSERT_EQ(e->getParamStringByValue(11, 0.575, text), kResultOk);
+    EXPECT_EQ(std::u16string(text), u"1.5000");
     ParamValue v = -1;
     char16_t swapped[] = u"swapped", level[] = u"-12 dB", junk[] = u"wide";
     ASSERT_EQ(e->getParamValueByString(4, swapped, v), kResultOk);
@@ -356,10 +368,10 @@ TEST(Vst3State, RoundTripsThroughShortStreamsAndTheControllerFollows) {
     auto source = plugin();
     ASSERT_TRUE(source->start(48000.0, 64, kSample32));
     Channels3<float> io(8);
-    source->process(io.inputs, io.outputs, 0, {{0, 3, 0.8}, {0, 9, 1.0}, {0, 5, 0.3}, {0, 4, 1.0}});
+    source->process(io.inputs, io.outputs, 0, {{0, 3, 0.8}, {0, 9, 1.0}, {0, 5, 0.3}, {0, 4, 1.0}, {0, 11, 0.6}, {0, 12, 1.0}});
     vst3host::MemoryStream whole;
     ASSERT_EQ(source->component()->getState(&whole), kResultOk);
-    EXPECT_EQ(whole.bytes.size(), 260u);
+    EXPECT_EQ(whole.bytes.size(), 284u);  // the decoder's 260-byte chunk and the alignment's block
     for (std::size_t step = 1; step <= 7; ++step) {
         SCOPED_TRACE(step);
         vst3host::MemoryStream saved({}, step);
@@ -375,6 +387,8 @@ TEST(Vst3State, RoundTripsThroughShortStreamsAndTheControllerFollows) {
         EXPECT_NEAR(target->controller()->getParamNormalized(3), 0.8, 1e-6);
         EXPECT_EQ(target->controller()->getParamNormalized(9), 1.0);
         EXPECT_EQ(target->controller()->getParamNormalized(4), 1.0);
+        EXPECT_DOUBLE_EQ(target->controller()->getParamNormalized(11), 0.6);  // 2 ms
+        EXPECT_EQ(target->controller()->getParamNormalized(12), 1.0);
         // The controller's own state is empty, and loading it changes nothing.
         vst3host::MemoryStream controllerState;
         EXPECT_EQ(target->controller()->getState(&controllerState), kResultOk);

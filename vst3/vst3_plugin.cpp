@@ -1,7 +1,7 @@
 // The VST 3 plug-in: one object that is component, audio processor and edit controller, one
-// three-channel main bus each way, eleven automatable parameters whose changes act from their
-// sample offset, and the state chunk through the host's streams, all on the embedded VST 2
-// record of the decoder.
+// three-channel main bus each way, the decoder's eleven automatable parameters and the DI's
+// alignment, whose changes act from their sample offset, the state through the host's streams,
+// and the alignment's latency, all on the embedded VST 2 record of the decoder.
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -181,7 +181,11 @@ public:
         try {
             std::vector<std::uint8_t> chunk;
             if (!readState(state, chunk)) return kResultFalse;
-            return decoder->loadState(chunk.data(), chunk.size()) ? kResultOk : kResultFalse;
+            if (!decoder->loadState(chunk.data(), chunk.size())) return kResultFalse;
+            for (const int32 p : {vintrel::kDiDelay, vintrel::kDiPolarity})
+                controllerValues[p] = decoder->normalized(p);
+            tellNewLatency();
+            return kResultOk;
         } catch (...) {
             return kResultFalse;
         }
@@ -213,10 +217,14 @@ public:
     tresult PLUGIN_API canProcessSampleSize(int32 size) override {
         return size == kSample32 || size == kSample64 ? kResultTrue : kResultFalse;
     }
-    uint32 PLUGIN_API getLatencySamples() override { return 0; }
+    // What the controller last reported: a host may ask at once, before the processor has seen
+    // the edit that changed it.
+    uint32 PLUGIN_API getLatencySamples() override { return static_cast<uint32>(toldLatency); }
     tresult PLUGIN_API setupProcessing(ProcessSetup& setup) override {
         if (!(setup.sampleRate > 0.0)) return kInvalidArgument;
         decoder->setSampleRate(setup.sampleRate);
+        sampleRate = setup.sampleRate;
+        toldLatency = decoder->latency();
         return kResultOk;
     }
     tresult PLUGIN_API setProcessing(TBool) override { return kResultOk; }
@@ -238,6 +246,7 @@ public:
             if (!EmbeddedDecoder::valuesInState(chunk.data(), chunk.size(), values)) return kResultFalse;
             for (std::size_t i = 0; i < values.size() && i < kMaxParameters; ++i)
                 controllerValues[i] = normalizedOf(static_cast<ParamID>(i), values[i]);
+            tellNewLatency();
             return kResultOk;
         } catch (...) {
             return kResultFalse;
@@ -295,6 +304,7 @@ public:
     tresult PLUGIN_API setParamNormalized(ParamID id, ParamValue value) override {
         if (!knownParameter(id) || std::isnan(value)) return kInvalidArgument;
         controllerValues[id] = std::clamp(value, 0.0, 1.0);
+        tellNewLatency();
         return kResultOk;
     }
     tresult PLUGIN_API setComponentHandler(IComponentHandler* h) override {
@@ -326,6 +336,7 @@ public:
         const auto id = static_cast<ParamID>(parameter);
         controllerValues[id] = normalizedOf(id, value);
         if (handler != nullptr) handler->performEdit(id, normalizedOf(id, value));
+        tellNewLatency();
     }
     void endEdit(int parameter) override {
         if (handler != nullptr) handler->endEdit(static_cast<ParamID>(parameter));
@@ -333,6 +344,18 @@ public:
 
 private:
     static constexpr std::size_t kMaxParameters = 16;
+
+    // The latency follows the DI delay the controller shows: a host hears of a new one through
+    // restartComponent, from the thread the controller is called on, as the interface wants.
+    void tellNewLatency() {
+        const double ms = plainOf(vintrel::kDiDelay, controllerValues[vintrel::kDiDelay].load());
+        const bool inverted = plainOf(vintrel::kDiPolarity, controllerValues[vintrel::kDiPolarity].load()) >= 0.5;
+        const std::int32_t latency =
+            align::AlignmentPlan::of(align::samplesOf(vintrel::onDelayGrid(ms), sampleRate), inverted).latency;
+        if (latency == toldLatency) return;
+        toldLatency = latency;
+        if (handler != nullptr) handler->restartComponent(IComponentHandler::kLatencyChanged);
+    }
 
     ~GuitarDecoderVst3() { setComponentHandler(nullptr); }
 
@@ -349,6 +372,8 @@ private:
     SpeakerArrangement arrangement[2] = {SpeakerArr::k30Cine, SpeakerArr::k30Cine};
     // What the controller shows; relaxed, as every value shared with the audio thread.
     vintrel::SharedDouble controllerValues[kMaxParameters] = {};
+    double sampleRate = 48000;
+    std::int32_t toldLatency = 0;  // the latency the host last heard of
 };
 
 // The points of every parameter queue of one call, earliest first (a tie goes to the earlier
