@@ -163,11 +163,12 @@ void DiAligner::process(const Sample* const* inputs, Sample* const* outputs, std
             }
             aligned(current_, c, n, from_.data());
             aligned(target_, c, n, to_.data());
-            // Between the two at every sample: a + g (b - a) with g rising to 1.
+            // Between the two at every sample: a + g (b - a) with g rising to 1, held between
+            // them where rounding would step past either.
             for (std::int32_t j = 0; j < n; ++j) {
                 const double g = static_cast<double>(faded_ + j + 1) / fadeLength_;
-                out[j] = static_cast<Sample>(from_[static_cast<std::size_t>(j)] +
-                                             g * (to_[static_cast<std::size_t>(j)] - from_[static_cast<std::size_t>(j)]));
+                const double a = from_[static_cast<std::size_t>(j)], b = to_[static_cast<std::size_t>(j)];
+                out[j] = static_cast<Sample>(std::clamp(a + g * (b - a), std::min(a, b), std::max(a, b)));
             }
         }
         if (fading_ && (faded_ += n) >= fadeLength_) {
