@@ -46,6 +46,7 @@ struct ClapDecoder {
     // The latency the host was told at activation, and whether a restart was asked for since.
     std::uint32_t reportedLatency = 0;
     std::atomic<bool> restartAsked{false};
+    std::atomic<bool> active{false};  // inactive, activation tells the host the latency itself
 };
 
 ClapDecoder& self(const clap_plugin_t* plugin) { return *static_cast<ClapDecoder*>(plugin->plugin_data); }
@@ -93,7 +94,7 @@ VstTimeInfo timeInfoOf(const clap_event_transport_t& t) {
 // A latency may change only while the plug-in is inactive: a new one asks the host to
 // deactivate and activate again, once (thread-safe, from any thread).
 void askRestartOnNewLatency(ClapDecoder& d) {
-    if (d.decoder->latency() == static_cast<std::int32_t>(d.reportedLatency) || d.host == nullptr ||
+    if (!d.active || d.decoder->latency() == static_cast<std::int32_t>(d.reportedLatency) || d.host == nullptr ||
         d.host->request_restart == nullptr || d.restartAsked.exchange(true))
         return;
     d.host->request_restart(d.host);
@@ -111,6 +112,7 @@ bool activate(const clap_plugin_t* plugin, double rate, std::uint32_t, std::uint
     (void)maxFrames;  // nothing depends on the block size
     d.decoder->resume();
     d.restartAsked = false;
+    d.active = true;
     const auto latency = static_cast<std::uint32_t>(d.decoder->latency());
     if (latency != d.reportedLatency) {
         d.reportedLatency = latency;
@@ -122,7 +124,10 @@ bool activate(const clap_plugin_t* plugin, double rate, std::uint32_t, std::uint
     return true;
 }
 
-void deactivate(const clap_plugin_t* plugin) { self(plugin).decoder->suspend(); }
+void deactivate(const clap_plugin_t* plugin) {
+    self(plugin).active = false;
+    self(plugin).decoder->suspend();
+}
 bool startProcessing(const clap_plugin_t* plugin) {
     self(plugin).editor.processing = true;
     return true;

@@ -171,19 +171,28 @@ void EmbeddedDecoder::setSampleRate(double rate) {
     if (rate > 0) sampleRate = rate;
     aligner.prepare(sampleRate);
     aligner.jumpTo(align::samplesOf(diDelayMs, sampleRate), diInverted);
+    resumed = true;
 }
 
 void EmbeddedDecoder::resume() {
     dispatch(effMainsChanged, 0, 1);
     aligner.reset();
     aligner.jumpTo(align::samplesOf(diDelayMs, sampleRate), diInverted);
+    resumed = true;
 }
 
 std::int32_t EmbeddedDecoder::latency() const noexcept {
     return align::AlignmentPlan::of(align::samplesOf(diDelayMs, sampleRate), diInverted).latency;
 }
 
-void EmbeddedDecoder::followAlignment() noexcept { aligner.set(align::samplesOf(diDelayMs, sampleRate), diInverted); }
+void EmbeddedDecoder::followAlignment() noexcept {
+    const double delay = align::samplesOf(diDelayMs, sampleRate);
+    if (resumed)
+        aligner.jumpTo(delay, diInverted);
+    else
+        aligner.set(delay, diInverted);
+    resumed = false;
+}
 
 void EmbeddedDecoder::suspend() { dispatch(effMainsChanged, 0, 0); }
 

@@ -157,6 +157,9 @@ private:
     AEffect* record = nullptr;
     double sampleRate = 48000;
     align::DiAligner aligner;
+    // No block since activation: the first one takes the alignment at once, with no crossfade
+    // from one no sample has passed through (a session's values arrive with it in some formats).
+    bool resumed = true;
     // The alignment as set from any thread: milliseconds on the delay's grid, and the polarity.
     SharedDouble diDelayMs{0.0};
     SharedFlag diInverted;

@@ -63,7 +63,7 @@ struct Stream {
 std::unique_ptr<Plugin> Plugin::create(const Module& module, const char* id) {
     std::unique_ptr<Plugin> p(new Plugin);
     p->host_ = {CLAP_VERSION, p.get(), "clapthost", "tests", "", "1.0", hostExtension, nullptr, nullptr, nullptr};
-    p->host_.request_restart = [](const clap_host_t*) {};
+    p->host_.request_restart = [](const clap_host_t* h) { ++static_cast<Plugin*>(h->host_data)->restartRequests; };
     p->host_.request_process = [](const clap_host_t*) {};
     p->host_.request_callback = [](const clap_host_t*) {};
     p->plugin_ = module.factory().create_plugin(&module.factory(), &p->host_, id);
@@ -186,12 +186,14 @@ const void* CLAP_ABI Plugin::hostExtension(const clap_host_t* host, const char* 
     static const clap_host_params_t params = {hostRescan, [](const clap_host_t*, clap_id, std::uint32_t) {},
                                               [](const clap_host_t* h) { ++static_cast<Plugin*>(h->host_data)->flushRequests; }};
     static const clap_host_thread_check_t threads = {isMainThread, isAudioThread};
+    static const clap_host_latency_t latency = {[](const clap_host_t* h) { ++static_cast<Plugin*>(h->host_data)->latencyChanges; }};
     static const clap_host_timer_support_t timers = {registerTimer, unregisterTimer};
     static const clap_host_posix_fd_support_t fds = {registerFd, [](const clap_host_t*, int, clap_posix_fd_flags_t) { return true; },
                                                      unregisterFd};
     const bool servesEditor = static_cast<bool>(static_cast<Plugin*>(host->host_data)->runLoop_.every);
     if (std::strcmp(id, CLAP_EXT_PARAMS) == 0) return &params;
     if (std::strcmp(id, CLAP_EXT_THREAD_CHECK) == 0) return &threads;
+    if (std::strcmp(id, CLAP_EXT_LATENCY) == 0) return &latency;
     if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0 && servesEditor) return &timers;
     if (std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT) == 0 && servesEditor) return &fds;
     return nullptr;

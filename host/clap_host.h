@@ -95,6 +95,9 @@ public:
     };
     std::vector<Heard> heard;
     int flushRequests = 0;
+    // The plug-in's request_restart calls (any thread), and its latency->changed calls.
+    std::atomic<int> restartRequests{0};
+    int latencyChanges = 0;
     // A run loop for an editor: timers and descriptors, each answered with a handle.
     struct RunLoop {
         std::function<int(int milliseconds, std::function<void()> tick)> every;

@@ -12,6 +12,7 @@
 #include "effect/decoder_parameters.h"
 #include "host/clap_host.h"
 #include "host/threads.h"
+#include "alignment_cases.h"
 #include "far_values.h"
 #include "plugin_fixture.h"
 
@@ -330,6 +331,146 @@ TEST(ClapState, AFailingStreamLoadsNothingAndFailsTheSave) {
     EXPECT_FALSE(target->loadState({}));
     EXPECT_EQ(target->value(3), 0.0);
     EXPECT_EQ(target->rescans(), 0);
+}
+
+// The DI's alignment through the CLAP interface: the take decoded by a plug-in with this
+// delay and polarity (set before activation, so the latency is told there), in blocks.
+template <class Sample>
+alignment::Channels<Sample> decodedWithAlignment(const alignment::Channels<Sample>& in, double delayMs, bool invert,
+                                                 std::uint32_t* latency = nullptr, std::uint32_t block = 512) {
+    auto p = claphost::Plugin::create(clapModule(), kId);
+    p->flush({{0, alignment::kDiLevel, 0.0}, {0, alignment::kDiRouting, 1.0}, {0, alignment::kDelay, delayMs},
+              {0, alignment::kPolarity, invert ? 1.0 : 0.0}});
+    EXPECT_TRUE(p->activate(alignment::kRate, 4096));
+    const std::uint32_t told = p->extension<clap_plugin_latency_t>(CLAP_EXT_LATENCY)->get(&p->plugin());
+    EXPECT_EQ(p->latencyChanges, told > 0 ? 1 : 0);  // told once, in activate, and only a change
+    if (latency) *latency = told;
+    alignment::Channels<Sample> out;
+    for (auto& c : out) c.assign(in[0].size(), Sample(0));
+    host::runOnAnotherThread([&] {
+        for (std::size_t at = 0; at < in[0].size(); at += block) {
+            const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(block, in[0].size() - at));
+            const Sample* i[] = {in[0].data() + at, in[1].data() + at, in[2].data() + at};
+            Sample* o[] = {out[0].data() + at, out[1].data() + at, out[2].data() + at};
+            p->process(const_cast<Sample**>(i), o, n);
+        }
+    });
+    EXPECT_EQ(p->restartRequests, 0);  // nothing changed after activation
+    return out;
+}
+
+template <class Sample>
+void wholeSampleAlignments() {
+    const alignment::Take take;
+    const auto in = take.channels<Sample>(6000);
+    // 1 ms is 48 samples; -0.5 ms is 24 samples of the microphones' latency.
+    for (const auto& [ms, shift] : {std::pair{0.0, 0}, {1.0, 48}, {-0.5, -24}, {10.0, 480}, {-10.0, -480}})
+        for (bool invert : {false, true}) {
+            SCOPED_TRACE(testing::Message() << ms << " ms" << (invert ? ", inverted" : ""));
+            std::uint32_t latency = 0;
+            const auto aligned = decodedWithAlignment(in, ms, invert, &latency);
+            EXPECT_EQ(latency, static_cast<std::uint32_t>(std::max(0, -shift)));
+            const auto l = static_cast<std::ptrdiff_t>(latency);
+            const auto expected = decodedWithAlignment(alignment::movedByHand(in, l, shift + l, invert), 0.0, false);
+            for (int k = 0; k < 3; ++k) EXPECT_TRUE(sameBits(aligned[k], expected[k])) << "output " << k + 1;
+        }
+}
+
+TEST(ClapAlignment, WholeSamplesMoveTheDiExactlyAndNegativeDelaysReportTheirLatency) {
+    wholeSampleAlignments<float>();
+    wholeSampleAlignments<double>();
+}
+
+TEST(ClapAlignment, FractionsAreWithinTheKernelsAccuracyOfTheDiHeardThatMuchLater) {
+    const alignment::Take take;
+    const auto in = take.channels<double>(6000);
+    // The whole 64-tap kernel: within -90 dB of full scale (the take reaches 9 kHz, under 0.45
+    // of the rate); a negative fraction has its latency to bring the whole kernel.
+    const double within = std::pow(10.0, -90.0 / 20.0);
+    for (double ms : {1.5125, 0.7001, 9.99, -0.3347, -7.2531}) {  // none within 0.02 samples of a whole number
+        SCOPED_TRACE(testing::Message() << ms << " ms");
+        std::uint32_t latency = 0;
+        const auto out = decodedWithAlignment(in, ms, false, &latency);
+        EXPECT_LT(alignment::worstDiError(take, out[2], ms * 48, latency), within);
+    }
+}
+
+TEST(ClapAlignment, AChangeWhileRunningCrossfadesFromItsFrameAndAsksForARestartForNewLatency) {
+    const alignment::Take take;
+    const auto in = take.channels<float>(4096);
+    auto p = activePlugin();
+    p->flush({{0, alignment::kDiLevel, 0.0}, {0, alignment::kDiRouting, 1.0}});
+    alignment::Channels<float> out;
+    for (auto& c : out) c.assign(4096, 0.0f);
+    const float* i[] = {in[0].data(), in[1].data(), in[2].data()};
+    float* o[] = {out[0].data(), out[1].data(), out[2].data()};
+    // 2 ms from frame 300 of a block: nothing changes before it; 5 ms later the output is the
+    // DI moved 96 samples. A negative delay then asks once for a restart, whatever follows.
+    host::runOnAnotherThread([&] { p->process(const_cast<float**>(i), o, 4096, {{300, alignment::kDelay, 2.0}}); });
+    const auto before = decodedWithAlignment(in, 0.0, false), after = decodedWithAlignment(in, 2.0, false);
+    for (std::size_t j = 0; j < 4096; ++j) {
+        const float y = out[2][j], a = before[2][j], b = after[2][j];
+        if (j < 300) {
+            ASSERT_EQ(y, a) << j;
+        } else if (j >= 300 + 240) {
+            ASSERT_EQ(y, b) << j;
+        } else {
+            ASSERT_TRUE(y >= std::min(a, b) && y <= std::max(a, b)) << j;
+        }
+    }
+    EXPECT_EQ(p->restartRequests, 0);
+    host::runOnAnotherThread([&] {
+        p->process(const_cast<float**>(i), o, 512, {{0, alignment::kDelay, -1.0}});
+        p->process(const_cast<float**>(i), o, 512, {{0, alignment::kDelay, -2.0}});
+    });
+    EXPECT_EQ(p->restartRequests, 1);
+    EXPECT_EQ(p->extension<clap_plugin_latency_t>(CLAP_EXT_LATENCY)->get(&p->plugin()), 0u);  // until the restart
+    p->deactivate();
+    ASSERT_TRUE(p->activate(48000, 4096));
+    EXPECT_EQ(p->latencyChanges, 1);
+    EXPECT_EQ(p->extension<clap_plugin_latency_t>(CLAP_EXT_LATENCY)->get(&p->plugin()), 96u);
+    // An edit outside processing is heard at the flush.
+    p->flush({{0, alignment::kDelay, 0.5}});
+    EXPECT_EQ(p->restartRequests, 2);
+}
+
+// A state written before the alignment existed is the 260-byte chunk alone: no alignment. A
+// block from a later version is read as far as this one knows it; values past the range are
+// held at its ends.
+TEST(ClapAlignment, StatesWithoutTheBlockOrWithFarValuesOrALongerBlock) {
+    auto source = activePlugin();
+    source->flush({{0, 3, 50.0}, {0, alignment::kDelay, 3.25}, {0, alignment::kPolarity, 1.0}});
+    std::vector<std::uint8_t> state;
+    ASSERT_TRUE(source->saveState(state));
+    ASSERT_EQ(state.size(), 284u);
+    auto target = activePlugin();
+    target->flush({{0, alignment::kDelay, -4.0}, {0, alignment::kPolarity, 1.0}});
+    ASSERT_TRUE(target->loadState(std::vector<std::uint8_t>(state.begin(), state.begin() + 260)));
+    EXPECT_EQ(target->value(3), 50.0);
+    EXPECT_EQ(target->value(alignment::kDelay), 0.0);
+    EXPECT_EQ(target->value(alignment::kPolarity), 0.0);
+
+    auto withDelay = [&](double ms, std::uint32_t version, std::size_t extra) {
+        std::vector<std::uint8_t> s = state;
+        std::memcpy(s.data() + 260 + 4, &version, 4);  // little-endian on every target we build
+        const auto length = static_cast<std::uint32_t>(12 + extra);
+        std::memcpy(s.data() + 260 + 8, &length, 4);
+        std::memcpy(s.data() + 260 + 12, &ms, 8);
+        s.insert(s.end(), extra, std::uint8_t{0x5A});
+        return s;
+    };
+    const struct {
+        double stored, loaded;
+    } far[] = {{1e9, 10.0}, {-INFINITY, -10.0}, {-10.00004, -10.0}, {std::nan(""), 0.0}, {1.23456789, 1.2346}};
+    for (const auto& c : far) {
+        ASSERT_TRUE(target->loadState(withDelay(c.stored, 1, 0))) << c.stored;
+        EXPECT_EQ(target->value(alignment::kDelay), c.loaded) << c.stored;
+        EXPECT_EQ(target->value(alignment::kPolarity), 1.0);
+    }
+    ASSERT_TRUE(target->loadState(withDelay(-2.5, 7, 16)));  // a later version's longer block
+    EXPECT_EQ(target->value(alignment::kDelay), -2.5);
+    EXPECT_EQ(target->value(alignment::kPolarity), 1.0);
+    EXPECT_EQ(target->value(3), 50.0);
 }
 
 }  // namespace

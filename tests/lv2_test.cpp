@@ -14,6 +14,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "effect/guitar_decoder.h"
@@ -225,17 +226,20 @@ TEST(Lv2Apply, RendersTheSameBitsAsTheVst2Module) {
 struct Lv2Decoder {
     std::unique_ptr<lv2host::Instance> instance;
     std::vector<float> audio[6];
-    float controls[11];
+    float controls[13];
+    float latency = -1;
     explicit Lv2Decoder(std::size_t frames) {
         std::string error;
         instance = lv2host::Instance::load(kBinary, kUri, 48000.0, error);
         if (!instance) ADD_FAILURE() << error;
         for (auto& buffer : audio) buffer.assign(frames, 0.0f);
         for (std::size_t i = 0; i < 11; ++i) controls[i] = static_cast<float>(table()[i].Default);
+        controls[11] = controls[12] = 0.0f;  // the DI's alignment: none
     }
     void connectAll(bool inPlace) {
         for (std::uint32_t p = 0; p < 6; ++p) instance->connect(p, audio[inPlace ? p % 3 : p].data());
-        for (std::uint32_t i = 0; i < 11; ++i) instance->connect(6 + i, &controls[i]);
+        for (std::uint32_t i = 0; i < 13; ++i) instance->connect(6 + i, &controls[i]);
+        instance->connect(19, &latency);
     }
     void fill(const std::vector<float>& interleaved) {
         for (std::size_t j = 0; j < audio[0].size(); ++j)
@@ -269,6 +273,41 @@ TEST(Lv2Habits, InPlaceLateConnectionAndReactivationGiveTheSameBits) {
     separate.fill(in);
     separate.instance->run(static_cast<std::uint32_t>(frames));
     EXPECT_EQ(separate.audio[3], first);
+}
+
+// The DI's alignment on its two ports: whole samples move the DI exactly, inverted it is
+// negated, and a negative delay delays the microphones and says so on the latency port.
+TEST(Lv2Alignment, WholeSamplesMoveTheDiAndTheLatencyPortReportsANegativeDelay) {
+    const std::size_t frames = 2000;
+    const std::vector<float> in = take(frames);
+    for (const auto& [ms, shift, invert] : {std::tuple{1.0f, 48, false}, {0.5f, 24, true}, {-0.25f, -12, false}}) {
+        SCOPED_TRACE(ms);
+        Lv2Decoder aligned(frames), byHand(frames);
+        for (Lv2Decoder* d : {&aligned, &byHand}) {
+            d->connectAll(false);
+            d->instance->activate();
+            d->controls[5] = 0.0f;  // the DI alone on output 3, at 0 dB
+            d->controls[7] = 1.0f;
+        }
+        aligned.controls[11] = ms;
+        aligned.controls[12] = invert ? 1.0f : 0.0f;
+        aligned.fill(in);
+        aligned.instance->run(static_cast<std::uint32_t>(frames));
+        const int latency = std::max(0, -shift);
+        EXPECT_EQ(aligned.latency, static_cast<float>(latency));
+        byHand.fill(in);
+        for (int k = 0; k < 3; ++k) {
+            const int moved = k == 2 ? shift + latency : latency;
+            for (std::size_t j = frames; j-- > 0;)
+                byHand.audio[k][j] = j >= static_cast<std::size_t>(moved) ? byHand.audio[k][j - static_cast<std::size_t>(moved)] : 0.0f;
+            if (k == 2 && invert)
+                for (float& x : byHand.audio[k]) x = 0.0f - x;
+        }
+        byHand.instance->run(static_cast<std::uint32_t>(frames));
+        EXPECT_EQ(byHand.latency, 0.0f);
+        for (int k = 3; k < 6; ++k)
+            EXPECT_EQ(std::memcmp(aligned.audio[k].data(), byHand.audio[k].data(), frames * sizeof(float)), 0) << "output " << k - 2;
+    }
 }
 
 TEST(Lv2Habits, OddControlValuesNeverCrashOrMakeFiniteInputNonFinite) {

@@ -3,7 +3,10 @@
 #include <nlohmann/json.hpp>
 #include <sys/resource.h>
 
+#include "host/clap_host.h"
+#include "host/threads.h"
 #include "renderer_fixture.h"
+#include "tests/alignment_cases.h"
 #include "tests/synthetic_take.h"
 #include "tools/vstrender/demo.h"
 #include "tools/vstrender/png_file.h"
@@ -210,6 +213,59 @@ TEST_F(Analysis, WholeSampleDelaysMoveTheDiExactly) {
         ASSERT_EQ(aligned.size(), expected.size()) << c.option;
         EXPECT_EQ(0, std::memcmp(aligned.data(), expected.data(), aligned.size() * sizeof(float))) << c.option << " " << c.truth;
     }
+}
+
+// The plug-ins' DI alignment and the renderer's are one stage: a render with --di-delay is the
+// CLAP plug-in's output at that DI delay bit for bit, in both precisions; for a negative delay,
+// the plug-in's output advanced by the latency it reports.
+template <class Sample>
+std::vector<float> clapDecoded(const std::vector<float>& take, double delayMs, bool invert, std::uint32_t& latency) {
+    std::string error;
+    static auto module = claphost::Module::load(VINTREL_CLAP_PATH, error);
+    EXPECT_TRUE(module) << error;
+    auto p = claphost::Plugin::create(*module, "net.brelvander.guitar-decoder");
+    p->flush({{0, alignment::kDiLevel, 0.0}, {0, alignment::kDiRouting, 1.0}, {0, alignment::kDelay, delayMs},
+              {0, alignment::kPolarity, invert ? 1.0 : 0.0}});
+    EXPECT_TRUE(p->activate(48000, 8192));
+    latency = p->extension<clap_plugin_latency_t>(CLAP_EXT_LATENCY)->get(&p->plugin());
+    const std::size_t frames = take.size() / 3 + latency;  // and the latency's silence after the take
+    alignment::Channels<Sample> in, out;
+    for (int k = 0; k < 3; ++k) {
+        in[k].assign(frames, Sample(0));
+        out[k].assign(frames, Sample(0));
+        for (std::size_t j = 0; j < take.size() / 3; ++j) in[k][j] = take[3 * j + static_cast<std::size_t>(k)];
+    }
+    host::runOnAnotherThread([&] {
+        for (std::size_t at = 0; at < frames; at += 1000) {
+            const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(1000, frames - at));
+            Sample* i[] = {in[0].data() + at, in[1].data() + at, in[2].data() + at};
+            Sample* o[] = {out[0].data() + at, out[1].data() + at, out[2].data() + at};
+            p->process(i, o, n);
+        }
+    });
+    std::vector<float> interleaved;
+    for (std::size_t j = latency; j < frames; ++j)
+        for (int k = 0; k < 3; ++k) interleaved.push_back(static_cast<float>(out[k][j]));
+    return interleaved;
+}
+
+TEST_F(Analysis, ARenderWithADiDelayIsThePluginsOutputBitForBit) {
+    write("take.wav", synthetic::take(48000, 0.5, 30), 3);
+    for (const auto& [ms, invert] : {std::pair{1.5, false}, {1.5125, true}, {0.2, false}, {0.0007, false}, {9.9999, true},
+                                     {-1.5125, false}, {-0.5, true}, {-0.0123, false}})
+        for (bool useDouble : {false, true}) {
+            char option[64];
+            std::snprintf(option, sizeof option, "--di-delay %.4fms%s%s", ms, invert ? " --di-polarity invert" : "",
+                          useDouble ? " --double" : "");
+            SCOPED_TRACE(option);
+            const std::vector<float> render = rendered(std::string(option) + " -i " + path("take.wav") + " " + kDiAlone);
+            std::uint32_t latency = 0;
+            const std::vector<float> plugin = useDouble ? clapDecoded<double>(synthetic::take(48000, 0.5, 30), ms, invert, latency)
+                                                        : clapDecoded<float>(synthetic::take(48000, 0.5, 30), ms, invert, latency);
+            EXPECT_EQ(latency > 0, ms < 0);
+            ASSERT_EQ(render.size(), plugin.size());
+            EXPECT_EQ(0, std::memcmp(render.data(), plugin.data(), render.size() * sizeof(float)));
+        }
 }
 
 // A fraction of a sample goes through the windowed sinc: within its stated accuracy (-90 dB of

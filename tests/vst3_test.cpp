@@ -9,10 +9,12 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "host/threads.h"
 #include "host/vst3_host.h"
+#include "alignment_cases.h"
 #include "far_values.h"
 #include "plugin_fixture.h"
 
@@ -465,6 +467,104 @@ TEST(Vst3State, ArrivesWhileProcessing) {
     vst3host::MemoryStream now;
     p->component()->getState(&now);
     EXPECT_EQ(now.bytes, saved.bytes);
+}
+
+// The DI's alignment through the VST 3 interface: the latency follows the controller's DI delay
+// and the host hears of a change through restartComponent; whole samples move exactly.
+class LatencyHandler final : public IComponentHandler {
+public:
+    tresult PLUGIN_API queryInterface(const TUID, void** obj) override {
+        *obj = nullptr;
+        return kNoInterface;
+    }
+    uint32 PLUGIN_API addRef() override { return 1; }
+    uint32 PLUGIN_API release() override { return 1; }
+    tresult PLUGIN_API beginEdit(ParamID) override { return kResultOk; }
+    tresult PLUGIN_API performEdit(ParamID, ParamValue) override { return kResultOk; }
+    tresult PLUGIN_API endEdit(ParamID) override { return kResultOk; }
+    tresult PLUGIN_API restartComponent(int32 flags) override {
+        restarts.push_back(flags);
+        return kResultOk;
+    }
+    std::vector<int32> restarts;
+};
+
+// Normalised DI delay for milliseconds: -10 .. 10 over 0 .. 1.
+ParamValue delayOf(double ms) { return (ms + 10.0) / 20.0; }
+
+TEST(Vst3Alignment, TheLatencyFollowsTheDiDelayAndTheHostIsTold) {
+    auto p = plugin();
+    LatencyHandler handler;
+    ASSERT_EQ(p->controller()->setComponentHandler(&handler), kResultOk);
+    ASSERT_TRUE(p->start(48000.0, 512, kSample32));
+    EXPECT_EQ(p->processor()->getLatencySamples(), 0u);
+    p->controller()->setParamNormalized(alignment::kDelay, delayOf(2.0));  // positive: no latency
+    EXPECT_TRUE(handler.restarts.empty());
+    p->controller()->setParamNormalized(alignment::kDelay, delayOf(-1.0));
+    ASSERT_EQ(handler.restarts.size(), 1u);
+    EXPECT_EQ(handler.restarts[0], IComponentHandler::kLatencyChanged);
+    EXPECT_EQ(p->processor()->getLatencySamples(), 48u);
+    p->controller()->setParamNormalized(alignment::kPolarity, 1.0);  // the same latency: nothing to tell
+    EXPECT_EQ(handler.restarts.size(), 1u);
+    p->controller()->setParamNormalized(alignment::kDelay, delayOf(-1.0101));  // 48.48 samples and the kernel's 31
+    EXPECT_EQ(p->processor()->getLatencySamples(), 49u + 31u);
+    EXPECT_EQ(handler.restarts.size(), 2u);
+    // A state with no alignment ends the latency.
+    std::vector<std::uint8_t> chunkOnly;
+    {
+        auto fresh = plugin();
+        vst3host::MemoryStream s;
+        ASSERT_EQ(fresh->component()->getState(&s), kResultOk);
+        chunkOnly.assign(s.bytes.begin(), s.bytes.begin() + 260);
+    }
+    vst3host::MemoryStream old(chunkOnly);
+    ASSERT_EQ(p->component()->setState(&old), kResultOk);
+    EXPECT_EQ(p->processor()->getLatencySamples(), 0u);
+    EXPECT_EQ(handler.restarts.size(), 3u);
+    EXPECT_EQ(p->controller()->getParamNormalized(alignment::kDelay), 0.5);
+    p->controller()->setComponentHandler(nullptr);
+}
+
+template <class Sample>
+alignment::Channels<Sample> vst3Decoded(const alignment::Channels<Sample>& in, double ms, bool invert) {
+    auto p = plugin();
+    p->start(48000.0, 512, sizeof(Sample) == 4 ? kSample32 : kSample64);
+    alignment::Channels<Sample> out;
+    for (auto& c : out) c.assign(in[0].size(), Sample(0));
+    const std::vector<vst3host::Change> settings = {{0, alignment::kDiLevel, 150.0 / 162.0},
+                                                    {0, alignment::kDiRouting, 1.0},
+                                                    {0, alignment::kDelay, delayOf(ms)},
+                                                    {0, alignment::kPolarity, invert ? 1.0 : 0.0}};
+    host::runOnAnotherThread([&] {
+        for (std::size_t at = 0; at < in[0].size(); at += 512) {
+            const auto n = static_cast<int32>(std::min<std::size_t>(512, in[0].size() - at));
+            Sample* i[] = {const_cast<Sample*>(in[0].data()) + at, const_cast<Sample*>(in[1].data()) + at,
+                           const_cast<Sample*>(in[2].data()) + at};
+            Sample* o[] = {out[0].data() + at, out[1].data() + at, out[2].data() + at};
+            p->process(i, o, n, at == 0 ? settings : std::vector<vst3host::Change>{});
+        }
+    });
+    return out;
+}
+
+template <class Sample>
+void vst3WholeSamples() {
+    const auto in = alignment::Take().channels<Sample>(3000);
+    for (const auto& [ms, shift, invert] : {std::tuple{1.0, 48, false}, {0.25, 12, true}, {-0.5, -24, true}}) {
+        SCOPED_TRACE(testing::Message() << ms << " ms");
+        const auto aligned = vst3Decoded(in, ms, invert);
+        const std::ptrdiff_t latency = std::max(0, -shift);
+        const auto expected = vst3Decoded(alignment::movedByHand(in, latency, shift + latency, invert), 0.0, false);
+        // The settings arrive with the first block after activation: taken at once, no crossfade.
+        for (int k = 0; k < 3; ++k)
+            EXPECT_EQ(0, std::memcmp(aligned[k].data(), expected[k].data(), aligned[k].size() * sizeof(Sample)))
+                << "output " << k + 1;
+    }
+}
+
+TEST(Vst3Alignment, WholeSamplesMoveTheDiExactlyInBothPrecisions) {
+    vst3WholeSamples<float>();
+    vst3WholeSamples<double>();
 }
 
 }  // namespace
