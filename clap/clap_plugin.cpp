@@ -109,6 +109,7 @@ void destroy(const clap_plugin_t* plugin) { delete &self(plugin); }
 bool activate(const clap_plugin_t* plugin, double rate, std::uint32_t, std::uint32_t maxFrames) {
     ClapDecoder& d = self(plugin);
     d.decoder->setSampleRate(rate);
+    d.editor.meters.diInputs.setSampleRate(rate);
     (void)maxFrames;  // nothing depends on the block size
     d.decoder->resume();
     d.restartAsked = false;

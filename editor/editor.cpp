@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cmath>
 #include <numbers>
+#include <string>
+#include <vector>
 
 #include "effect/decoder_parameters.h"
 #include "entry/embedded_decoder.h"
@@ -30,6 +32,7 @@ constexpr Place kPlaces[] = {
     {2, Widget::Knob, 522, 96, 80, 124},   {10, Widget::Knob, 602, 96, 80, 124},
     {9, Widget::List, 522, 262, 160, 84},
     {8, Widget::Segments, 700, 14, 284, 34},
+    {11, Widget::Knob, 26, 578, 90, 124},  {12, Widget::List, 132, 612, 140, 56},
 };
 struct Group {
     const char* title;
@@ -37,8 +40,17 @@ struct Group {
 };
 constexpr Group kGroups[] = {
     {"MICROPHONES", 16, 64, 300, 298}, {"DI", 324, 64, 180, 298}, {"OUTPUT", 512, 64, 180, 298},
-    {"VECTORSCOPE", 700, 64, 284, 484}, {"LEVELS", 16, 372, 676, 176},
+    {"VECTORSCOPE", 700, 64, 284, 484}, {"LEVELS", 16, 372, 676, 176}, {"DI ALIGNMENT", 16, 556, 968, 144},
 };
+struct ButtonPlace {
+    Button button;
+    const char* label;
+    double x, y, w, h;
+};
+constexpr ButtonPlace kButtons[] = {
+    {Button::Measure, "MEASURE", 296, 590, 120, 36}, {Button::Apply, "APPLY", 296, 640, 120, 36},
+};
+constexpr double kWordsX = 436, kWordsWidth = 538;
 // clang-format on
 constexpr double kScopeX = 732, kScopeY = 112, kScopeDiameter = 220;
 constexpr double kMeterTop = 414, kMeterRow = 22, kBarX = 118, kBarWidth = 508, kOverX = 634, kOverWidth = 48;
@@ -46,7 +58,11 @@ constexpr double kMeterLowDb = -60, kMeterHighDb = 6;
 const char* const kMeterNames[kMeteredChannels] = {"IN  MID", "IN  SIDE", "IN  DI", "OUT 1", "OUT 2", "OUT 3 (DI)"};
 constexpr double kDragSpan = 300;  // design units of vertical drag over a whole range; Shift: ten times as far
 
-const decoder::Parameter& row(int parameter) { return decoder::kParameters[static_cast<std::size_t>(parameter)]; }
+const decoder::Parameter& row(int parameter) { return vintrel::kPluginParameters[static_cast<std::size_t>(parameter)]; }
+
+// The mouse wheel's step: the grid's, but for the delay, whose grid is far finer than a hand
+// turns a wheel (a hundredth of a millisecond, half a sample at 48 kHz).
+double wheelStep(int parameter) { return parameter == vintrel::kDiDelay ? 0.01 : row(parameter).step; }
 
 const Place* placeOf(int parameter) {
     for (const Place& p : kPlaces)
@@ -57,6 +73,7 @@ const Place* placeOf(int parameter) {
 // A value on the row's grid, inside its range: the zero-anchored grid of the host's sets.
 double onGrid(int parameter, double value) {
     const decoder::Parameter& r = row(parameter);
+    if (parameter == vintrel::kDiDelay) return vintrel::onDelayGrid(std::clamp(value, r.min, r.max));
     const double snapped = std::floor(std::clamp(value, r.min, r.max) / r.step + 0.5) * r.step;
     return std::clamp(snapped, r.min, r.max);
 }
@@ -183,9 +200,52 @@ void drawScopePanel(const Painter& p, const ScopeData& scope) {
            Align::Centre);
 }
 
+// Words over as many lines as they need within a width, broken between words.
+std::vector<std::string> wrapped(const std::string& text, double size, double width) {
+    std::vector<std::string> lines;
+    std::string line;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t space = text.find(' ', at);
+        const std::string word = text.substr(at, space == std::string::npos ? std::string::npos : space - at);
+        const std::string longer = line.empty() ? word : line + " " + word;
+        if (!line.empty() && Canvas::textWidth(longer, size) > width) {
+            lines.push_back(line);
+            line = word;
+        } else {
+            line = longer;
+        }
+        at = space == std::string::npos ? text.size() : space + 1;
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+void drawAlignment(const Painter& p, const DiMeasurement& m) {
+    for (const ButtonPlace& b : kButtons) {
+        const bool lit = b.button == Button::Measure && m.state() == DiMeasurement::State::Measuring;
+        const bool enabled = b.button == Button::Measure || m.state() == DiMeasurement::State::Found;
+        p.rect(b.x, b.y, b.w, b.h, 6, lit ? kAccent : enabled ? Color{44, 52, 64} : kPanel);
+        p.text(b.x + b.w / 2, b.y + b.h / 2 + 5, b.label, 13, lit ? kBackground : enabled ? kText : kGrid, Align::Centre);
+    }
+    const Color headline = m.state() == DiMeasurement::State::Refused ? kOver
+                           : m.state() == DiMeasurement::State::Found ? kAccent
+                                                                      : kText;
+    double y = 604;
+    for (const std::string& line : wrapped(m.headline(), 13, kWordsWidth)) {
+        p.text(kWordsX, y, line, 13, headline);
+        y += 20;
+    }
+    y += 6;
+    for (const std::string& line : wrapped(m.detail(), 11, kWordsWidth)) {
+        p.text(kWordsX, y, line, 11, kDim);
+        y += 17;
+    }
+}
+
 }  // namespace
 
-Editor::Editor(EditorHost& host) : host_(host) {
+Editor::Editor(EditorHost& host, MeterFeed* feed) : host_(host), feed_(feed) {
     for (int i = 0; i < kParameters; ++i) values_[static_cast<std::size_t>(i)] = row(i).defaultValue;
 }
 
@@ -240,6 +300,7 @@ Canvas Editor::draw() const {
     }
     drawMeters(p, meters_.snapshot());
     drawScopePanel(p, scope_);
+    drawAlignment(p, measurement_);
     return canvas;
 }
 
@@ -252,6 +313,34 @@ int Editor::parameterAt(double x, double y) const {
         if (dx >= at.x && dx < at.x + at.w && dy >= top && dy < at.y + at.h) return at.parameter;
     }
     return -1;
+}
+
+Button Editor::buttonAt(double x, double y) const {
+    const View v = view();
+    const double dx = (x - v.left) / v.zoom, dy = (y - v.top) / v.zoom;
+    for (const ButtonPlace& b : kButtons)
+        if (dx >= b.x && dx < b.x + b.w && dy >= b.y && dy < b.y + b.h) return b.button;
+    return Button::Nothing;
+}
+
+bool Editor::pumpMeasurement() { return feed_ != nullptr && measurement_.pump(feed_->diInputs); }
+
+// MEASURE starts a measurement, or stops one under way; APPLY sets what it found, the delay and
+// the polarity as a gesture each, as a host's undo and automation want them.
+bool Editor::press(Button button) {
+    if (button == Button::Measure && feed_ != nullptr) {
+        if (measurement_.state() == DiMeasurement::State::Measuring)
+            measurement_.cancel(feed_->diInputs);
+        else
+            measurement_.start(feed_->diInputs);
+        return true;
+    }
+    if (button == Button::Apply && measurement_.state() == DiMeasurement::State::Found) {
+        gesture(vintrel::kDiDelay, measurement_.delayMs());
+        gesture(vintrel::kDiPolarity, measurement_.inverted() ? 1.0 : 0.0);
+        return true;
+    }
+    return false;
 }
 
 void Editor::edit(int parameter, double value) {
@@ -272,6 +361,7 @@ bool Editor::mouseDown(double x, double y, unsigned modifiers, int clicks) {
     if (dragging_ >= 0) return false;
     const View v = view();
     const double dx = (x - v.left) / v.zoom, dy = (y - v.top) / v.zoom;
+    if (const Button button = buttonAt(x, y); button != Button::Nothing) return press(button);
     const int parameter = parameterAt(x, y);
     if (parameter < 0) {
         const bool onMeters = dx >= kGroups[4].x && dx < kGroups[4].x + kGroups[4].w && dy >= kGroups[4].y &&
@@ -329,7 +419,7 @@ bool Editor::wheel(double x, double y, int notches, unsigned) {
     const int parameter = parameterAt(x, y);
     if (parameter < 0 || notches == 0 || dragging_ >= 0) return false;
     const double before = values_[static_cast<std::size_t>(parameter)];
-    gesture(parameter, before + notches * row(parameter).step);
+    gesture(parameter, before + notches * wheelStep(parameter));
     return values_[static_cast<std::size_t>(parameter)] != before;
 }
 

@@ -1,6 +1,7 @@
 // The decoder's editor, knowing no plug-in format and no window system: the eleven controls
-// grouped as the signal flows, the six meters and the vectorscope. It draws a picture of its
-// state, answers the mouse, and tells its host each edit as one gesture (begin, values, end).
+// grouped as the signal flows, the DI's alignment with its measurement, the six meters and the
+// vectorscope. It draws a picture of its state, answers the mouse, and tells its host each
+// edit as one gesture (begin, values, end).
 #pragma once
 
 #include <array>
@@ -8,14 +9,16 @@
 #include <string>
 
 #include "editor/canvas.h"
+#include "editor/di_measurement.h"
 #include "editor/meters.h"
 #include "editor/scope.h"
+#include "entry/plugin_parameters.h"
 
 namespace editor {
 
-constexpr int kParameters = 11;
+constexpr int kParameters = static_cast<int>(vintrel::kPluginParameterCount);
 // The size at a content scale of 1; the host may make it larger (never smaller).
-constexpr int kBaseWidth = 1000, kBaseHeight = 560;
+constexpr int kBaseWidth = 1000, kBaseHeight = 712;
 
 // Where edits go: the format's channel to its host.
 class EditorHost {
@@ -28,9 +31,13 @@ public:
 
 constexpr unsigned kShift = 1;  // a modifier held: finer drags
 
+// The editor's buttons, which are not parameters.
+enum class Button { Nothing, Measure, Apply };
+
 class Editor {
 public:
-    explicit Editor(EditorHost& host);
+    // `feed`, when given, brings the inputs for the DI's measurement.
+    explicit Editor(EditorHost& host, MeterFeed* feed = nullptr);
 
     // What the host says: a parameter's value (display units), from automation, a state or a
     // preset; shown at the next picture. A control under a drag keeps the drag's value.
@@ -50,6 +57,10 @@ public:
     bool takeMeters(MeterFeed& feed, double seconds);
     MeterBallistics& meters() { return meters_; }
     ScopeData& scope() { return scope_; }
+    // The DI's measurement carried on with what the feed brought; answers whether it shows
+    // anything new.
+    bool pumpMeasurement();
+    const DiMeasurement& measurement() const { return measurement_; }
 
     // Mouse events in window pixels. Answer whether the picture changed.
     bool mouseDown(double x, double y, unsigned modifiers, int clicks);
@@ -59,8 +70,9 @@ public:
 
     Canvas draw() const;
 
-    // The control under a point in window pixels, or -1.
+    // The control under a point in window pixels, or -1; the button there, or Nothing.
     int parameterAt(double x, double y) const;
+    Button buttonAt(double x, double y) const;
 
 private:
     struct View {
@@ -69,8 +81,11 @@ private:
     View view() const;
     void edit(int parameter, double value);  // a value for the host, snapped to the grid
     void gesture(int parameter, double value);  // begin, value, end
+    bool press(Button button);
 
     EditorHost& host_;
+    MeterFeed* feed_;
+    DiMeasurement measurement_;
     std::array<double, kParameters> values_{};
     int width_ = kBaseWidth, height_ = kBaseHeight;
     double scale_ = 1.0;

@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "editor/meter_kernels.h"
+#include "editor/di_measurement.h"
 #include "editor/scope.h"
 
 namespace editor {
@@ -55,7 +56,9 @@ public:
     // overwrites them), the three outputs and the pair's points after.
     template <class Sample>
     void beforeBlock(const Sample* const* inputs, std::int32_t frames) {
-        if (active()) measure(0, inputs, frames);
+        if (!active()) return;
+        measure(0, inputs, frames);
+        diInputs.copy(inputs, frames);
     }
     template <class Sample>
     void afterBlock(const Sample* const* outputs, std::int32_t frames) {
@@ -73,6 +76,9 @@ public:
     Taken take();
     // The scope's points since the last call, into `data`; answers how many came.
     std::size_t takePoints(ScopeData& data);
+
+    // The inputs for the DI's measurement, copied only while one asks for them.
+    MeasureFeed diInputs;
 
     static constexpr int kStride = kPointStride;
     static constexpr std::size_t kRing = 8192;   // points; more in one editor frame are dropped

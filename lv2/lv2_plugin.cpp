@@ -28,6 +28,7 @@ LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV
         auto plugin = std::make_unique<Lv2Decoder>();
         // No feature tells the block size; nothing in the decoder depends on it.
         plugin->decoder = EmbeddedDecoder::create(rate, 8192);
+        plugin->meters.diInputs.setSampleRate(rate);
         return plugin->decoder ? plugin.release() : nullptr;
     } catch (...) {
         return nullptr;

@@ -5,7 +5,7 @@
 namespace shell {
 
 EditorSession::EditorSession(editor::EditorHost& host, editor::MeterFeed& feed, ValueOf valueOf)
-    : editor_(host), feed_(feed), valueOf_(std::move(valueOf)) {}
+    : editor_(host, &feed), feed_(feed), valueOf_(std::move(valueOf)) {}
 
 EditorSession::~EditorSession() { close(); }
 
@@ -23,6 +23,7 @@ bool EditorSession::open(void* parent, std::string& error) {
 }
 
 void EditorSession::close() {
+    feed_.diInputs.disarm();  // a measurement ends with its editor
     feed_.setActive(false);
     window_.reset();
 }
@@ -38,6 +39,7 @@ void EditorSession::tick() {
     bool changed = false;
     for (int p = 0; p < editor::kParameters; ++p) changed |= editor_.setValue(p, valueOf_(p));
     changed |= editor_.takeMeters(feed_, seconds);
+    changed |= editor_.pumpMeasurement();  // the estimate runs here, on the editor's thread
     if (changed) window_->redraw();
 }
 

@@ -11,6 +11,7 @@
 
 #include "editor/editor.h"
 #include "effect/decoder_parameters.h"
+#include "tests/synthetic_take.h"
 #include "tools/vstrender/png_file.h"
 
 namespace {
@@ -164,14 +165,123 @@ TEST(EditorInteraction, OnlyAChangeAsksForAPicture) {
     EXPECT_EQ(e.meters().snapshot().channels[3].rmsDb, -INFINITY);
 }
 
+// A point inside one of the editor's buttons, found by asking the editor.
+Point buttonPoint(const editor::Editor& e, editor::Button button) {
+    for (int y = 0; y < e.height(); y += 2)
+        for (int x = 0; x < e.width(); x += 2)
+            if (e.buttonAt(x + 6, y + 6) == button) return {x + 6.0, y + 6.0};
+    ADD_FAILURE() << "no such button";
+    return {0, 0};
+}
+
+// A take played through the feed in blocks, the editor's timer pumping the measurement after
+// each, until it answers or `seconds` of the take have played.
+void play(editor::Editor& e, editor::MeterFeed& feed, const std::vector<float>& interleaved, std::size_t block,
+          double rate, double seconds = 1e9) {
+    feed.setActive(true);
+    const std::size_t frames = std::min(interleaved.size() / 3, static_cast<std::size_t>(seconds * rate));
+    std::vector<float> channels[3];
+    for (auto& c : channels) c.resize(block);
+    for (std::size_t at = 0; at < frames; at += block) {
+        const std::size_t n = std::min(block, frames - at);
+        for (std::size_t j = 0; j < n; ++j)
+            for (int c = 0; c < 3; ++c) channels[c][j] = interleaved[3 * (at + j) + static_cast<std::size_t>(c)];
+        const float* in[] = {channels[0].data(), channels[1].data(), channels[2].data()};
+        feed.beforeBlock(in, static_cast<std::int32_t>(n));
+        e.pumpMeasurement();
+        if (e.measurement().state() != editor::DiMeasurement::State::Measuring) return;
+    }
+}
+
+// Mid, side and a DI that shares nothing with them.
+std::vector<float> unrelatedTake(int rate, double seconds) {
+    std::vector<float> take = synthetic::take(rate, seconds, 0);
+    synthetic::Noise noise(77);
+    for (std::size_t j = 2; j < take.size(); j += 3) take[j] = static_cast<float>(0.5 * noise());
+    return take;
+}
+
+TEST(EditorMeasurement, MeasureFindsTheDiAndApplyIsOneGesturePerControl) {
+    Recorder host;
+    editor::MeterFeed feed;
+    feed.diInputs.setSampleRate(48000);
+    editor::Editor e(host, &feed);
+    // Before a result APPLY does nothing, and nothing is copied while no measurement asks.
+    const Point apply = buttonPoint(e, editor::Button::Apply), measure = buttonPoint(e, editor::Button::Measure);
+    EXPECT_FALSE(e.mouseDown(apply.x, apply.y, 0, 1));
+    EXPECT_FALSE(feed.diInputs.armed());
+    EXPECT_TRUE(e.mouseDown(measure.x, measure.y, 0, 1));
+    e.mouseUp(measure.x, measure.y);
+    EXPECT_TRUE(feed.diInputs.armed());
+    // A second of silence first: skipped, not counted.
+    std::vector<float> take(3 * 48000, 0.0f);
+    const std::vector<float> playing = synthetic::take(48000, 4.0, 72.6, -1.0);
+    take.insert(take.end(), playing.begin(), playing.end());
+    play(e, feed, take, 256, 48000, 2.5);
+    EXPECT_EQ(e.measurement().state(), editor::DiMeasurement::State::Measuring);
+    EXPECT_NEAR(e.measurement().secondsHeard(), 1.5, 0.05);
+    play(e, feed, std::vector<float>(take.begin() + 3 * 120000, take.end()), 256, 48000);
+    ASSERT_EQ(e.measurement().state(), editor::DiMeasurement::State::Found);
+    EXPECT_FALSE(feed.diInputs.armed());
+    EXPECT_NEAR(e.measurement().mid().delaySamples, 72.6, 0.05);
+    EXPECT_TRUE(e.measurement().inverted());
+    EXPECT_EQ(e.measurement().headline().rfind("DI leads the mid microphone by 1.51 ms (72.6 samples), inverted polarity", 0), 0u)
+        << e.measurement().headline();
+    EXPECT_TRUE(host.calls.empty());
+
+    EXPECT_TRUE(e.mouseDown(apply.x, apply.y, 0, 1));
+    e.mouseUp(apply.x, apply.y);
+    ASSERT_EQ(host.calls.size(), 6u);
+    const double ms = vintrel::onDelayGrid(e.measurement().delayMs());
+    const char kinds[] = "bpebpe";
+    for (std::size_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(host.calls[i].kind, kinds[i]);
+        EXPECT_EQ(host.calls[i].parameter, i < 3 ? vintrel::kDiDelay : vintrel::kDiPolarity);
+    }
+    EXPECT_EQ(host.calls[1].value, ms);
+    EXPECT_NEAR(ms, 72.6 / 48.0, 0.0001);
+    EXPECT_EQ(host.calls[4].value, 1.0);
+    EXPECT_EQ(e.value(vintrel::kDiDelay), ms);
+}
+
+TEST(EditorMeasurement, UnrelatedOrSilentDisAreRefusedAndTheControlsKept) {
+    for (const bool silent : {false, true}) {
+        SCOPED_TRACE(silent ? "silent DI" : "unrelated DI");
+        Recorder host;
+        editor::MeterFeed feed;
+        feed.diInputs.setSampleRate(48000);
+        editor::Editor e(host, &feed);
+        e.setValue(vintrel::kDiDelay, 0.75);
+        std::vector<float> take = unrelatedTake(48000, 4.0);
+        // A silent DI is never counted: the measurement waits; stopped, it has no answer.
+        if (silent)
+            for (std::size_t j = 2; j < take.size(); j += 3) take[j] = 0.0f;
+        const Point measure = buttonPoint(e, editor::Button::Measure), apply = buttonPoint(e, editor::Button::Apply);
+        e.mouseDown(measure.x, measure.y, 0, 1);
+        play(e, feed, take, 512, 48000);
+        if (silent) {
+            EXPECT_EQ(e.measurement().state(), editor::DiMeasurement::State::Measuring);
+            EXPECT_EQ(e.measurement().secondsHeard(), 0.0);
+            e.mouseDown(measure.x, measure.y, 0, 1);  // stopped by a second press
+            EXPECT_EQ(e.measurement().state(), editor::DiMeasurement::State::Idle);
+            EXPECT_FALSE(feed.diInputs.armed());
+        } else {
+            ASSERT_EQ(e.measurement().state(), editor::DiMeasurement::State::Refused);
+            EXPECT_EQ(e.measurement().headline().rfind("No reliable estimate", 0), 0u) << e.measurement().headline();
+        }
+        EXPECT_FALSE(e.mouseDown(apply.x, apply.y, 0, 1));
+        EXPECT_TRUE(host.calls.empty());
+        EXPECT_EQ(e.value(vintrel::kDiDelay), 0.75);
+    }
+}
+
 // The stored pictures.
 struct State {
     const char* name;
-    std::function<void(editor::Editor&)> set;
+    std::function<void(editor::Editor&, editor::MeterFeed&)> set;
 };
 
-void meterFeed(editor::Editor& e, float amplitude) {
-    editor::MeterFeed feed;
+void meterFeed(editor::Editor& e, editor::MeterFeed& feed, float amplitude) {
     std::vector<float> left(4800), right(4800), di(4800);
     for (std::size_t j = 0; j < left.size(); ++j) {
         left[j] = amplitude * static_cast<float>(std::sin(0.031 * j));
@@ -186,20 +296,38 @@ void meterFeed(editor::Editor& e, float amplitude) {
     e.takeMeters(feed, 0.1);
 }
 
+void startMeasuring(editor::Editor& e) {
+    const Point measure = buttonPoint(e, editor::Button::Measure);
+    e.mouseDown(measure.x, measure.y, 0, 1);
+}
+
 const State kStates[] = {
-    {"defaults", [](editor::Editor&) {}},
-    {"switches-other", [](editor::Editor& e) {
-         e.setValue(4, 1), e.setValue(7, 1), e.setValue(8, 1), e.setValue(9, 2);
+    {"defaults", [](editor::Editor&, editor::MeterFeed&) {}},
+    {"switches-other", [](editor::Editor& e, editor::MeterFeed&) {
+         e.setValue(4, 1), e.setValue(7, 1), e.setValue(8, 1), e.setValue(9, 2), e.setValue(12, 1);
      }},
-    {"minimums", [](editor::Editor& e) {
-         for (int i = 0; i < 11; ++i) e.setValue(i, decoder::kParameters[static_cast<std::size_t>(i)].min);
+    {"minimums", [](editor::Editor& e, editor::MeterFeed&) {
+         for (int i = 0; i < editor::kParameters; ++i) e.setValue(i, vintrel::kPluginParameters[static_cast<std::size_t>(i)].min);
      }},
-    {"maximums", [](editor::Editor& e) {
-         for (int i = 0; i < 11; ++i) e.setValue(i, decoder::kParameters[static_cast<std::size_t>(i)].max);
+    {"maximums", [](editor::Editor& e, editor::MeterFeed&) {
+         for (int i = 0; i < editor::kParameters; ++i) e.setValue(i, vintrel::kPluginParameters[static_cast<std::size_t>(i)].max);
          e.setValue(9, 1);
      }},
-    {"signal-20dbfs", [](editor::Editor& e) { meterFeed(e, 0.1f); }},
-    {"signal-over", [](editor::Editor& e) { meterFeed(e, 1.6f); }},
+    {"signal-20dbfs", [](editor::Editor& e, editor::MeterFeed& feed) { meterFeed(e, feed, 0.1f); }},
+    {"signal-over", [](editor::Editor& e, editor::MeterFeed& feed) { meterFeed(e, feed, 1.6f); }},
+    {"measuring", [](editor::Editor& e, editor::MeterFeed& feed) {
+         startMeasuring(e);
+         play(e, feed, synthetic::take(48000, 4.0, 72.6), 512, 48000, 1.2);
+     }},
+    {"measured", [](editor::Editor& e, editor::MeterFeed& feed) {
+         e.setValue(vintrel::kDiDelay, 1.5125);
+         startMeasuring(e);
+         play(e, feed, synthetic::take(48000, 4.0, 72.6), 512, 48000);
+     }},
+    {"measure-refused", [](editor::Editor& e, editor::MeterFeed& feed) {
+         startMeasuring(e);
+         play(e, feed, unrelatedTake(48000, 4.0), 512, 48000);
+     }},
 };
 
 TEST(EditorPictures, EachStateLooksAsStored) {
@@ -211,9 +339,11 @@ TEST(EditorPictures, EachStateLooksAsStored) {
         for (const State& state : kStates) {
             if (scale == 2.0 && std::string(state.name) != "defaults" && std::string(state.name) != "signal-over") continue;
             Recorder host;
-            editor::Editor e(host);
+            editor::MeterFeed feed;
+            feed.diInputs.setSampleRate(48000);
+            editor::Editor e(host, &feed);
             e.setScale(scale);
-            state.set(e);
+            state.set(e, feed);
             const editor::Canvas picture = e.draw();
             const std::string file = std::string(VINTREL_EDITOR_PICTURES) + "/" + state.name + "@" +
                                      std::to_string(static_cast<int>(scale)) + "x.png";

@@ -223,6 +223,7 @@ public:
     tresult PLUGIN_API setupProcessing(ProcessSetup& setup) override {
         if (!(setup.sampleRate > 0.0)) return kInvalidArgument;
         decoder->setSampleRate(setup.sampleRate);
+        meterFeed.diInputs.setSampleRate(setup.sampleRate);
         sampleRate = setup.sampleRate;
         toldLatency = decoder->latency();
         return kResultOk;

@@ -1,0 +1,137 @@
+#include "editor/di_measurement.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace editor {
+
+namespace {
+
+std::string format(const char* pattern, double a, double b = 0, double c = 0) {
+    char text[160];
+    std::snprintf(text, sizeof text, pattern, a, b, c);
+    return text;
+}
+
+double rms(const float* interleaved, std::size_t frames, int channel) {
+    double sum = 0.0;
+    for (std::size_t j = 0; j < frames; ++j) {
+        const double x = interleaved[3 * j + static_cast<std::size_t>(channel)];
+        sum += x * x;
+    }
+    return std::sqrt(sum / static_cast<double>(frames));
+}
+
+}  // namespace
+
+void MeasureFeed::arm() {
+    if (!ring_) ring_ = std::make_unique<float[]>(3 * kCapacity);
+    read_.store(write_.load(std::memory_order_acquire), std::memory_order_release);  // nothing old
+    gap_.store(false, std::memory_order_relaxed);
+    armed_.store(true, std::memory_order_release);
+}
+
+std::size_t MeasureFeed::take(float* interleaved, std::size_t frames, bool& gap) {
+    gap = gap_.exchange(false, std::memory_order_relaxed);
+    if (!ring_) return 0;
+    const std::size_t read = read_.load(std::memory_order_relaxed);
+    const std::size_t n = std::min(frames, write_.load(std::memory_order_acquire) - read);
+    for (std::size_t j = 0; j < n; ++j)
+        for (std::size_t c = 0; c < 3; ++c) interleaved[3 * j + c] = ring_[3 * ((read + j) & (kCapacity - 1)) + c];
+    read_.store(read + n, std::memory_order_release);
+    return n;
+}
+
+void DiMeasurement::start(MeasureFeed& feed) {
+    rate_ = feed.sampleRate() > 0 ? feed.sampleRate() : 48000;
+    correlator_ = std::make_unique<align::DiCorrelator>(rate_, 2);
+    piece_.clear();
+    heard_ = 0;
+    state_ = State::Measuring;
+    feed.arm();
+}
+
+void DiMeasurement::cancel(MeasureFeed& feed) {
+    feed.disarm();
+    correlator_.reset();
+    state_ = State::Idle;
+}
+
+bool DiMeasurement::pump(MeasureFeed& feed) {
+    if (state_ != State::Measuring) return false;
+    const std::size_t before = heard_;
+    float frames[3 * 512];
+    bool gap = false;
+    for (std::size_t got; (got = feed.take(frames, 512, gap)) > 0 || gap;) {
+        if (gap) piece_.clear();  // a piece is judged whole, never across frames left out
+        piece_.insert(piece_.end(), frames, frames + 3 * got);
+        if (piece_.size() < 3 * kPiece) continue;
+        // Only pieces where both the mid microphone and the DI carry signal count.
+        const double floor = std::pow(10.0, kSilentBelowDb / 20.0);
+        if (rms(piece_.data(), kPiece, 0) >= floor && rms(piece_.data(), kPiece, 2) >= floor) {
+            const float* channels[3];
+            std::vector<float> planar(3 * kPiece);
+            for (std::size_t c = 0; c < 3; ++c) {
+                for (std::size_t j = 0; j < kPiece; ++j) planar[c * kPiece + j] = piece_[3 * j + c];
+                channels[c] = planar.data() + c * kPiece;
+            }
+            correlator_->add(channels, kPiece);
+            heard_ += kPiece;
+        }
+        piece_.erase(piece_.begin(), piece_.begin() + 3 * kPiece);
+        if (static_cast<double>(heard_) >= kSeconds * rate_) {
+            feed.disarm();
+            finish();
+            return true;
+        }
+    }
+    // Progress is shown in tenths of a second.
+    return static_cast<int>(10 * secondsHeard()) != static_cast<int>(10 * static_cast<double>(before) / rate_);
+}
+
+void DiMeasurement::finish() {
+    estimates_ = correlator_->finish();
+    correlator_.reset();
+    state_ = mid().reliable() ? State::Found : State::Refused;
+}
+
+std::string DiMeasurement::headline() const {
+    switch (state_) {
+        case State::Idle:
+            return "Press MEASURE and play a few seconds of the take.";
+        case State::Measuring:
+            return format("Measuring: %.1f s of %.0f s of playing heard (silence is not counted)", secondsHeard(), kSeconds);
+        case State::Refused:
+            if (mid().silent) return "The DI or the mid microphone is silent: there is nothing to align.";
+            if (mid().atEdge) return "The DI is more than 10 ms away: check that the files belong together.";
+            return format("No reliable estimate (correlation %.2f, below %.2f): the DI and the mid microphone share too little.",
+                          std::abs(mid().correlation), align::kReliableCorrelation);
+        case State::Found:
+            break;
+    }
+    const double samples = mid().delaySamples;
+    return std::string(samples >= 0 ? "DI leads" : "DI lags") +
+           format(" the mid microphone by %.2f ms (%.1f samples), ", std::abs(delayMs()), std::abs(samples)) +
+           (inverted() ? "inverted polarity" : "same polarity") + format(", correlation %.2f", std::abs(mid().correlation));
+}
+
+std::string DiMeasurement::detail() const {
+    switch (state_) {
+        case State::Idle:
+            return "The DI's delay and polarity against the microphones, as the renderer's --analyze finds them.";
+        case State::Measuring:
+            return "Press MEASURE again to stop.";
+        case State::Refused:
+            return "DI delay and DI polarity are left as they are; set them by ear, or measure another passage.";
+        case State::Found:
+            break;
+    }
+    const std::string sideWords = side().reliable()
+                                 ? format("Against the side microphone: %.2f ms, correlation %.2f. ",
+                                          side().delaySamples * 1000.0 / rate_, std::abs(side().correlation))
+                                 : std::string("Against the side microphone: no reliable estimate. ");
+    return sideWords + "APPLY sets DI delay and DI polarity.";
+}
+
+}  // namespace editor

@@ -1,0 +1,100 @@
+// The DI's delay and polarity measured while the take plays, for the editor's "Measure". The
+// audio thread only copies the three inputs into a ring, and only while a measurement asks for
+// them; the editor's timer takes them out and runs the renderer's estimator on the seconds in
+// which the mid microphone and the DI carry signal.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "align/di_correlator.h"
+
+namespace editor {
+
+// The audio thread's side, one per plug-in instance.
+class MeasureFeed {
+public:
+    static constexpr std::size_t kCapacity = std::size_t{1} << 17;  // frames: over 2.7 s at 48 kHz
+
+    // The rate the inputs come at (not while processing).
+    void setSampleRate(double rate) { rate_ = rate; }
+    double sampleRate() const { return rate_; }
+
+    // From the editor: copy from the next block on, or stop. The ring is made at the first arm.
+    void arm();
+    void disarm() { armed_.store(false, std::memory_order_relaxed); }
+    bool armed() const { return armed_.load(std::memory_order_relaxed); }
+
+    // The audio thread: the block's inputs, if armed; a block that does not fit is left out
+    // and the gap said to the reader.
+    template <class Sample>
+    void copy(const Sample* const* inputs, std::int32_t frames) noexcept {
+        if (!armed_.load(std::memory_order_acquire) || frames <= 0) return;
+        const std::size_t write = write_.load(std::memory_order_relaxed);
+        const std::size_t read = read_.load(std::memory_order_acquire);
+        if (kCapacity - (write - read) < static_cast<std::size_t>(frames)) {
+            gap_.store(true, std::memory_order_relaxed);
+            return;
+        }
+        for (std::size_t j = 0; j < static_cast<std::size_t>(frames); ++j) {
+            float* frame = &ring_[3 * ((write + j) & (kCapacity - 1))];
+            for (int c = 0; c < 3; ++c) frame[c] = static_cast<float>(inputs[c][j]);
+        }
+        write_.store(write + static_cast<std::size_t>(frames), std::memory_order_release);
+    }
+
+    // The reader: up to `frames` frames (interleaved mid, side, DI); `gap` says frames were
+    // left out since the last call.
+    std::size_t take(float* interleaved, std::size_t frames, bool& gap);
+
+private:
+    std::unique_ptr<float[]> ring_;
+    std::atomic<bool> armed_{false}, gap_{false};
+    std::atomic<std::size_t> write_{0}, read_{0};
+    double rate_ = 48000;
+};
+
+// The editor's side: one measurement, from Measure to its answer.
+class DiMeasurement {
+public:
+    static constexpr double kSeconds = 3.0;        // of playing, silence not counted
+    static constexpr double kSilentBelowDb = -60;  // RMS over a piece, of the mid or the DI
+    static constexpr std::size_t kPiece = 1024;    // frames judged for silence at once
+
+    enum class State { Idle, Measuring, Found, Refused };
+
+    void start(MeasureFeed& feed);
+    void cancel(MeasureFeed& feed);
+    // Takes what the feed has; answers whether anything shown changed.
+    bool pump(MeasureFeed& feed);
+
+    State state() const { return state_; }
+    double secondsHeard() const { return static_cast<double>(heard_) / rate_; }
+    double sampleRate() const { return rate_; }
+    // Against the mid microphone, then the side; valid once Found or Refused.
+    const align::DiEstimate& mid() const { return estimates_[0]; }
+    const align::DiEstimate& side() const { return estimates_[1]; }
+    // What Apply sets: the delay in milliseconds and whether the DI is turned over.
+    double delayMs() const { return mid().delaySamples * 1000.0 / rate_; }
+    bool inverted() const { return mid().inverted(); }
+
+    // The result in words: a sentence of the answer or the refusal, and one more line.
+    std::string headline() const;
+    std::string detail() const;
+
+private:
+    void finish();
+
+    State state_ = State::Idle;
+    double rate_ = 48000;
+    std::size_t heard_ = 0;
+    std::unique_ptr<align::DiCorrelator> correlator_;
+    std::vector<float> piece_;  // interleaved, filling up to kPiece frames
+    std::vector<align::DiEstimate> estimates_ = std::vector<align::DiEstimate>(2);
+};
+
+}  // namespace editor
