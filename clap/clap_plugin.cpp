@@ -44,7 +44,7 @@ struct ClapDecoder {
     std::unique_ptr<EmbeddedDecoder> decoder;
     clapeditor::EditorState editor;  // closed before the decoder goes
     // The latency the host was told at activation, and whether a restart was asked for since.
-    std::uint32_t reportedLatency = 0;
+    std::atomic<std::uint32_t> reportedLatency{0};
     std::atomic<bool> restartAsked{false};
     std::atomic<bool> active{false};  // inactive, activation tells the host the latency itself
 };
@@ -94,7 +94,7 @@ VstTimeInfo timeInfoOf(const clap_event_transport_t& t) {
 // A latency may change only while the plug-in is inactive: a new one asks the host to
 // deactivate and activate again, once (thread-safe, from any thread).
 void askRestartOnNewLatency(ClapDecoder& d) {
-    if (!d.active || d.decoder->latency() == static_cast<std::int32_t>(d.reportedLatency) || d.host == nullptr ||
+    if (!d.active || d.decoder->latency() == static_cast<std::int32_t>(d.reportedLatency.load()) || d.host == nullptr ||
         d.host->request_restart == nullptr || d.restartAsked.exchange(true))
         return;
     d.host->request_restart(d.host);

@@ -8,6 +8,7 @@
 #include "renderer_fixture.h"
 #include "tests/alignment_cases.h"
 #include "tests/synthetic_take.h"
+#include "editor/di_measurement.h"
 #include "tools/vstrender/demo.h"
 #include "tools/vstrender/png_file.h"
 
@@ -266,6 +267,51 @@ TEST_F(Analysis, ARenderWithADiDelayIsThePluginsOutputBitForBit) {
             ASSERT_EQ(render.size(), plugin.size());
             EXPECT_EQ(0, std::memcmp(render.data(), plugin.data(), render.size() * sizeof(float)));
         }
+}
+
+// The editor's measurement, fed as the audio thread feeds it in blocks of `block` frames, with
+// its timer pumping after each: what it found.
+editor::DiMeasurement measuredInTheEditor(const std::vector<float>& take, double rate, std::size_t block) {
+    editor::MeasureFeed feed;
+    feed.setSampleRate(rate);
+    editor::DiMeasurement m;
+    m.start(feed);
+    std::vector<float> channels[3];
+    for (auto& c : channels) c.resize(block);
+    for (std::size_t at = 0; at + block <= take.size() / 3 && m.state() == editor::DiMeasurement::State::Measuring; at += block) {
+        for (std::size_t j = 0; j < block; ++j)
+            for (std::size_t c = 0; c < 3; ++c) channels[c][j] = take[3 * (at + j) + c];
+        const float* in[] = {channels[0].data(), channels[1].data(), channels[2].data()};
+        feed.copy(in, static_cast<std::int32_t>(block));
+        m.pump(feed);
+    }
+    return m;
+}
+
+// The editor measures three seconds of playing with the renderer's estimator; the renderer reads
+// the whole take. On takes with known delays both find the same within 0.05 samples.
+TEST_F(Analysis, TheEditorsMeasurementAgreesWithTheRenderersAnalysis) {
+    const struct {
+        int rate;
+        double delay, polarity;
+        std::size_t block;
+    } cases[] = {{48000, 0.4, 1, 32},      {48000, 72.6, -1, 512}, {44100, 3.25, 1, 1024}, {44100, 131.9, -1, 64},
+                 {96000, 17.5, -1, 256},   {96000, 299.7, 1, 1000}, {48000, 300.0, -1, 37},  {44100, 250.3, 1, 128}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.delay << " samples at " << c.rate << ", polarity " << c.polarity
+                                        << ", blocks of " << c.block);
+        const std::vector<float> take = synthetic::take(c.rate, 3.5, c.delay, c.polarity);
+        write("take.wav", take, 3, c.rate);
+        const json analysis = analyze("-i " + path("take.wav"));
+        const double renderer = analysis["di_alignment"]["mid"]["delay_samples"].get<double>();
+        const editor::DiMeasurement m = measuredInTheEditor(take, c.rate, c.block);
+        ASSERT_EQ(m.state(), editor::DiMeasurement::State::Found) << m.headline();
+        EXPECT_NEAR(m.mid().delaySamples, renderer, 0.05);
+        EXPECT_NEAR(m.mid().delaySamples, c.delay, 0.05);
+        EXPECT_EQ(m.inverted(), c.polarity < 0);
+        EXPECT_EQ(analysis["di_alignment"]["mid"]["polarity"], c.polarity < 0 ? "inverted" : "same");
+        EXPECT_NEAR(m.delayMs(), m.mid().delaySamples * 1000.0 / c.rate, 1e-12);
+    }
 }
 
 // A fraction of a sample goes through the windowed sinc: within its stated accuracy (-90 dB of

@@ -77,6 +77,12 @@ TEST_F(Renderer, ParametersByNameIndexDisplayValueAndNormalised) {
     ASSERT_FALSE(row.empty()) << listed.output;
     EXPECT_EQ(row.find("12.50"), header.find("value")) << listed.output;
     EXPECT_NE(listed.output.find("mix DI with plugin output"), std::string::npos);
+    // The DI's alignment of the other formats, with the options that set it here.
+    const std::string delay = lineWith(" DI delay"), polarity = lineWith(" DI polarity");
+    EXPECT_NE(delay.find("-10.0000 .. 10.0000"), std::string::npos) << listed.output;
+    EXPECT_EQ(delay.find("0.0000"), header.find("value")) << listed.output;
+    EXPECT_NE(polarity.find("switch"), std::string::npos) << listed.output;
+    EXPECT_NE(listed.output.find("--di-delay"), std::string::npos);
 }
 
 TEST_F(Renderer, UnknownNamesAndUnreachableValuesAreRefused) {

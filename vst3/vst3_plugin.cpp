@@ -374,7 +374,7 @@ private:
     // What the controller shows; relaxed, as every value shared with the audio thread.
     vintrel::SharedDouble controllerValues[kMaxParameters] = {};
     double sampleRate = 48000;
-    std::int32_t toldLatency = 0;  // the latency the host last heard of
+    std::atomic<std::int32_t> toldLatency{0};  // the latency the host last heard of, asked from any thread
 };
 
 // The points of every parameter queue of one call, earliest first (a tie goes to the earlier

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "effect/decoder_parameters.h"
+#include "entry/embedded_decoder.h"
 
 namespace vstrender {
 
@@ -254,6 +255,25 @@ Range scan(vsthost::Plugin& plugin, VstInt32 index) {
 
 }  // namespace
 
+// The decoder's VST 3, CLAP and LV2 plug-ins have the DI's alignment after the eleven; here the
+// renderer's own options set it.
+std::string alignmentParameters() {
+    std::string out = "\nIn the VST 3, CLAP and LV2 plug-ins, after these (here: --di-delay, --di-polarity, --align-di):\n";
+    char line[512];
+    for (const std::int32_t i : {vintrel::kDiDelay, vintrel::kDiPolarity}) {
+        const decoder::Parameter& row = vintrel::kPluginParameters[static_cast<std::size_t>(i)];
+        const std::string shown = vintrel::EmbeddedDecoder::textFor(i, row.defaultValue);
+        const std::string span = row.isSwitch() ? "switch"
+                                                : vintrel::EmbeddedDecoder::textFor(i, row.min) + " .. " +
+                                                      vintrel::EmbeddedDecoder::textFor(i, row.max);
+        std::snprintf(line, sizeof line, "%3d  %-20s %-26s %-18s %-5s %-9s %-4s\n", static_cast<int>(i), row.name,
+                      shown.c_str(), span.c_str(), row.isSwitch() ? "-" : "0.0001", shown.c_str(), row.unit);
+        out += line;
+        if (row.isSwitch()) out += std::string("        values: ") + row.labels[0] + " | " + row.labels[1] + "\n";
+    }
+    return out;
+}
+
 std::string listParameters(vsthost::Plugin& plugin, vsthost::Plugin& fresh) {
     std::string out;
     char line[512];
@@ -277,6 +297,7 @@ std::string listParameters(vsthost::Plugin& plugin, vsthost::Plugin& fresh) {
             out += "\n";
         }
     }
+    if (plugin.effectName() == vintrel::EmbeddedDecoder::identity().name) out += alignmentParameters();
     return out;
 }
 
