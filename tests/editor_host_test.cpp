@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,6 +27,7 @@
 #include "host/vst3_editor_host.h"
 #include "host/vst3_host.h"
 #include "plugin_fixture.h"
+#include "tests/synthetic_take.h"
 
 namespace {
 
@@ -99,6 +101,55 @@ void dragStereoWidthUp(host::X11Stage& stage) {
     stage.press(false);
     stage.run(100ms);
 }
+
+// Where one of the editor's buttons is in the window at scale 1.
+void buttonAt(editor::Button button, int& x, int& y) {
+    NoHost host;
+    editor::Editor e(host);
+    for (y = 0; y < e.height(); y += 2)
+        for (x = 0; x < e.width(); x += 2)
+            if (e.buttonAt(x + 8, y + 8) == button) {
+                x += 8, y += 8;
+                return;
+            }
+}
+
+void click(host::X11Stage& stage, editor::Button button) {
+    int x = 0, y = 0;
+    buttonAt(button, x, y);
+    stage.moveTo(x, y);
+    stage.run(20ms);
+    stage.press(true);
+    stage.run(10ms);
+    stage.press(false);
+    stage.run(20ms);
+}
+
+// A take whose DI leads the mid microphone by 72.6 samples, inverted, played by an audio thread
+// of its own in blocks until told to stop, about ten times faster than it would sound.
+class TakePlayer {
+public:
+    explicit TakePlayer(std::function<void(float**, float**, int)> process)
+        : take_(synthetic::take(48000, 4.0, 72.6, -1.0)), thread_([this, process] {
+              Channels3<float> io(512);
+              for (std::size_t at = 0; !stop_; at = (at + 512) % (take_.size() / 3 - 512)) {
+                  for (std::size_t j = 0; j < 512; ++j)
+                      for (int k = 0; k < 3; ++k) io.in[k][j] = take_[3 * (at + j) + static_cast<std::size_t>(k)];
+                  process(io.inputs, io.outputs, 512);
+                  std::this_thread::sleep_for(1ms);
+              }
+          }) {}
+    ~TakePlayer() { stopPlaying(); }
+    void stopPlaying() {
+        if (stop_.exchange(true)) return;
+        thread_.join();
+    }
+
+private:
+    std::vector<float> take_;
+    std::atomic<bool> stop_{false};
+    host::Thread thread_;
+};
 
 struct Vst3Session {
     std::unique_ptr<vst3host::Module> module;
@@ -201,6 +252,44 @@ TEST(Vst3Editor, OpenedAndClosedAHundredTimesWhileTheAudioRuns) {
 }
 
 
+TEST(Vst3Editor, MeasureWhileTheTakePlaysAndApplyIsOneGesturePerControl) {
+    host::X11Stage stage(editor::kBaseWidth, editor::kBaseHeight);
+    ASSERT_TRUE(stage.ok()) << "no X display: run under xvfb-run";
+    Vst3Session s;
+    ASSERT_TRUE(s.plugin);
+    vst3host::RecordingHandler handler;
+    s.plugin->controller()->setComponentHandler(&handler);
+    ASSERT_TRUE(s.plugin->start(48000.0, 512, kSample32));
+    IPlugView* view = s.plugin->controller()->createView(kEditorViewType);
+    ASSERT_NE(view, nullptr);
+    vst3host::EditorFrame frame(stage);
+    view->setFrame(&frame);
+    ASSERT_EQ(view->attached(reinterpret_cast<void*>(stage.window()), kPlatformTypeX11EmbedWindowID), kResultOk);
+    stage.run(100ms);
+    {
+        // MEASURE, then APPLY clicked until the measurement has an answer (before, it does nothing).
+        TakePlayer player([&](float** in, float** out, int n) { s.plugin->process(in, out, n); });
+        click(stage, editor::Button::Measure);
+        for (int tries = 0; tries < 40 && handler.edits.empty(); ++tries) {
+            stage.run(100ms);
+            click(stage, editor::Button::Apply);
+        }
+    }
+    ASSERT_EQ(handler.edits.size(), 6u);
+    const char kinds[] = "bpebpe";
+    for (std::size_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(handler.edits[i].kind, kinds[i]);
+        EXPECT_EQ(handler.edits[i].id, i < 3 ? 11u : 12u);
+    }
+    // 72.6 samples at 48 kHz is 1.5125 ms: within 0.05 samples, on the delay's grid.
+    EXPECT_NEAR(handler.edits[1].value * 20 - 10, 1.5125, 0.05 / 48);
+    EXPECT_EQ(handler.edits[4].value, 1.0);
+    view->removed();
+    view->release();
+    s.plugin->controller()->setComponentHandler(nullptr);
+    s.plugin->stop();
+}
+
 // The CLAP plug-in's editor in a window of our host, with the host's timers and descriptors.
 struct ClapSession {
     std::unique_ptr<claphost::Module> module;
@@ -291,6 +380,37 @@ TEST(ClapEditor, InAHostWindowItLooksAsDrawnFollowsTheHostAndTellsItsGestures) {
 
     s.gui->destroy(p);
     EXPECT_EQ(s.plugin->editorSources(), 0u);
+}
+
+TEST(ClapEditor, MeasureWhileTheTakePlaysAndApplyIsOneGesturePerControl) {
+    host::X11Stage stage(editor::kBaseWidth, editor::kBaseHeight);
+    ASSERT_TRUE(stage.ok()) << "no X display: run under xvfb-run";
+    ClapSession s(stage);
+    ASSERT_TRUE(s.gui);
+    ASSERT_TRUE(s.plugin->activate(48000.0, 512));
+    ASSERT_TRUE(s.open(stage));
+    stage.run(100ms);
+    // The host's list of what it heard is read here only while the audio thread is stopped.
+    std::vector<claphost::Plugin::Heard> heard;
+    for (int round = 0; round < 40 && heard.empty(); ++round) {
+        TakePlayer player([&](float** in, float** out, int n) { s.plugin->process(in, out, static_cast<std::uint32_t>(n)); });
+        if (round == 0) click(stage, editor::Button::Measure);
+        stage.run(100ms);
+        click(stage, editor::Button::Apply);
+        stage.run(50ms);  // the gestures go out with the next blocks
+        player.stopPlaying();
+        heard = s.plugin->heard;
+    }
+    ASSERT_EQ(heard.size(), 6u);
+    const char kinds[] = "bvebve";
+    for (std::size_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(heard[i].kind, kinds[i]);
+        EXPECT_EQ(heard[i].id, i < 3 ? 11u : 12u);
+    }
+    EXPECT_NEAR(heard[1].value, 1.5125, 0.05 / 48);
+    EXPECT_EQ(heard[4].value, 1.0);
+    EXPECT_EQ(s.plugin->value(11), heard[1].value);
+    s.gui->destroy(&s.plugin->plugin());
 }
 
 TEST(ClapEditor, OpenedAndClosedAHundredTimesWhileTheAudioRuns) {
