@@ -26,6 +26,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Settings = std::map<int, double>;  // parameter index to a value in display units
+constexpr int kDiDelay = 11;             // ms, in the LV2 and VST 3 plug-ins after the eleven
 
 constexpr int kFrames = 48000;
 const double kTolerance = std::pow(10.0, -80.0 / 20.0);
@@ -87,16 +88,25 @@ std::array<std::vector<float>, 3> readChannels(const std::vector<std::string>& p
     return channels;
 }
 
+// The VST 2 module's decode of the take; a DI delay (parameter 11, whole samples at 48 kHz here)
+// moves the DI before it, as the other formats' alignment does.
 std::array<std::vector<float>, 3> renderVst2(const std::array<std::vector<float>, 3>& take, const Settings& settings) {
     static const TVintrelEffect table;
     Decoder fx;
     fx.start(48000.0f, 1024);
+    std::ptrdiff_t diDelay = 0;
     for (const auto& [index, value] : settings) {
+        if (index == kDiDelay) {
+            diDelay = std::lround(value * 48);
+            continue;
+        }
         const CVintrelSlider& row = table.SliderInfos[static_cast<std::size_t>(index)];
         fx.setParameter(index, static_cast<float>((value - row.Min) / (row.Max - row.Min)));
     }
     Channels3<float> io(take[0].size());
     for (int k = 0; k < 3; ++k) io.in[k] = take[static_cast<std::size_t>(k)];
+    for (std::size_t j = 0; j < io.in[2].size(); ++j)
+        io.in[2][j] = static_cast<std::ptrdiff_t>(j) >= diDelay ? take[2][j - static_cast<std::size_t>(diDelay)] : 0.0f;
     for (int k = 0; k < 3; ++k) io.inputs[k] = io.in[k].data();
     fx.process(io.inputs, io.outputs, static_cast<VstInt32>(take[0].size()));
     return {io.out[0], io.out[1], io.out[2]};
@@ -133,7 +143,10 @@ std::string setParameters(const Settings& settings) {
     return lua;
 }
 
-void renderSaveReopenRender(const Format& format, const Settings& settings) {
+// Renders, saves, reopens and renders again; `afterReopen` is Lua run on the reopened session
+// (the plug-in as `p`), whose printed output comes back in `reopenOutput`.
+void renderSaveReopenRender(const Format& format, const Settings& settings, const std::string& afterReopen = "",
+                            std::string* reopenOutput = nullptr) {
     if (std::system("command -v ardour7-lua >/dev/null 2>&1") != 0) {
         if (std::getenv("REQUIRE_ARDOUR")) FAIL() << "ardour7-lua is not installed";
         GTEST_SKIP() << "ardour7-lua is not installed (Debian: ardour)";
@@ -184,10 +197,12 @@ local p = track:nth_plugin(0)
 assert(not p:isnil(), "the plug-in did not come back")
 local out = track:bounce_range(0, )" + frames + R"(, ARDOUR.InterThreadInfo(), p, true, "again")
 for i = 0, 2 do print("again: " .. out:source(i):to_filesource():path()) end
+)" + afterReopen + R"(
 close_session()
 )",
                                     output);
     ASSERT_TRUE(reopened) << output;
+    if (reopenOutput) *reopenOutput = output;
     const auto againPaths = printed(output, "again: ");
     ASSERT_EQ(againPaths.size(), 3u) << output;
 
@@ -209,14 +224,15 @@ TEST(Ardour, Lv2SessionRendersSavesReopensAndRendersTheSame) {
     renderSaveReopenRender(lv2, kSessionSettings);
 }
 
-TEST(Ardour, Vst3SessionRestoresFromThePluginsOwnState) {
+// The VST 3 plug-in as Ardour finds it: a scanned copy of the bundle; every value Ardour keeps of
+// its own is taken out of the saved session, so only the plug-in's state restores it.
+Format vst3Format(const fs::path& plugins) {
     // A copy of the bundle, its files dated an hour back: Ardour takes a scan made within the
     // same second as the module's build for stale, and a test run right after a build would
     // then find no plug-in.
-    const fs::path plugins = fs::temp_directory_path() / ("ardour-vst3-plugins-" + std::to_string(::getpid()));
     Format vst3{"vst3", "VST3", "Brelvander_3-channel acoustic guit decoder MS + DI", "VST3_PATH", plugins.string()};
     // Ardour's session tool reads only its scan cache: the scanner runs first, in the same home.
-    vst3.prepare = [&plugins](const Host& host) {
+    vst3.prepare = [plugins](const Host& host) {
         fs::remove_all(plugins);
         fs::create_directories(plugins);
         fs::copy(VINTREL_PLUGINS "/vst3/GuitarDecoder.vst3", plugins / "GuitarDecoder.vst3", fs::copy_options::recursive);
@@ -245,8 +261,45 @@ TEST(Ardour, Vst3SessionRestoresFromThePluginsOwnState) {
         std::ofstream(file) << kept;
         EXPECT_EQ(removed, 26) << "the session file did not hold the values where expected";
     };
-    renderSaveReopenRender(vst3, kSessionSettings);
+    return vst3;
+}
+
+TEST(Ardour, Vst3SessionRestoresFromThePluginsOwnState) {
+    const fs::path plugins = fs::temp_directory_path() / ("ardour-vst3-plugins-" + std::to_string(::getpid()));
+    renderSaveReopenRender(vst3Format(plugins), kSessionSettings);
     fs::remove_all(plugins);
 }
+
+// The DI's alignment in Ardour: a DI delay renders as the DI moved (and comes back with the
+// session); a negative one is reported to Ardour as latency, 48 samples for -1 ms at 48 kHz.
+const Settings kDelaySettings = {{3, 20}, {5, 0}, {7, 1}, {kDiDelay, 1.0}};
+const char kNegativeDelay[] = R"(ARDOUR.LuaAPI.set_processor_param(p, 11, -1.0)
+track:bounce_range(0, 4800, ARDOUR.InterThreadInfo(), p, true, "latency")
+print("latency: " .. p:to_insert():signal_latency())
+)";
+
+void expectLatency(const std::string& output) {
+    const auto latency = printed(output, "latency: ");
+    ASSERT_EQ(latency.size(), 1u) << output;
+    EXPECT_EQ(latency[0], "48");
+}
+
+TEST(Ardour, Lv2RendersADiDelayAndReportsTheLatencyOfANegativeOne) {
+    Format lv2{"lv2-delay", "LV2", "urn:brelvander:guitar-decoder", "LV2_PATH", VINTREL_PLUGINS "/lv2"};
+    std::string output;
+    renderSaveReopenRender(lv2, kDelaySettings, kNegativeDelay, &output);
+    if (!::testing::Test::IsSkipped()) expectLatency(output);
+}
+
+TEST(Ardour, Vst3RendersADiDelayAndReportsTheLatencyOfANegativeOne) {
+    const fs::path plugins = fs::temp_directory_path() / ("ardour-vst3-delay-plugins-" + std::to_string(::getpid()));
+    Format vst3 = vst3Format(plugins);
+    vst3.name = "vst3-delay";
+    std::string output;
+    renderSaveReopenRender(vst3, kDelaySettings, kNegativeDelay, &output);
+    if (!::testing::Test::IsSkipped()) expectLatency(output);
+    fs::remove_all(plugins);
+}
+
 
 }  // namespace
