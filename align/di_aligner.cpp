@@ -30,16 +30,18 @@ ChannelDelay ChannelDelay::of(double samples, bool invert) {
     return d;
 }
 
+std::int32_t AlignmentPlan::latencyOf(double delaySamples) {
+    if (delaySamples >= 0 || std::abs(delaySamples - std::round(delaySamples)) <= ChannelDelay::kWholeTolerance)
+        return static_cast<std::int32_t>(std::max(0.0, -std::round(delaySamples)));
+    // The fraction with the whole kernel behind it.
+    return static_cast<std::int32_t>(std::ceil(-delaySamples)) + kSincHalfLength - 1;
+}
+
 AlignmentPlan AlignmentPlan::of(double delaySamples, bool invert) {
     AlignmentPlan p;
     p.delaySamples = delaySamples;
     p.invert = invert;
-    if (delaySamples >= 0 || std::abs(delaySamples - std::round(delaySamples)) <= ChannelDelay::kWholeTolerance) {
-        p.latency = static_cast<std::int32_t>(std::max(0.0, -std::round(delaySamples)));
-    } else {
-        // The fraction with the whole kernel behind it.
-        p.latency = static_cast<std::int32_t>(std::ceil(-delaySamples)) + kSincHalfLength - 1;
-    }
+    p.latency = latencyOf(delaySamples);
     p.microphones = ChannelDelay::of(p.latency, false);
     p.di = ChannelDelay::of(p.latency + delaySamples, invert);
     return p;
@@ -50,7 +52,8 @@ void DiAligner::prepare(double sampleRate, double longestMs) {
     // The longest delay either way, its whole kernel, and the latency's own kernel margin.
     keep_ = static_cast<std::int64_t>(std::ceil(samplesOf(std::abs(longestMs), sampleRate_))) +
             3 * kSincHalfLength + 2;
-    for (auto& channel : past_) channel.assign(static_cast<std::size_t>(keep_ + kChunksBeforeSliding * kChunk), 0.0);
+    const auto capacity = static_cast<std::size_t>(keep_ + kChunksBeforeSliding * kChunk);
+    for (int c = 0; c < kChannels; ++c) pastFloat_[c].assign(capacity, 0.0f), pastDouble_[c].assign(capacity, 0.0);
     from_.assign(kChunk, 0.0);
     to_.assign(kChunk, 0.0);
     fadeLength_ = std::max<std::int32_t>(1, static_cast<std::int32_t>(std::lround(sampleRate_ * kCrossfadeSeconds)));
@@ -60,8 +63,12 @@ void DiAligner::prepare(double sampleRate, double longestMs) {
 }
 
 void DiAligner::reset() {
-    for (auto& channel : past_) std::fill(channel.begin(), channel.end(), 0.0);
+    for (int c = 0; c < kChannels; ++c) {
+        std::fill(pastFloat_[c].begin(), pastFloat_[c].end(), 0.0f);
+        std::fill(pastDouble_[c].begin(), pastDouble_[c].end(), 0.0);
+    }
     newest_ = keep_;
+    heard_ = keep_;  // silence is the past, and it is kept
     if (fading_) current_ = target_;
     if (hasPending_) current_ = pending_;
     fading_ = hasPending_ = false;
@@ -75,11 +82,17 @@ void DiAligner::jumpTo(double delaySamples, bool invert) {
 void DiAligner::set(double delaySamples, bool invert) {
     const AlignmentPlan& newest = hasPending_ ? pending_ : fading_ ? target_ : current_;
     if (newest.delaySamples == delaySamples && newest.invert == invert) return;
-    const AlignmentPlan plan = AlignmentPlan::of(delaySamples, invert);
-    if (fading_) {
-        pending_ = plan;  // after the crossfade under way, so each one stays between two alignments
+    follow(AlignmentPlan::of(delaySamples, invert));
+}
+
+void DiAligner::follow(const AlignmentPlan& plan) {
+    // After the crossfade under way, so that each one stays between two alignments; and once
+    // the past the new setting reads has been heard.
+    if (fading_ || plan.reach() > heard_) {
+        pending_ = plan;
         hasPending_ = true;
     } else {
+        hasPending_ = false;
         beginFade(plan);
     }
 }
@@ -91,39 +104,45 @@ void DiAligner::beginFade(const AlignmentPlan& to) {
 }
 
 template <class Sample>
-void DiAligner::append(const Sample* const* inputs, std::int32_t frames) {
-    const auto capacity = static_cast<std::int64_t>(past_[0].size());
-    if (newest_ + frames > capacity) {
-        for (auto& channel : past_)
-            std::copy(channel.begin() + (newest_ - keep_), channel.begin() + newest_, channel.begin());
-        newest_ = keep_;
-    }
-    for (int c = 0; c < kChannels; ++c) {
-        double* to = past_[c].data() + newest_;
-        for (std::int32_t j = 0; j < frames; ++j) to[j] = static_cast<double>(inputs[c][j]);
-    }
-    newest_ += frames;
+void DiAligner::keepIn() {
+    const bool inDouble = sizeof(Sample) == sizeof(double);
+    if (inDouble == keptInDouble_) return;
+    for (int c = 0; c < kChannels; ++c)
+        for (std::int64_t i = newest_ - keep_; i < newest_; ++i) {
+            const auto at = static_cast<std::size_t>(i);
+            if (inDouble)
+                pastDouble_[c][at] = pastFloat_[c][at];
+            else
+                pastFloat_[c][at] = static_cast<float>(pastDouble_[c][at]);  // float samples, kept as doubles
+        }
+    keptInDouble_ = inDouble;
 }
 
 template <class Sample>
-void DiAligner::remember(const Sample* const* inputs, std::int32_t frames) {
-    for (std::int32_t done = 0; done < frames;) {
-        const std::int32_t n = std::min(kChunk, frames - done);
-        const Sample* chunk[kChannels] = {inputs[0] + done, inputs[1] + done, inputs[2] + done};
-        append(chunk, n);
-        done += n;
+void DiAligner::append(const Sample* const* inputs, std::int32_t frames) {
+    keepIn<Sample>();
+    const auto capacity = static_cast<std::int64_t>(pastOf<Sample>(0).size());
+    if (newest_ + frames > capacity) {
+        for (int c = 0; c < kChannels; ++c) {
+            auto& channel = pastOf<Sample>(c);
+            std::copy(channel.begin() + (newest_ - keep_), channel.begin() + newest_, channel.begin());
+        }
+        newest_ = keep_;
     }
+    for (int c = 0; c < kChannels; ++c) std::copy(inputs[c], inputs[c] + frames, pastOf<Sample>(c).data() + newest_);
+    newest_ += frames;
+    heard_ = std::min(keep_, heard_ + frames);
 }
 
 // One channel of the last `frames` samples appended, aligned by `plan`.
-template <class Sample>
-void DiAligner::aligned(const AlignmentPlan& plan, int channel, std::int32_t frames, Sample* out) const {
+template <class Stored, class Out>
+void DiAligner::aligned(const AlignmentPlan& plan, int channel, std::int32_t frames, Out* out) const {
     const ChannelDelay& d = channel == kDi ? plan.di : plan.microphones;
-    const double* x = past_[channel].data() + (newest_ - frames) - d.whole;  // x[j]: frame j moved whole
+    const Stored* x = pastOf<Stored>(channel).data() + (newest_ - frames) - d.whole;  // x[j]: frame j moved whole
     // Turned over as 0 - x: every sample negated exactly, and silence stays +0, as it was read.
     const bool invert = d.invert;
     if (!d.fractional) {
-        for (std::int32_t j = 0; j < frames; ++j) out[j] = static_cast<Sample>(invert ? 0.0 - x[j] : x[j]);
+        for (std::int32_t j = 0; j < frames; ++j) out[j] = static_cast<Out>(invert ? 0.0 - x[j] : x[j]);
         return;
     }
     // y[j] = sum of taps[t] * x[j - (t + first)], one sum per frame in the order of the taps;
@@ -135,34 +154,37 @@ void DiAligner::aligned(const AlignmentPlan& plan, int channel, std::int32_t fra
         double sum[kGroup] = {};
         for (int t = 0; t < count; ++t) {
             const double tap = d.taps.taps[static_cast<std::size_t>(t)];
-            const double* at = x + j - (t + first);
-            for (int k = 0; k < kGroup; ++k) sum[k] += tap * at[k];
+            const Stored* at = x + j - (t + first);
+            for (int k = 0; k < kGroup; ++k) sum[k] += tap * static_cast<double>(at[k]);
         }
-        for (int k = 0; k < kGroup; ++k) out[j + k] = static_cast<Sample>(invert ? 0.0 - sum[k] : sum[k]);
+        for (int k = 0; k < kGroup; ++k) out[j + k] = static_cast<Out>(invert ? 0.0 - sum[k] : sum[k]);
     }
     for (; j < frames; ++j) {
         double sum = 0.0;
-        for (int t = 0; t < count; ++t) sum += d.taps.taps[static_cast<std::size_t>(t)] * x[j - (t + first)];
-        out[j] = static_cast<Sample>(invert ? 0.0 - sum : sum);
+        for (int t = 0; t < count; ++t) sum += d.taps.taps[static_cast<std::size_t>(t)] * static_cast<double>(x[j - (t + first)]);
+        out[j] = static_cast<Out>(invert ? 0.0 - sum : sum);
     }
 }
 
 template <class Sample>
 void DiAligner::process(const Sample* const* inputs, Sample* const* outputs, std::int32_t frames) {
     for (std::int32_t done = 0; done < frames;) {
-        // A crossfade ends inside a chunk at most once: the chunk stops there.
+        // A setting that waits for its past begins at the sample where it has been heard; a
+        // crossfade ends inside a chunk at most once: the chunk stops there.
+        if (!fading_ && hasPending_ && pending_.reach() <= heard_) follow(pending_);
         std::int32_t n = std::min(kChunk, frames - done);
         if (fading_) n = std::min(n, fadeLength_ - faded_);
+        if (!fading_ && hasPending_) n = static_cast<std::int32_t>(std::min<std::int64_t>(n, pending_.reach() - heard_));
         const Sample* in[kChannels] = {inputs[0] + done, inputs[1] + done, inputs[2] + done};
         append(in, n);
         for (int c = 0; c < kChannels; ++c) {
             Sample* out = outputs[c] + done;
             if (!fading_) {
-                aligned(current_, c, n, out);
+                aligned<Sample>(current_, c, n, out);
                 continue;
             }
-            aligned(current_, c, n, from_.data());
-            aligned(target_, c, n, to_.data());
+            aligned<Sample>(current_, c, n, from_.data());
+            aligned<Sample>(target_, c, n, to_.data());
             // Between the two at every sample: a + g (b - a) with g rising to 1, held between
             // them where rounding would step past either.
             for (std::int32_t j = 0; j < n; ++j) {
@@ -174,17 +196,12 @@ void DiAligner::process(const Sample* const* inputs, Sample* const* outputs, std
         if (fading_ && (faded_ += n) >= fadeLength_) {
             current_ = target_;
             fading_ = false;
-            if (hasPending_) {
-                hasPending_ = false;
-                beginFade(pending_);
-            }
+            if (hasPending_) follow(pending_);
         }
         done += n;
     }
 }
 
-template void DiAligner::remember(const float* const*, std::int32_t);
-template void DiAligner::remember(const double* const*, std::int32_t);
 template void DiAligner::process(const float* const*, float* const*, std::int32_t);
 template void DiAligner::process(const double* const*, double* const*, std::int32_t);
 

@@ -4,6 +4,11 @@
 // as latency, so that once the host has made up for it the DI sits earlier by the delay.
 // A change of setting crossfades from the old alignment to the new one.
 //
+// While it does nothing (no delay, normal polarity) it keeps nothing either, so that it costs
+// nothing: a change away from that waits until the stage has heard the past the new setting
+// reaches back to (the delay and its kernel: at most about 10 ms), then crossfades. Every other
+// change starts at its own sample.
+//
 // Whole samples move the samples themselves (a delay within 0.02 samples of a whole number
 // counts as whole). A fraction goes through the windowed sinc of `sinc.h`, centred on the
 // point it reads, which needs samples up to half the kernel after that point: a delay of 31
@@ -14,6 +19,7 @@
 // kernel.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -49,7 +55,10 @@ struct AlignmentPlan {
     ChannelDelay microphones, di;
 
     static AlignmentPlan of(double delaySamples, bool invert);
+    // The latency `of` would give, without making the taps (cheap enough for every block).
+    static std::int32_t latencyOf(double delaySamples);
     bool identity() const { return latency == 0 && di.whole == 0 && !di.fractional && !di.invert; }
+    std::int64_t reach() const { return std::max(microphones.reach(), di.reach()); }
 };
 
 class DiAligner {
@@ -72,12 +81,10 @@ public:
     void set(double delaySamples, bool invert);
     // What the newest setting reports to the host.
     std::int32_t latency() const { return (hasPending_ ? pending_ : fading_ ? target_ : current_).latency; }
-    // Nothing to do: the inputs are the aligned channels, and `remember` is all it needs.
+    // Nothing to do: the inputs are the aligned channels; `skip` is all it needs to hear of them.
     bool passThrough() const { return current_.identity() && !fading_ && !hasPending_; }
-
-    // While passing through: the inputs kept, so that a later setting has their past.
-    template <class Sample>
-    void remember(const Sample* const* inputs, std::int32_t frames);
+    // While passing through: `frames` went by unkept.
+    void skip(std::int32_t frames) { heard_ = 0, (void)frames; }
     // The aligned channels of `frames` inputs; `outputs` must not be the inputs.
     template <class Sample>
     void process(const Sample* const* inputs, Sample* const* outputs, std::int32_t frames);
@@ -85,14 +92,34 @@ public:
 private:
     template <class Sample>
     void append(const Sample* const* inputs, std::int32_t frames);
+    template <class Stored, class Out>
+    void aligned(const AlignmentPlan& plan, int channel, std::int32_t frames, Out* out) const;
+    // The past in the samples' own type: a block's copy is a plain copy. A block of the other
+    // precision first takes over what is kept (hosts seldom switch; the values are the same).
     template <class Sample>
-    void aligned(const AlignmentPlan& plan, int channel, std::int32_t frames, Sample* out) const;
+    std::vector<Sample>& pastOf(int channel) {
+        if constexpr (sizeof(Sample) == sizeof(float))
+            return pastFloat_[channel];
+        else
+            return pastDouble_[channel];
+    }
+    template <class Sample>
+    const std::vector<Sample>& pastOf(int channel) const {
+        return const_cast<DiAligner*>(this)->pastOf<Sample>(channel);
+    }
+    template <class Sample>
+    void keepIn();
     void beginFade(const AlignmentPlan& to);
+    // The next setting, crossfaded to once the past it reaches back to has been heard.
+    void follow(const AlignmentPlan& plan);
 
     double sampleRate_ = 48000;
     std::int64_t keep_ = 0;    // samples of the past the longest delay needs
-    std::int64_t newest_ = 0;  // where the next input sample goes in `past_`
-    std::vector<double> past_[kChannels];
+    std::int64_t newest_ = 0;  // where the next input sample goes in the past
+    std::int64_t heard_ = 0;   // of the samples before it, how many are kept (counted up to keep_)
+    std::vector<float> pastFloat_[kChannels];
+    std::vector<double> pastDouble_[kChannels];
+    bool keptInDouble_ = false;
     std::int32_t fadeLength_ = 240, faded_ = 0;
     bool fading_ = false, hasPending_ = false;
     AlignmentPlan current_, target_, pending_;

@@ -182,7 +182,7 @@ void EmbeddedDecoder::resume() {
 }
 
 std::int32_t EmbeddedDecoder::latency() const noexcept {
-    return align::AlignmentPlan::of(align::samplesOf(diDelayMs, sampleRate), diInverted).latency;
+    return align::AlignmentPlan::latencyOf(align::samplesOf(diDelayMs, sampleRate));
 }
 
 void EmbeddedDecoder::followAlignment() noexcept {

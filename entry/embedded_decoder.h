@@ -90,7 +90,7 @@ public:
         for (std::size_t k = 0; k < kChannels; ++k) in[k] = inputs[k] + from, out[k] = outputs[k] + from;
         followAlignment();
         if (aligner.passThrough()) {
-            aligner.remember(in, to - from);  // before the decoder, which may write over them
+            aligner.skip(to - from);
             decode(in, out, to - from, from == 0, to >= frames, transport);
             return;
         }

@@ -404,20 +404,24 @@ TEST(ClapAlignment, AChangeWhileRunningCrossfadesFromItsFrameAndAsksForARestartF
     for (auto& c : out) c.assign(4096, 0.0f);
     const float* i[] = {in[0].data(), in[1].data(), in[2].data()};
     float* o[] = {out[0].data(), out[1].data(), out[2].data()};
-    // 2 ms from frame 300 of a block: nothing changes before it; 5 ms later the output is the
-    // DI moved 96 samples. A negative delay then asks once for a restart, whatever follows.
+    // 2 ms from frame 300 of a block. With no alignment before it the plug-in kept no past, so
+    // the change begins once it has heard the 96 samples it reaches back to; nothing changes
+    // before that, 5 ms later the output is the DI moved 96 samples, and between the two, it
+    // lies between them. A negative delay then asks once for a restart, whatever follows.
     host::runOnAnotherThread([&] { p->process(const_cast<float**>(i), o, 4096, {{300, alignment::kDelay, 2.0}}); });
     const auto before = decodedWithAlignment(in, 0.0, false), after = decodedWithAlignment(in, 2.0, false);
+    const std::size_t starts = 300 + 96, fade = 240;
     for (std::size_t j = 0; j < 4096; ++j) {
         const float y = out[2][j], a = before[2][j], b = after[2][j];
-        if (j < 300) {
+        if (j < starts) {
             ASSERT_EQ(y, a) << j;
-        } else if (j >= 300 + 240) {
+        } else if (j >= starts + fade) {
             ASSERT_EQ(y, b) << j;
         } else {
             ASSERT_TRUE(y >= std::min(a, b) && y <= std::max(a, b)) << j;
         }
     }
+    EXPECT_NE(out[2][starts + fade / 2], before[2][starts + fade / 2]);
     EXPECT_EQ(p->restartRequests, 0);
     host::runOnAnotherThread([&] {
         p->process(const_cast<float**>(i), o, 512, {{0, alignment::kDelay, -1.0}});

@@ -217,6 +217,40 @@ TEST(DiAligner, AChangeCrossfadesBetweenTheOldAndTheNewAlignment) {
             }
 }
 
+// Passing through, the stage keeps nothing: a change then waits until it has heard the past it
+// reaches back to, and crossfades from there; with a past at hand it starts at its own sample.
+TEST(DiAligner, AChangeFromNoAlignmentWaitsForThePastItReaches) {
+    std::vector<double> in[3];
+    fill(in, 3000, tonesUpTo(0.1, 4));
+    const auto fade = static_cast<std::size_t>(std::lround(48000 * DiAligner::kCrossfadeSeconds));
+    for (const double delay : {72.6, -20.0, 1.0}) {
+        SCOPED_TRACE(delay);
+        DiAligner stage;
+        stage.prepare(48000);
+        Aligned r;
+        for (int c = 0; c < 3; ++c) r.out[c].assign(3000, 0.0);
+        ASSERT_TRUE(stage.passThrough());
+        stage.skip(1000);  // frames 0 .. 999 went by as they were
+        stage.set(delay, false);
+        EXPECT_FALSE(stage.passThrough());
+        const double* i[] = {in[0].data() + 1000, in[1].data() + 1000, in[2].data() + 1000};
+        double* o[] = {r.out[0].data() + 1000, r.out[1].data() + 1000, r.out[2].data() + 1000};
+        stage.process(i, o, 2000);
+        const auto waits = static_cast<std::size_t>(align::AlignmentPlan::of(delay, false).reach());
+        const Aligned after = through(in, 48000, 256, delay, false);
+        for (int c = 0; c < 3; ++c)
+            for (std::size_t j = 1000; j < 3000; ++j) {
+                const double a = in[c][j], b = after.out[c][j], y = r.out[c][j];
+                if (j < 1000 + waits)
+                    ASSERT_EQ(y, a) << c << " " << j;
+                else if (j >= 1000 + waits + fade)
+                    ASSERT_EQ(y, b) << c << " " << j;
+                else
+                    ASSERT_TRUE(y >= std::min(a, b) && y <= std::max(a, b)) << c << " " << j;
+            }
+    }
+}
+
 TEST(DiAligner, ChangesDuringACrossfadeFollowOneAnother) {
     std::vector<double> in[3];
     fill(in, 4000, tonesUpTo(0.1, 9));

@@ -350,9 +350,7 @@ private:
     // restartComponent, from the thread the controller is called on, as the interface wants.
     void tellNewLatency() {
         const double ms = plainOf(vintrel::kDiDelay, controllerValues[vintrel::kDiDelay].load());
-        const bool inverted = plainOf(vintrel::kDiPolarity, controllerValues[vintrel::kDiPolarity].load()) >= 0.5;
-        const std::int32_t latency =
-            align::AlignmentPlan::of(align::samplesOf(vintrel::onDelayGrid(ms), sampleRate), inverted).latency;
+        const std::int32_t latency = align::AlignmentPlan::latencyOf(align::samplesOf(vintrel::onDelayGrid(ms), sampleRate));
         if (latency == toldLatency) return;
         toldLatency = latency;
         if (handler != nullptr) handler->restartComponent(IComponentHandler::kLatencyChanged);
