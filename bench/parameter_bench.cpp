@@ -169,6 +169,58 @@ void meteredBlocks(benchmark::State& state) {
     editorThread.join();
 }
 
+// The DI's alignment in CLAP blocks: none, a whole-sample delay, a fraction (the 64-tap
+// kernel), and a negative fraction (the microphones delayed too).
+constexpr double kAlignmentCases[] = {0.0, 1.0, 1.5125, -1.5125};  // ms
+const char* const kAlignmentNames[] = {"none", "1 ms (whole)", "1.5125 ms", "-1.5125 ms"};
+
+template <class Sample>
+void alignedBlocks(benchmark::State& state) {
+    const int frames = static_cast<int>(state.range(0));
+    auto plugin = claphost::Plugin::create(loaded<claphost::Module>(VINTREL_CLAP_PATH), "net.brelvander.guitar-decoder");
+    plugin->flush({{0, 11, kAlignmentCases[state.range(1)]}});
+    plugin->activate(48000.0, static_cast<std::uint32_t>(frames));
+    Take<Sample> take(frames);
+    const claphost::EventList none({});
+    for (auto _ : state) {
+        plugin->process(take.inputs, take.outputs, static_cast<std::uint32_t>(frames), none);
+        benchmark::ClobberMemory();
+    }
+}
+
+// What measuring the DI adds to a metered block: the audio thread's copy of the inputs into the
+// ring, which the editor's thread empties.
+template <class Sample>
+void measuredBlocks(benchmark::State& state) {
+    const int frames = static_cast<int>(state.range(0));
+    auto plugin = claphost::Plugin::create(loaded<claphost::Module>(VINTREL_CLAP_PATH), "net.brelvander.guitar-decoder");
+    plugin->activate(48000.0, static_cast<std::uint32_t>(frames));
+    Take<Sample> take(frames);
+    editor::MeterFeed feed;
+    feed.setActive(true);
+    if (state.range(1) != 0) feed.diInputs.arm();
+    const claphost::EventList none({});
+    std::atomic<bool> stop{false};
+    std::thread editorThread([&] {
+        std::vector<float> frames3(3 * 4096);
+        bool gap = false;
+        while (!stop) {
+            feed.take();
+            while (feed.diInputs.take(frames3.data(), 4096, gap) > 0) {
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    for (auto _ : state) {
+        feed.beforeBlock(take.inputs, frames);
+        plugin->process(take.inputs, take.outputs, static_cast<std::uint32_t>(frames), none);
+        feed.afterBlock(take.outputs, frames);
+        benchmark::ClobberMemory();
+    }
+    stop = true;
+    editorThread.join();
+}
+
 // The meters' kernel alone: the squares of a block's six channels, nothing else.
 template <class Sample>
 void blockSquares(benchmark::State& state) {
@@ -247,11 +299,28 @@ public:
             const double frames = std::stod(name.substr(name.rfind('/') + 1));
             std::printf("%-40s %12.2f %12.1f\n", name.c_str(), ns / frames, ns);
         }
+        std::printf("\n%-40s %12s %12s\n", "CLAP blocks with the DI aligned", "ns/frame", "x none");
+        for (const auto& [name, ns] : nsPerCall_) {
+            if (name.rfind("align/", 0) != 0) continue;  // align/<precision>/<frames>/<case>
+            const auto last = name.rfind('/'), before = name.rfind('/', last - 1);
+            const double frames = std::stod(name.substr(before + 1, last - before - 1));
+            const std::string label = name.substr(0, last + 1) + kAlignmentNames[std::stoi(name.substr(last + 1))];
+            std::printf("%-40s %12.2f %12.2f\n", label.c_str(), ns / frames, ns / nsPerCall_[name.substr(0, last) + "/0"]);
+        }
+        std::printf("\n%-40s %12s %12s\n", "metered CLAP blocks, measuring the DI", "ns/frame", "x metered");
+        for (const auto& [name, ns] : nsPerCall_) {
+            if (name.rfind("measure/", 0) != 0 || name.back() != '1') continue;
+            const double frames = std::stod(name.substr(name.find('/', 8) + 1));
+            const double metered = nsPerCall_[name.substr(0, name.size() - 1) + "0"];
+            std::printf("%-40s %12.2f %12.2f\n", name.c_str(), ns / frames, ns / metered);
+        }
         std::printf("\n%-40s %12s %12s %12s\n", "blocks with parameter changes", "ns/frame", "x no events",
                     "ns/change");
         for (const auto& [name, ns] : nsPerCall_) {
             // <format>/<precision>/<frames>/<events>
-            if (name.rfind("vst2/", 0) == 0 || name.rfind("meters/", 0) == 0 || name.rfind("squares/", 0) == 0) continue;
+            if (name.rfind("vst2/", 0) == 0 || name.rfind("meters/", 0) == 0 || name.rfind("squares/", 0) == 0 ||
+                name.rfind("align/", 0) == 0 || name.rfind("measure/", 0) == 0)
+                continue;
             const auto last = name.rfind('/'), before = name.rfind('/', last - 1);
             const double frames = std::stod(name.substr(before + 1, last - before - 1));
             const double events = std::stod(name.substr(last + 1));
@@ -274,6 +343,11 @@ void registerAll() {
         benchmark::RegisterBenchmark("meters/float", meteredBlocks<float>)->Args({frames, 0})->Args({frames, 1});
         benchmark::RegisterBenchmark("meters/double", meteredBlocks<double>)->Args({frames, 0})->Args({frames, 1});
     }
+    for (long alignment = 0; alignment < 4; ++alignment) {
+        benchmark::RegisterBenchmark("align/float", alignedBlocks<float>)->Args({512, alignment});
+        benchmark::RegisterBenchmark("align/double", alignedBlocks<double>)->Args({512, alignment});
+    }
+    benchmark::RegisterBenchmark("measure/float", measuredBlocks<float>)->Args({512, 0})->Args({512, 1});
     benchmark::RegisterBenchmark("squares/float", blockSquares<float>)->Arg(512);
     benchmark::RegisterBenchmark("squares/double", blockSquares<double>)->Arg(512);
     benchmark::RegisterBenchmark("vst2/setParameter/every parameter",

@@ -38,7 +38,7 @@ std::size_t MeasureFeed::take(float* interleaved, std::size_t frames, bool& gap)
     const std::size_t read = read_.load(std::memory_order_relaxed);
     const std::size_t n = std::min(frames, write_.load(std::memory_order_acquire) - read);
     for (std::size_t j = 0; j < n; ++j)
-        for (std::size_t c = 0; c < 3; ++c) interleaved[3 * j + c] = ring_[3 * ((read + j) & (kCapacity - 1)) + c];
+        for (std::size_t c = 0; c < 3; ++c) interleaved[3 * j + c] = ring_[c * kCapacity + ((read + j) & (kCapacity - 1))];
     read_.store(read + n, std::memory_order_release);
     return n;
 }

@@ -4,6 +4,7 @@
 // which the mid microphone and the DI carry signal.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -36,15 +37,19 @@ public:
         if (!armed_.load(std::memory_order_acquire) || frames <= 0) return;
         const std::size_t write = write_.load(std::memory_order_relaxed);
         const std::size_t read = read_.load(std::memory_order_acquire);
-        if (kCapacity - (write - read) < static_cast<std::size_t>(frames)) {
+        const auto n = static_cast<std::size_t>(frames);
+        if (kCapacity - (write - read) < n) {
             gap_.store(true, std::memory_order_relaxed);
             return;
         }
-        for (std::size_t j = 0; j < static_cast<std::size_t>(frames); ++j) {
-            float* frame = &ring_[3 * ((write + j) & (kCapacity - 1))];
-            for (int c = 0; c < 3; ++c) frame[c] = static_cast<float>(inputs[c][j]);
+        // Each channel in at most two runs: up to the ring's end, then from its start.
+        const std::size_t at = write & (kCapacity - 1), first = std::min(n, kCapacity - at);
+        for (int c = 0; c < 3; ++c) {
+            float* ring = ring_.get() + static_cast<std::size_t>(c) * kCapacity;
+            std::copy(inputs[c], inputs[c] + first, ring + at);
+            std::copy(inputs[c] + first, inputs[c] + n, ring);
         }
-        write_.store(write + static_cast<std::size_t>(frames), std::memory_order_release);
+        write_.store(write + n, std::memory_order_release);
     }
 
     // The reader: up to `frames` frames (interleaved mid, side, DI); `gap` says frames were
@@ -52,7 +57,7 @@ public:
     std::size_t take(float* interleaved, std::size_t frames, bool& gap);
 
 private:
-    std::unique_ptr<float[]> ring_;
+    std::unique_ptr<float[]> ring_;  // the three channels one after the other, kCapacity each
     std::atomic<bool> armed_{false}, gap_{false};
     std::atomic<std::size_t> write_{0}, read_{0};
     double rate_ = 48000;
