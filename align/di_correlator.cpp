@@ -41,8 +41,7 @@ DiCorrelator::DiCorrelator(double sampleRate, int microphones)
     dcOut_.assign(channels, 0.0);
     energy_.assign(channels, 0.0);
     crossSpectrum_.assign(static_cast<std::size_t>(microphones), std::vector<std::complex<double>>(fftSize_ / 2 + 1));
-    pair_.resize(fftSize_);
-    di_.resize(fftSize_);
+    for (auto* v : {&pairRe_, &pairIm_, &diRe_, &diIm_}) v->resize(fftSize_);
 }
 
 double DiCorrelator::dcBlocked(int channel, double x) {
@@ -60,21 +59,25 @@ double DiCorrelator::dcBlocked(int channel, double x) {
 void DiCorrelator::correlateBlock() {
     const std::size_t bins = fftSize_ / 2 + 1;
     const std::vector<double>& di = pending_[static_cast<std::size_t>(microphones_)];
-    for (std::size_t n = 0; n < fftSize_; ++n) di_[n] = {di[n], 0.0};
-    fft_.forward(di_.data());
+    std::copy(di.begin(), di.end(), diRe_.begin());
+    std::fill(diIm_.begin(), diIm_.end(), 0.0);
+    fft_.forward(diRe_.data(), diIm_.data());
     // Two microphones in one transform, as its real and imaginary parts, told apart by symmetry.
     for (int c = 0; c < microphones_; c += 2) {
         const auto& a = pending_[static_cast<std::size_t>(c)];
         const auto* b = c + 1 < microphones_ ? &pending_[static_cast<std::size_t>(c + 1)] : nullptr;
         const std::size_t from = static_cast<std::size_t>(margin_);
-        for (std::size_t n = 0; n < fftSize_; ++n)
-            pair_[n] = n < block_ ? std::complex<double>(a[from + n], b ? (*b)[from + n] : 0.0) : 0.0;
-        fft_.forward(pair_.data());
+        for (std::size_t n = 0; n < fftSize_; ++n) {
+            pairRe_[n] = n < block_ ? a[from + n] : 0.0;
+            pairIm_[n] = n < block_ && b ? (*b)[from + n] : 0.0;
+        }
+        fft_.forward(pairRe_.data(), pairIm_.data());
         for (std::size_t k = 0; k < bins; ++k) {
-            const std::complex<double> z = pair_[k], w = std::conj(pair_[(fftSize_ - k) % fftSize_]);
+            const std::size_t mirror = (fftSize_ - k) % fftSize_;
+            const std::complex<double> z(pairRe_[k], pairIm_[k]), w(pairRe_[mirror], -pairIm_[mirror]);
             const double ar = (z.real() + w.real()) / 2, ai = (z.imag() + w.imag()) / 2;  // (z + w) / 2
             const double br = (z.imag() - w.imag()) / 2, bi = (w.real() - z.real()) / 2;  // (z - w) / 2i
-            const double dr = di_[k].real(), dii = di_[k].imag();
+            const double dr = diRe_[k], dii = diIm_[k];
             // conj(mic) * di, summed
             auto& sumA = crossSpectrum_[static_cast<std::size_t>(c)][k];
             sumA = {sumA.real() + (ar * dr + ai * dii), sumA.imag() + (ar * dii - ai * dr)};
@@ -104,11 +107,14 @@ std::vector<DiEstimate> DiCorrelator::finish() {
     for (int c = 0; c < microphones_; ++c) {
         // The whole spectrum of a real correlation, from its lower half.
         const auto& half = crossSpectrum_[static_cast<std::size_t>(c)];
-        for (std::size_t k = 0; k < fftSize_; ++k) pair_[k] = k < bins ? half[k] : std::conj(half[fftSize_ - k]);
-        fft_.inverse(pair_.data());
+        for (std::size_t k = 0; k < fftSize_; ++k) {
+            const std::complex<double> v = k < bins ? half[k] : std::conj(half[fftSize_ - k]);
+            pairRe_[k] = v.real(), pairIm_[k] = v.imag();
+        }
+        fft_.inverse(pairRe_.data(), pairIm_.data());
         std::vector<double> lags(lagCount);
         for (std::size_t i = 0; i < lagCount; ++i)  // delay d = i - margin is lag index margin - d
-            lags[i] = pair_[lagCount - 1 - i].real() / static_cast<double>(fftSize_);
+            lags[i] = pairRe_[lagCount - 1 - i] / static_cast<double>(fftSize_);
         lags_.push_back(std::move(lags));
         estimates.push_back(estimate(c));
     }

@@ -67,7 +67,8 @@ private:
     std::vector<std::vector<std::complex<double>>> crossSpectrum_;  // summed over the blocks, per microphone
     std::vector<std::vector<double>> lags_;  // per microphone, at delays -margin_ .. margin_
     Fft fft_;
-    std::vector<std::complex<double>> pair_, di_;  // two microphones' transform at once; the DI's
+    // Two microphones' transform at once, and the DI's: real and imaginary parts.
+    std::vector<double> pairRe_, pairIm_, diRe_, diIm_;
 };
 
 }  // namespace align

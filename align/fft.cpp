@@ -1,5 +1,6 @@
 #include "align/fft.h"
 
+#include <cstring>
 #include <stdexcept>
 #include <utility>
 
@@ -7,8 +8,22 @@
 
 namespace align {
 
+namespace {
+
+using Pair = double __attribute__((vector_size(16)));  // two lanes: SSE2 and NEON registers
+
+// Unaligned moves of two lanes at once.
+Pair load(const double* p) {
+    Pair v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+void store(double* p, Pair v) { std::memcpy(p, &v, sizeof v); }
+
+}  // namespace
+
 Fft::Fft(std::size_t size) : size_(size) {
-    if (size < 2 || (size & (size - 1)) != 0) throw std::invalid_argument("a transform's length is a power of two");
+    if (size < 8 || (size & (size - 1)) != 0) throw std::invalid_argument("a transform's length is a power of two, at least 8");
     int bits = 0;
     while ((std::size_t{1} << bits) < size) ++bits;
     reversed_.resize(size);
@@ -17,29 +32,41 @@ Fft::Fft(std::size_t size) : size_(size) {
         for (int b = 0; b < bits; ++b) r |= ((i >> b) & 1) << (bits - 1 - b);
         reversed_[i] = r;
     }
-    for (std::size_t k = 0; k < size / 2; ++k) {
-        const double turn = 2.0 * static_cast<double>(k) / static_cast<double>(size);
-        cos_.push_back(sinPi(turn + 0.5));
-        sin_.push_back(sinPi(turn));
-    }
+    // Each stage's twiddles in a run of their own, from the stage of half length 2 on (the one
+    // before needs none): e^(-+2 pi i j / (2 half)) for j < half.
+    for (std::size_t half = 2; half < size; half *= 2)
+        for (std::size_t j = 0; j < half; ++j) {
+            const double turn = static_cast<double>(j) / static_cast<double>(half);
+            cos_.push_back(sinPi(turn + 0.5));
+            sin_.push_back(sinPi(turn));
+        }
 }
 
-void Fft::transform(std::complex<double>* data, double sign) const {
+void Fft::transform(double* re, double* im, double sign) const {
     for (std::size_t i = 0; i < size_; ++i)
-        if (i < reversed_[i]) std::swap(data[i], data[reversed_[i]]);
-    // Plain real arithmetic: std::complex's product checks for infinities at every call.
-    auto* x = reinterpret_cast<double*>(data);
-    for (std::size_t half = 1; half < size_; half *= 2) {
-        const std::size_t stride = size_ / (2 * half);
-        for (std::size_t start = 0; start < size_; start += 2 * half)
-            for (std::size_t j = 0; j < half; ++j) {
-                const double wr = cos_[j * stride], wi = sign * sin_[j * stride];
-                double* a = x + 2 * (start + j);
-                double* b = x + 2 * (start + j + half);
-                const double tr = b[0] * wr - b[1] * wi, ti = b[0] * wi + b[1] * wr;
-                b[0] = a[0] - tr, b[1] = a[1] - ti;
-                a[0] += tr, a[1] += ti;
+        if (i < reversed_[i]) std::swap(re[i], re[reversed_[i]]), std::swap(im[i], im[reversed_[i]]);
+    // Half length 1: the twiddle is 1, additions only.
+    for (std::size_t start = 0; start < size_; start += 2) {
+        const double r = re[start + 1], i = im[start + 1];
+        re[start + 1] = re[start] - r, im[start + 1] = im[start] - i;
+        re[start] += r, im[start] += i;
+    }
+    // Then two butterflies at a time, one in each lane.
+    const double* wr = cos_.data();
+    const double* wi = sin_.data();
+    const Pair turn = {sign, sign};
+    for (std::size_t half = 2; half < size_; half *= 2) {
+        for (std::size_t start = 0; start < size_; start += 2 * half) {
+            double *ar = re + start, *ai = im + start, *br = re + start + half, *bi = im + start + half;
+            for (std::size_t j = 0; j < half; j += 2) {
+                const Pair cr = load(wr + j), ci = turn * load(wi + j);
+                const Pair xr = load(br + j), xi = load(bi + j), yr = load(ar + j), yi = load(ai + j);
+                const Pair tr = xr * cr - xi * ci, ti = xr * ci + xi * cr;
+                store(br + j, yr - tr), store(bi + j, yi - ti);
+                store(ar + j, yr + tr), store(ai + j, yi + ti);
             }
+        }
+        wr += half, wi += half;
     }
 }
 

@@ -278,11 +278,12 @@ TEST(AlignmentArithmetic, SineBesselAndTransformAgreeWithTheLibraryAndADirectSum
         for (std::size_t j = 0; j < n; ++j)
             X[k] += x[j] * std::polar(1.0, -2 * std::numbers::pi * double(k * j % n) / double(n));
     align::Fft fft(n);
-    std::vector<std::complex<double>> y = x;
-    fft.forward(y.data());
-    for (std::size_t k = 0; k < n; ++k) EXPECT_LT(std::abs(y[k] - X[k]), 1e-12) << k;
-    fft.inverse(y.data());
-    for (std::size_t k = 0; k < n; ++k) EXPECT_LT(std::abs(y[k] / double(n) - x[k]), 1e-14) << k;
+    std::vector<double> re(n), im(n);
+    for (std::size_t k = 0; k < n; ++k) re[k] = x[k].real(), im[k] = x[k].imag();
+    fft.forward(re.data(), im.data());
+    for (std::size_t k = 0; k < n; ++k) EXPECT_LT(std::abs(std::complex<double>(re[k], im[k]) - X[k]), 1e-12) << k;
+    fft.inverse(re.data(), im.data());
+    for (std::size_t k = 0; k < n; ++k) EXPECT_LT(std::abs(std::complex<double>(re[k], im[k]) / double(n) - x[k]), 1e-14) << k;
     EXPECT_THROW(align::Fft(48), std::invalid_argument);
 }
 

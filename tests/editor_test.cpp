@@ -324,6 +324,14 @@ const State kStates[] = {
          startMeasuring(e);
          play(e, feed, synthetic::take(48000, 4.0, 72.6), 512, 48000);
      }},
+    // The README's picture: a take playing, its DI measured, APPLY ready.
+    {"signal-measured", [](editor::Editor& e, editor::MeterFeed& feed) {
+         e.setValue(3, 30), e.setValue(5, -12), e.setValue(6, -40);
+         startMeasuring(e);
+         play(e, feed, synthetic::take(48000, 4.0, 72.6), 512, 48000);
+         for (int i = 0; i < 100; ++i) e.takeMeters(feed, 10.0);  // what the playing measured, gone by
+         meterFeed(e, feed, 0.3f);
+     }},
     {"measure-refused", [](editor::Editor& e, editor::MeterFeed& feed) {
          startMeasuring(e);
          play(e, feed, unrelatedTake(48000, 4.0), 512, 48000);
