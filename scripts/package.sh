@@ -15,7 +15,7 @@ targets=("$@")
 ensure_packages "${BUILD_PACKAGES[@]}" zip
 for target in "${targets[@]}"; do
     case "$target" in
-        linux-aarch64) ensure_packages g++-aarch64-linux-gnu qemu-user-static libsndfile1-dev:arm64 libpng-dev:arm64 libebur128-dev:arm64 libsoxr-dev:arm64 libfftw3-dev:arm64 ;;
+        linux-aarch64) ensure_packages g++-aarch64-linux-gnu qemu-user-static libsndfile1-dev:arm64 libpng-dev:arm64 libebur128-dev:arm64 libsoxr-dev:arm64 ;;
         windows-x86_64) ensure_packages g++-mingw-w64-x86-64-win32 ;;
         windows-i686) ensure_packages g++-mingw-w64-i686-win32 ;;
         linux-x86_64) ;;

@@ -21,4 +21,4 @@ ensure_packages() {
 
 # What building the plug-in, its tests and tools needs on Linux.
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libsndfile1-dev libpng-dev libmpfr-dev lv2-dev liblilv-dev
-    libstb-dev fonts-dejavu-core libx11-dev libebur128-dev libsoxr-dev libfftw3-dev nlohmann-json3-dev)
+    libstb-dev fonts-dejavu-core libx11-dev libebur128-dev libsoxr-dev nlohmann-json3-dev)
