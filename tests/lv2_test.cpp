@@ -5,6 +5,7 @@
 #include <lilv/lilv.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -18,7 +19,9 @@
 #include <vector>
 
 #include "effect/guitar_decoder.h"
+#include "entry/plugin_parameters.h"
 #include "host/lv2_host.h"
+#include "alignment_cases.h"
 #include "far_values.h"
 #include "plugin_fixture.h"
 
@@ -307,6 +310,31 @@ TEST(Lv2Alignment, WholeSamplesMoveTheDiAndTheLatencyPortReportsANegativeDelay) 
         EXPECT_EQ(byHand.latency, 0.0f);
         for (int k = 3; k < 6; ++k)
             EXPECT_EQ(std::memcmp(aligned.audio[k].data(), byHand.audio[k].data(), frames * sizeof(float)), 0) << "output " << k - 2;
+    }
+}
+
+// A fraction through the port: within the kernel's accuracy of the DI heard that much later;
+// far values on the delay's port act as the range's ends.
+TEST(Lv2Alignment, FractionsAreWithinTheKernelsAccuracyAndFarValuesActAsTheEnds) {
+    const std::size_t frames = 4000;
+    const alignment::Take take;
+    const auto channels = take.channels<float>(frames);
+    for (const auto& [ms, expectedLatency] : {std::pair{1.5125f, 0.0f}, {-0.7001f, 34.0f + 31.0f}, {1e9f, 0.0f},
+                                              {-INFINITY, 480.0f}}) {
+        SCOPED_TRACE(ms);
+        Lv2Decoder d(frames);
+        d.connectAll(false);
+        d.instance->activate();
+        d.controls[5] = 0.0f;
+        d.controls[7] = 1.0f;
+        d.controls[11] = ms;
+        for (int k = 0; k < 3; ++k) d.audio[k] = channels[static_cast<std::size_t>(k)];
+        d.instance->run(static_cast<std::uint32_t>(frames));
+        EXPECT_EQ(d.latency, expectedLatency);
+        const double held = std::clamp(static_cast<double>(ms), -10.0, 10.0);
+        const double delay = vintrel::onDelayGrid(held) * 48;
+        EXPECT_LT(alignment::worstDiError(take, d.audio[5], delay, static_cast<std::size_t>(d.latency)),
+                  std::pow(10.0, -90.0 / 20.0));
     }
 }
 

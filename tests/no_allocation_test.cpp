@@ -115,15 +115,21 @@ TEST(NoAllocation, Lv2RunAllocatesNothing) {
     ASSERT_TRUE(lv2) << error;
     std::vector<float> audio[6];
     for (auto& buffer : audio) buffer.assign(4096, 0.25f);
-    float controls[11] = {0, 0, 0, 0, 0, -150, 0, 0, 0, 0, 0};
-    for (std::uint32_t i = 0; i < 11; ++i) lv2->connect(6 + i, &controls[i]);
+    float controls[13] = {0, 0, 0, 0, 0, -150, 0, 0, 0, 0, 0, 0, 0};
+    float latency = 0;
+    for (std::uint32_t i = 0; i < 13; ++i) lv2->connect(6 + i, &controls[i]);
+    lv2->connect(19, &latency);
     lv2->activate();
     allocations = 0;
     counting = true;
+    // The DI's alignment changing every run too: whole, fractional, negative, crossfades under way.
+    const float delays[] = {0.0f, 1.5125f, -0.7f, 2.0f, 0.0f, -3.3333f, 9.99f};
     for (int round = 0; round < 20; ++round) {
         const bool inPlace = round % 2 == 1;
         for (std::uint32_t p = 0; p < 6; ++p) lv2->connect(p, audio[inPlace ? p % 3 : p].data());
         for (std::uint32_t i = 0; i < 11; ++i) controls[i] = static_cast<float>((round * 7 + static_cast<int>(i)) % 3);
+        controls[11] = delays[round % 7];
+        controls[12] = static_cast<float>(round % 2);
         lv2->run(static_cast<std::uint32_t>(1 + round * 200));
     }
     counting = false;
