@@ -13,6 +13,7 @@
 #include "clap/clap_api.h"
 #include "clap/clap_editor.h"
 #include "entry/embedded_decoder.h"
+#include "entry/plugin_identity.h"
 #include "entry/state_stream.h"
 
 namespace {
@@ -29,9 +30,9 @@ const clap_plugin_descriptor_t kDescriptor = {
     kPluginId,
     "Brelvander_3-channel acoustic guit decoder MS + DI",
     "Brelvander",
-    "",
-    "",
-    "",
+    vintrel::kHomepage,
+    vintrel::kManualUrl,
+    vintrel::kSupportUrl,
     VINTREL_VERSION,
     "Decodes a three-channel acoustic guitar take (mid microphone, side microphone, DI pickup) into a "
     "stereo pair, with the DI alone on a third output when routed there.",

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "entry/embedded_decoder.h"
+#include "entry/plugin_identity.h"
 #include "lv2/lv2_ports.h"
 
 namespace {
@@ -69,7 +70,14 @@ std::string description(const std::string& minor, const std::string& micro) {
         << "<" << ports::kUri << ">\n"
         << "    a lv2:Plugin, lv2:SpatialPlugin, doap:Project ;\n"
         << "    doap:name " << quoted(id.name) << " ;\n"
-        << "    doap:maintainer [ foaf:name " << quoted(id.vendor) << " ] ;\n"
+        << "    doap:license <" << vintrel::kLicenceUri << "> ;\n"
+        << "    doap:homepage <" << vintrel::kHomepage << "> ;\n"
+        << "    doap:maintainer [\n"
+        << "        a foaf:Person ;\n"
+        << "        foaf:name " << quoted(id.vendor) << " ;\n"
+        << "        foaf:mbox <mailto:" << vintrel::kSupportEmail << "> ;\n"
+        << "        foaf:homepage <" << vintrel::kHomepage << "> ;\n"
+        << "    ] ;\n"
         << "    lv2:minorVersion " << minor << " ;\n"
         << "    lv2:microVersion " << micro << " ;\n"
         << "    rdfs:comment \"Decodes a three-channel acoustic guitar take (mid microphone, side "
@@ -112,9 +120,9 @@ std::string manifest(const std::string& binary, const std::string& suffix) {
            "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n" +
            "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n\n" + "<" + ports::kUri +
            ">\n    a lv2:Plugin ;\n    lv2:binary <" + binary + "> ;\n    rdfs:seeAlso <GuitarDecoder.ttl> .\n\n" +
-           "<" + ports::kUiUri + ">\n    a ui:X11UI ;\n    ui:binary <" + ports::kUiBinary + suffix + "> ;\n" +
+           "<" + ports::kUiUri + ">\n    a ui:X11UI ;\n    lv2:binary <" + ports::kUiBinary + suffix + "> ;\n" +
            "    lv2:requiredFeature ui:idleInterface, ui:parent ;\n" +
-           "    lv2:optionalFeature ui:resize, ui:touch, <http://lv2plug.in/ns/ext/instance-access>,\n" +
+           "    lv2:optionalFeature ui:touch, <http://lv2plug.in/ns/ext/instance-access>,\n" +
            "        <http://lv2plug.in/ns/ext/options#options>, <http://lv2plug.in/ns/ext/urid#map> ;\n" +
            "    lv2:extensionData ui:idleInterface .\n";
 }

@@ -70,7 +70,8 @@ stage() {  # stage TARGET DIR: the archive's files
             sed 's/$/\r/' >"$dir/INSTALL.txt"
     fi
     strip_modules "$target" "$dir"
-    # The editor's typeface is embedded in the modules; its licence goes with them.
+    # Our licence, and that of the editor's typeface, which is embedded in the modules.
+    cp LICENSE "$dir/LICENSE.txt"
     cp /usr/share/doc/fonts-dejavu-core/copyright "$dir/LICENSE-DejaVu.txt"
     # The parameter reference is the README's.
     sed -n '/^## Parameters/,/^## [^P]/p' README.md | sed '$d' >"$dir/PARAMETERS.txt"

@@ -46,6 +46,7 @@ for target in linux-x86_64 linux-aarch64 windows-x86_64 windows-i686; do
     [ "$(cd "$root" && find . -type f ! -name SHA256SUMS | wc -l)" = "$(wc -l <"$root/SHA256SUMS")" ] ||
         fail "$name: SHA256SUMS does not cover every file"
     check_mentioned "$root"
+    cmp -s "$root/LICENSE.txt" LICENSE || fail "$name: LICENSE.txt is not the project's licence"
     check=$work/$target/tools/plugincheck/plugincheck
     case "$target" in
         linux-x86_64)

@@ -465,8 +465,8 @@ TEST(ClapAlignment, StatesWithoutTheBlockOrWithFarValuesOrALongerBlock) {
     };
     const struct {
         double stored, loaded;
-    } far[] = {{1e9, 10.0}, {-INFINITY, -10.0}, {-10.00004, -10.0}, {std::nan(""), 0.0}, {1.23456789, 1.2346}};
-    for (const auto& c : far) {
+    } stored[] = {{1e9, 10.0}, {-INFINITY, -10.0}, {-10.00004, -10.0}, {std::nan(""), 0.0}, {1.23456789, 1.2346}};
+    for (const auto& c : stored) {
         ASSERT_TRUE(target->loadState(withDelay(c.stored, 1, 0))) << c.stored;
         EXPECT_EQ(target->value(alignment::kDelay), c.loaded) << c.stored;
         EXPECT_EQ(target->value(alignment::kPolarity), 1.0);

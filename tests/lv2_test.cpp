@@ -3,6 +3,7 @@
 // hosts (in-place buffers, ports connected after activation, odd control values).
 #include <gtest/gtest.h>
 #include <lilv/lilv.h>
+#include <lv2/core/lv2.h>
 #include <sndfile.h>
 
 #include <algorithm>
@@ -118,6 +119,32 @@ TEST(Lv2Description, FollowsTheEffectsParameterTable) {
     }
     EXPECT_TRUE(lilv_plugin_has_latency(lv2.plugin));
     EXPECT_EQ(lilv_plugin_get_latency_port_index(lv2.plugin), 6 + table().size() + 2);
+    // What the lint asks of a description: a licence, a maintainer with an address, a homepage.
+    auto valueOf = [&](const LilvNode* subject, const char* predicate) {
+        LilvNode* p = lv2.node(predicate);
+        LilvNode* v = lilv_world_get(lv2.world, subject, p, nullptr);
+        const std::string out = text(v);
+        lilv_node_free(v), lilv_node_free(p);
+        return out;
+    };
+    const LilvNode* self = lilv_plugin_get_uri(lv2.plugin);
+    EXPECT_EQ(valueOf(self, "http://usefulinc.com/ns/doap#license"), "https://spdx.org/licenses/MIT");
+    EXPECT_EQ(valueOf(self, "http://usefulinc.com/ns/doap#homepage"), "https://brelvander.net/guitar-decoder");
+    LilvNode* maintainer = lilv_plugin_get_author_email(lv2.plugin);
+    EXPECT_EQ(text(maintainer), "mailto:support@brelvander.net");
+    lilv_node_free(maintainer);
+    // The editor as current hosts find it: its binary by lv2:binary, nothing deprecated asked for.
+    LilvUIs* uis = lilv_plugin_get_uis(lv2.plugin);
+    ASSERT_EQ(lilv_uis_size(uis), 1u);
+    const LilvUI* ui = lilv_uis_get(uis, lilv_uis_begin(uis));
+    EXPECT_NE(text(lilv_ui_get_binary_uri(ui)).find("GuitarDecoderEditor"), std::string::npos);
+    LilvNode* resize = lv2.node("http://lv2plug.in/ns/extensions/ui#resize");
+    LilvNode* optional = lv2.node(LV2_CORE__optionalFeature);
+    LilvNode* uiBinary = lv2.node("http://lv2plug.in/ns/extensions/ui#binary");
+    EXPECT_FALSE(lilv_world_ask(lv2.world, lilv_ui_get_uri(ui), optional, resize)) << "ui:resize asked for";
+    EXPECT_FALSE(lilv_world_ask(lv2.world, lilv_ui_get_uri(ui), uiBinary, nullptr)) << "ui:binary used";
+    lilv_node_free(resize), lilv_node_free(optional), lilv_node_free(uiBinary);
+    lilv_uis_free(uis);
     // Hosts refuse plug-ins that need what they cannot give, and hide in-place-broken ones.
     LilvNodes* required = lilv_plugin_get_required_features(lv2.plugin);
     EXPECT_EQ(lilv_nodes_size(required), 0u);

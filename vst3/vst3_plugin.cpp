@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "entry/embedded_decoder.h"
+#include "entry/plugin_identity.h"
 #include "entry/state_stream.h"
 #include "editor/meters.h"
 #include "vst3/vst3_editor.h"
@@ -481,6 +482,8 @@ public:
         if (info == nullptr) return kInvalidArgument;
         *info = {};
         copyText(info->vendor, EmbeddedDecoder::identity().vendor, sizeof info->vendor);
+        copyText(info->url, vintrel::kHomepage, sizeof info->url);
+        copyText(info->email, vintrel::kSupportEmail, sizeof info->email);
         info->flags = PFactoryInfo::kUnicode;
         return kResultOk;
     }
