@@ -113,7 +113,8 @@ int blockSize(const std::string& n) {
     return static_cast<int>(size);
 }
 
-void setOption(Arguments& a, Options& o) {
+// Where the audio comes from and goes to. Each group answers whether the option was one of its.
+bool setFileOption(Arguments& a, Options& o) {
     const std::string& n = a.name;
     if (n == "-i")
         o.inputs.push_back(a.value());
@@ -132,7 +133,15 @@ void setOption(Arguments& a, Options& o) {
         o.allowShort = a.flag();
     else if (n == "--overwrite")
         o.overwrite = a.flag();
-    else if (n == "--param")
+    else
+        return false;
+    return true;
+}
+
+// The plug-in and how it is driven.
+bool setPluginOption(Arguments& a, Options& o) {
+    const std::string& n = a.name;
+    if (n == "--param")
         o.params.push_back(a.value());
     else if (n == "--list-params")
         o.listParams = a.flag();
@@ -146,10 +155,18 @@ void setOption(Arguments& a, Options& o) {
         o.useDouble = a.flag();
     else if (n == "--plugin")
         o.plugin = a.single();
-    else if (n == "--scope")
-        o.scope = a.single();
     else if (n == "--demo")
         o.demo = a.flag();
+    else
+        return false;
+    return true;
+}
+
+// Pictures, the take's analysis and the DI moved before decoding.
+bool setAnalysisOption(Arguments& a, Options& o) {
+    const std::string& n = a.name;
+    if (n == "--scope")
+        o.scope = a.single();
     else if (n == "--analyze")
         o.analyze = a.flag();
     else if (n == "--json")
@@ -164,17 +181,25 @@ void setOption(Arguments& a, Options& o) {
         o.diPolarity = a.single();
         if (o.diPolarity != "invert" && o.diPolarity != "same")
             refuse("--di-polarity takes invert or same, not " + o.diPolarity);
-    }
-    else if (n == "-q" || n == "--quiet")
+    } else
+        return false;
+    return true;
+}
+
+void setOption(Arguments& a, Options& o) {
+    if (setFileOption(a, o) || setPluginOption(a, o) || setAnalysisOption(a, o)) return;
+    const std::string& n = a.name;
+    if (n == "-q" || n == "--quiet") {
         o.quiet = true;
-    else if (n == "--version") {
+    } else if (n == "--version") {
         std::printf("vstrender %s\n", VINTREL_VERSION);
         std::exit(0);
     } else if (n == "-h" || n == "--help") {
         std::fputs(kUsage, stdout);
         std::exit(0);
-    } else
+    } else {
         refuse("unknown option " + n);
+    }
 }
 
 }  // namespace
