@@ -207,6 +207,7 @@ struct clap_plugin_audio_ports_t {
 typedef uint32_t clap_param_info_flags;
 enum : uint32_t {
     CLAP_PARAM_IS_STEPPED = 1 << 0,
+    CLAP_PARAM_IS_BYPASS = 1 << 4,
     CLAP_PARAM_IS_AUTOMATABLE = 1 << 5,
     CLAP_PARAM_IS_ENUM = 1 << 16,
 };

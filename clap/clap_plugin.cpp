@@ -211,7 +211,8 @@ bool paramInfo(const clap_plugin_t*, std::uint32_t index, clap_param_info_t* inf
     const decoder::Parameter& row = EmbeddedDecoder::parameters()[index];
     *info = {};
     info->id = index;
-    info->flags = CLAP_PARAM_IS_AUTOMATABLE | (row.isSwitch() ? CLAP_PARAM_IS_STEPPED | CLAP_PARAM_IS_ENUM : 0);
+    info->flags = CLAP_PARAM_IS_AUTOMATABLE | (row.isSwitch() ? CLAP_PARAM_IS_STEPPED | CLAP_PARAM_IS_ENUM : 0) |
+                  (parameter == vintrel::kBypass ? CLAP_PARAM_IS_BYPASS : 0u);
     std::snprintf(info->name, sizeof info->name, "%s", row.name);
     info->min_value = row.min;
     info->max_value = row.max;

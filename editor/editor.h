@@ -16,7 +16,8 @@
 
 namespace editor {
 
-constexpr int kParameters = static_cast<int>(vintrel::kPluginParameterCount);
+// The controls it shows: every parameter but the bypass, which hosts show as their own.
+constexpr int kParameters = vintrel::kBypass;
 // The size at a content scale of 1; the host may make it larger (never smaller).
 constexpr int kBaseWidth = 1000, kBaseHeight = 712;
 

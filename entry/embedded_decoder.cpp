@@ -14,13 +14,14 @@
 namespace vintrel {
 namespace {
 
-// The alignment's block after the decoder's chunk: a tag, its version, the length of what
-// follows, then (version 1) the delay in milliseconds as a double and the polarity as a whole
-// number, all little-endian. A later version may add fields after these; they are skipped.
+// The formats' block after the decoder's chunk: a tag, its version, the length of what follows,
+// then (version 1) the DI delay in milliseconds as a double and the polarity as a whole number,
+// (version 2) the bypass as a whole number, all little-endian. A later version may add fields
+// after these; they are skipped. An earlier one loads as not bypassed.
 constexpr std::size_t kChunkBytes = 260;
 constexpr std::uint8_t kBlockTag[4] = {'D', 'I', 'a', 'l'};
-constexpr std::uint32_t kBlockVersion = 1;
-constexpr std::size_t kBlockHeader = 12, kBlockFields = 12;
+constexpr std::uint32_t kBlockVersion = 2;
+constexpr std::size_t kBlockHeader = 12, kAlignmentFields = 12, kBlockFields = 16;
 
 void putLittle(std::vector<std::uint8_t>& to, std::uint64_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) to.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
@@ -35,6 +36,7 @@ std::uint64_t little(const std::uint8_t* from, int bytes) {
 struct Alignment {
     double delayMs = 0;
     bool inverted = false;
+    bool bypassed = false;
 };
 
 // Where the decoder's chunk ends in a state, and the alignment its block holds; a state with
@@ -44,7 +46,7 @@ std::size_t splitState(const std::uint8_t* data, std::size_t size, Alignment& al
     if (size < kChunkBytes + kBlockHeader || std::memcmp(data + kChunkBytes, kBlockTag, 4) != 0) return size;
     const std::uint8_t* block = data + kChunkBytes;
     const std::uint64_t version = little(block + 4, 4), length = little(block + 8, 4);
-    if (version < 1 || length < kBlockFields || length > size - kChunkBytes - kBlockHeader) return size;
+    if (version < 1 || length < kAlignmentFields || length > size - kChunkBytes - kBlockHeader) return size;
     const std::uint64_t bits = little(block + kBlockHeader, 8);
     double ms;
     std::memcpy(&ms, &bits, sizeof ms);
@@ -52,6 +54,7 @@ std::size_t splitState(const std::uint8_t* data, std::size_t size, Alignment& al
     alignment.delayMs = std::isnan(ms) ? 0.0 : onDelayGrid(std::clamp(ms, kPluginParameters[kDiDelay].min,
                                                                        kPluginParameters[kDiDelay].max));
     alignment.inverted = little(block + kBlockHeader + 8, 4) != 0;
+    alignment.bypassed = version >= 2 && length >= kBlockFields && little(block + kBlockHeader + 12, 4) != 0;
     return kChunkBytes;
 }
 
@@ -79,7 +82,7 @@ std::string EmbeddedDecoder::textFor(std::int32_t parameter, double value) {
         std::snprintf(text, sizeof text, "%.4f", onDelayGrid(std::clamp(value, row.min, row.max)));
         return text;
     }
-    if (parameter == kDiPolarity) return parameters()[kDiPolarity].labels[value >= 0.5 ? 1 : 0];
+    if (parameter == kDiPolarity || parameter == kBypass) return parameters()[static_cast<std::size_t>(parameter)].labels[value >= 0.5 ? 1 : 0];
     TVintrelEffect scratch;
     const CVintrelSlider* row = scratch.SliderAt(parameter);
     if (row == nullptr) return {};
@@ -131,6 +134,7 @@ bool EmbeddedDecoder::valuesInState(const std::uint8_t* data, std::size_t size, 
         values.push_back(scratch.Sliders[static_cast<std::size_t>(row.Index)]);
     values.push_back(alignment.delayMs);
     values.push_back(alignment.inverted ? 1.0 : 0.0);
+    values.push_back(alignment.bypassed ? 1.0 : 0.0);
     return true;
 }
 
@@ -208,11 +212,16 @@ void EmbeddedDecoder::setValue(std::int32_t parameter, double value) noexcept {
         diInverted = value >= 0.5;
         return;
     }
+    if (parameter == kBypass) {
+        bypassed = value >= 0.5;
+        return;
+    }
     setNormalized(parameter, (std::clamp(value, row.min, row.max) - row.min) / (row.max - row.min));
 }
 
 void EmbeddedDecoder::setNormalized(std::int32_t parameter, double normalized) noexcept {
-    if (parameter == kDiDelay || parameter == kDiPolarity) {
+    if (parameter >= kDiDelay) {
+        if (static_cast<std::size_t>(parameter) >= parameters().size()) return;
         const decoder::Parameter& row = parameters()[static_cast<std::size_t>(parameter)];
         if (!std::isnan(normalized)) setValue(parameter, row.min + std::clamp(normalized, 0.0, 1.0) * (row.max - row.min));
         return;
@@ -224,12 +233,13 @@ void EmbeddedDecoder::setNormalized(std::int32_t parameter, double normalized) n
 double EmbeddedDecoder::value(std::int32_t parameter) const noexcept {
     if (parameter == kDiDelay) return diDelayMs;
     if (parameter == kDiPolarity) return diInverted ? 1.0 : 0.0;
+    if (parameter == kBypass) return bypassed ? 1.0 : 0.0;
     const CVintrelSlider* row = effectOf(record)->SliderAt(parameter);
     return row != nullptr ? static_cast<double>(effectOf(record)->Sliders[static_cast<std::size_t>(row->Index)]) : 0.0;
 }
 
 double EmbeddedDecoder::normalized(std::int32_t parameter) const noexcept {
-    if (parameter == kDiDelay || parameter == kDiPolarity) {
+    if (parameter >= kDiDelay && static_cast<std::size_t>(parameter) < parameters().size()) {
         const decoder::Parameter& row = parameters()[static_cast<std::size_t>(parameter)];
         return (value(parameter) - row.min) / (row.max - row.min);
     }
@@ -277,6 +287,7 @@ std::vector<std::uint8_t> EmbeddedDecoder::saveState() {
     std::memcpy(&bits, &ms, sizeof bits);
     putLittle(state, bits, 8);
     putLittle(state, diInverted ? 1 : 0, 4);
+    putLittle(state, bypassed ? 1 : 0, 4);
     return state;
 }
 
@@ -287,6 +298,7 @@ bool EmbeddedDecoder::loadState(const std::uint8_t* data, std::size_t size) noex
     if (dispatch(effSetChunk, 0, static_cast<VstIntPtr>(chunk), const_cast<std::uint8_t*>(data)) == 0) return false;
     diDelayMs = alignment.delayMs;
     diInverted = alignment.inverted;
+    bypassed = alignment.bypassed;
     return true;
 }
 

@@ -5,6 +5,7 @@
 // the decoder's eleven: its state follows the decoder's chunk as a block of its own.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstddef>
@@ -79,8 +80,8 @@ public:
     // The frames [from, to) of a block of `frames` whose changes split it at their frames; each
     // span acts with the settings made before it. The span from frame 0 starts the block, the
     // others go on with it: the transport and the effect's per-block work are not done again.
-    // The inputs go through the DI's alignment first; while it has nothing to do, the decoder
-    // reads them where they are.
+    // The inputs go through the DI's alignment first; bypassed, they pass to the outputs as
+    // they are, with a crossfade when the bypass changes while audio runs.
     template <class Sample>
     void processSpan(Sample* const* inputs, Sample* const* outputs, std::int32_t from, std::int32_t to,
                      std::int32_t frames, const VstTimeInfo* transport) noexcept {
@@ -88,22 +89,28 @@ public:
         Sample* in[kChannels];
         Sample* out[kChannels];
         for (std::size_t k = 0; k < kChannels; ++k) in[k] = inputs[k] + from, out[k] = outputs[k] + from;
+        const double target = bypassed ? 1.0 : 0.0;
+        if (resumed) bypassGain = target;  // nothing has played: no crossfade
         followAlignment();
-        if (aligner.passThrough()) {
-            aligner.skip(to - from);
-            decode(in, out, to - from, from == 0, to >= frames, transport);
+        if (bypassGain == 0.0 && target == 0.0) {
+            alignAndDecode(in, out, to - from, from == 0, to >= frames, transport);
             return;
         }
-        // The aligned inputs in pieces the scratch holds, each decoded as the rest of the span.
-        Sample* aligned[kChannels];
-        for (std::size_t k = 0; k < kChannels; ++k) aligned[k] = scratchOf<Sample>(k);
+        // The dry inputs kept (the outputs may be the same buffers), then mixed with the decode.
         for (std::int32_t done = 0; done < to - from;) {
             const std::int32_t n = std::min<std::int32_t>(kScratchFrames, to - from - done);
             Sample* piece[kChannels];
             Sample* pieceOut[kChannels];
-            for (std::size_t k = 0; k < kChannels; ++k) piece[k] = in[k] + done, pieceOut[k] = out[k] + done;
-            aligner.process(piece, aligned, n);
-            decode(aligned, pieceOut, n, from + done == 0, from + done + n >= frames, transport);
+            Sample* dry[kChannels];
+            for (std::size_t k = 0; k < kChannels; ++k) {
+                piece[k] = in[k] + done, pieceOut[k] = out[k] + done, dry[k] = scratchOf<Sample>(kChannels + k);
+                std::copy(piece[k], piece[k] + n, dry[k]);
+            }
+            if (bypassGain == 1.0 && target == 1.0)
+                followWhileBypassed(piece, n);
+            else
+                alignAndDecode(piece, pieceOut, n, from + done == 0, from + done + n >= frames, transport);
+            mixBypass(dry, pieceOut, n, target);
             done += n;
         }
     }
@@ -114,6 +121,55 @@ public:
 
 private:
     static constexpr std::int32_t kScratchFrames = 256;
+    static constexpr double kBypassCrossfadeSeconds = 0.005;
+
+    // A span through the DI's alignment and the decoder.
+    template <class Sample>
+    void alignAndDecode(Sample* const* in, Sample* const* out, std::int32_t n, bool startsBlock, bool endsBlock,
+                        const VstTimeInfo* transport) noexcept {
+        if (aligner.passThrough()) {
+            aligner.skip(n);
+            decode(in, out, n, startsBlock, endsBlock, transport);
+            return;
+        }
+        // The aligned inputs in pieces the scratch holds, each decoded as the rest of the span.
+        Sample* aligned[kChannels];
+        for (std::size_t k = 0; k < kChannels; ++k) aligned[k] = scratchOf<Sample>(k);
+        for (std::int32_t done = 0; done < n;) {
+            const std::int32_t m = std::min<std::int32_t>(kScratchFrames, n - done);
+            Sample* piece[kChannels];
+            Sample* pieceOut[kChannels];
+            for (std::size_t k = 0; k < kChannels; ++k) piece[k] = in[k] + done, pieceOut[k] = out[k] + done;
+            aligner.process(piece, aligned, m);
+            decode(aligned, pieceOut, m, startsBlock && done == 0, endsBlock && done + m >= n, transport);
+            done += m;
+        }
+    }
+    // Bypassed: the alignment still hears the inputs, so that its past is there when it is back.
+    template <class Sample>
+    void followWhileBypassed(Sample* const* in, std::int32_t n) noexcept {
+        if (aligner.passThrough()) {
+            aligner.skip(n);
+            return;
+        }
+        Sample* aligned[kChannels];
+        for (std::size_t k = 0; k < kChannels; ++k) aligned[k] = scratchOf<Sample>(k);
+        aligner.process(in, aligned, n);
+    }
+    // Outputs between the decode and the dry inputs by the bypass's share, which moves towards
+    // `target` over kBypassCrossfadeSeconds; all dry once it is there.
+    template <class Sample>
+    void mixBypass(Sample* const* dry, Sample* const* out, std::int32_t n, double target) noexcept {
+        const double step = 1.0 / std::max(1.0, kBypassCrossfadeSeconds * sampleRate);
+        for (std::int32_t j = 0; j < n; ++j) {
+            bypassGain = target > bypassGain ? std::min(target, bypassGain + step) : std::max(target, bypassGain - step);
+            for (std::size_t k = 0; k < kChannels; ++k) {
+                const double a = out[k][j], b = dry[k][j];
+                out[k][j] = bypassGain == 1.0 ? dry[k][j]
+                                              : static_cast<Sample>(std::clamp(a + bypassGain * (b - a), std::min(a, b), std::max(a, b)));
+            }
+        }
+    }
 
     EmbeddedDecoder() = default;
     // Frames of one span: the whole block in one call of the record, or its start and the rest.
@@ -163,8 +219,11 @@ private:
     // The alignment as set from any thread: milliseconds on the delay's grid, and the polarity.
     SharedDouble diDelayMs{0.0};
     SharedFlag diInverted;
-    float scratchFloat[kChannels][kScratchFrames] = {};
-    double scratchDouble[kChannels][kScratchFrames] = {};
+    SharedFlag bypassed;
+    double bypassGain = 0;  // the dry inputs' share of the outputs, on the audio thread
+    // The aligned inputs, then the dry ones.
+    float scratchFloat[2 * kChannels][kScratchFrames] = {};
+    double scratchDouble[2 * kChannels][kScratchFrames] = {};
     // The thread inside a processing call, and the transport it gave: time requests from any
     // other thread (a state load calls the effect's init) get no answer and read nothing.
     std::atomic<std::uintptr_t> processingThread{0};

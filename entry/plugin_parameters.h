@@ -1,6 +1,7 @@
 // The parameters of the plug-in formats that carry an editor: the decoder's eleven, then the
-// DI's alignment, which those formats apply before the decoder (the VST 2 module has only the
-// eleven). Appended, so every earlier parameter keeps its id, symbol and meaning.
+// DI's alignment, which those formats apply before the decoder, then the bypass hosts use for a
+// soft bypass (the VST 2 module has only the eleven). Appended, so every earlier parameter
+// keeps its id, symbol and meaning.
 #pragma once
 
 #include <array>
@@ -11,8 +12,8 @@
 
 namespace vintrel {
 
-inline constexpr std::int32_t kDiDelay = 11, kDiPolarity = 12;
-inline constexpr std::size_t kPluginParameterCount = 13;
+inline constexpr std::int32_t kDiDelay = 11, kDiPolarity = 12, kBypass = 13;
+inline constexpr std::size_t kPluginParameterCount = 14;
 
 // The delay's grid: a tenth of a microsecond, 0.02 samples at 192 kHz. A value on it is a
 // whole number of steps divided by their count per millisecond, so the same text, state or
@@ -30,6 +31,7 @@ constexpr std::array<decoder::Parameter, kPluginParameterCount> withAlignment() 
                       1 / kDiDelayStepsPerMs, {}};
     rows[kDiPolarity] = {none, "DI polarity", "di_polarity", "", "", decoder::Kind::Switch, 0, 0, 1, 1,
                          {"normal", "inverted"}};
+    rows[kBypass] = {none, "bypass", "bypass", "", "", decoder::Kind::Switch, 0, 0, 1, 1, {"off", "on"}};
     return rows;
 }
 }  // namespace detail

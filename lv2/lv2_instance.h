@@ -18,6 +18,8 @@ struct Lv2Decoder {
     float applied[kParameterCount] = {};
     bool appliedAny = false;
     float* latency = nullptr;  // the output port the alignment's latency is written to
+    const float* enabled = nullptr;  // the host's bypass, turned over
+    float appliedEnabled = 1;
     editor::MeterFeed meters;  // measured while an editor is open
 };
 

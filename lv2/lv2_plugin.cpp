@@ -19,12 +19,13 @@ namespace ports = vintrel::lv2;
 
 using ports::kParameterCount;
 using ports::Lv2Decoder;
+// A control port per parameter but the bypass, which has its own ("enabled").
+static_assert(kParameterCount == vintrel::kBypass && EmbeddedDecoder::parameters().size() == kParameterCount + 1);
 
 bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const*) {
     try {
-        if (EmbeddedDecoder::parameters().size() != kParameterCount) return nullptr;
         auto plugin = std::make_unique<Lv2Decoder>();
         // No feature tells the block size; nothing in the decoder depends on it.
         plugin->decoder = EmbeddedDecoder::create(rate, 8192);
@@ -43,6 +44,8 @@ void connectPort(LV2_Handle handle, uint32_t port, void* data) {
         plugin->controls[port - ports::kControls] = static_cast<const float*>(data);
     else if (port == ports::kLatencyPort)
         plugin->latency = static_cast<float*>(data);
+    else if (port == ports::kEnabledPort)
+        plugin->enabled = static_cast<const float*>(data);
 }
 
 void activate(LV2_Handle handle) {
@@ -59,6 +62,11 @@ void run(LV2_Handle handle, uint32_t frames) {
         if (plugin->appliedAny && sameBits(v, plugin->applied[i])) continue;
         plugin->decoder->setValue(static_cast<std::int32_t>(i), v);  // a NaN changes nothing
         plugin->applied[i] = v;
+    }
+    if (plugin->enabled != nullptr && !sameBits(*plugin->enabled, plugin->appliedEnabled)) {
+        plugin->appliedEnabled = *plugin->enabled;
+        if (!std::isnan(plugin->appliedEnabled))
+            plugin->decoder->setValue(vintrel::kBypass, plugin->appliedEnabled < 0.5f ? 1.0 : 0.0);
     }
     plugin->appliedAny = true;
     if (plugin->latency != nullptr) *plugin->latency = static_cast<float>(plugin->decoder->latency());

@@ -10,13 +10,15 @@ constexpr char kUiUri[] = "urn:brelvander:guitar-decoder#editor";
 constexpr char kUiBinary[] = "GuitarDecoderEditor";  // the editor's module, beside the plug-in's
 
 // Three audio inputs, three audio outputs, then one control input per parameter, in the
-// order of the VST 2 parameters and then the DI's alignment, and last the latency the
-// alignment reports (an output). New ports only ever come after the old: sessions match
-// ports by symbol, and hosts by index.
+// order of the VST 2 parameters and then the DI's alignment, the latency the alignment reports
+// (an output), and last the host's bypass as LV2 has it: "enabled", the bypass turned over.
+// New ports only ever come after the old: sessions match ports by symbol, and hosts by index.
 constexpr std::uint32_t kAudioInputs = 0, kAudioOutputs = 3, kControls = 6;
 constexpr std::uint32_t kParameterCount = 13;
 constexpr std::uint32_t kLatencyPort = kControls + kParameterCount;
 constexpr char kLatencySymbol[] = "latency";
+constexpr std::uint32_t kEnabledPort = kLatencyPort + 1;
+constexpr char kEnabledSymbol[] = "enabled";
 
 struct AudioPort {
     const char* symbol;

@@ -94,7 +94,7 @@ std::string description(const std::string& minor, const std::string& micro) {
         ++index;
     }
     const auto& rows = EmbeddedDecoder::parameters();
-    for (std::size_t i = 0; i < rows.size(); ++i, ++index) {
+    for (std::size_t i = 0; i < ports::kParameterCount; ++i, ++index) {
         std::string port = controlPort(rows[i], index);
         // Indent the port's lines one level deeper inside its brackets.
         std::string indented;
@@ -111,6 +111,18 @@ std::string description(const std::string& minor, const std::string& micro) {
         << "        lv2:designation lv2:latency ;\n"
         << "        lv2:portProperty lv2:reportsLatency, lv2:integer, pprops:notOnGUI ;\n"
         << "        units:unit units:frame ;\n"
+        << "    ] ;\n";
+    // The host's bypass, as LV2 designates it: 1 processes, 0 passes the inputs through.
+    out << "    lv2:port [\n"
+        << "        a lv2:InputPort, lv2:ControlPort ;\n"
+        << "        lv2:index " << ports::kEnabledPort << " ;\n"
+        << "        lv2:symbol " << quoted(ports::kEnabledSymbol) << " ;\n"
+        << "        lv2:name \"Enabled\" ;\n"
+        << "        lv2:designation lv2:enabled ;\n"
+        << "        lv2:portProperty lv2:toggled ;\n"
+        << "        lv2:default 1 ;\n"
+        << "        lv2:minimum 0 ;\n"
+        << "        lv2:maximum 1 ;\n"
         << "    ] .\n";
     return out.str();
 }

@@ -259,7 +259,7 @@ Format vst3Format(const fs::path& plugins) {
         }
         in.close();
         std::ofstream(file) << kept;
-        EXPECT_EQ(removed, 26) << "the session file did not hold the values where expected";
+        EXPECT_EQ(removed, 28) << "the session file did not hold the values where expected";
     };
     return vst3;
 }

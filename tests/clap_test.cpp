@@ -105,20 +105,20 @@ TEST(ClapParams, RangesFlagsTextsAndFlush) {
     ASSERT_TRUE(p);
     const auto* params = p->extension<clap_plugin_params_t>(CLAP_EXT_PARAMS);
     ASSERT_NE(params, nullptr);
-    ASSERT_EQ(params->count(&p->plugin()), 13u);
+    ASSERT_EQ(params->count(&p->plugin()), 14u);
     struct Expected {
         const char* name;
         double min, max, def;
         bool isSwitch;
     };
-    const Expected rows[13] = {{"mid channel trim", -12, 12, 0, false}, {"side channel trim", -12, 12, 0, false},
+    const Expected rows[14] = {{"mid channel trim", -12, 12, 0, false}, {"side channel trim", -12, 12, 0, false},
                                {"output trim", -150, 12, 0, false},     {"stereo width", -120, 120, 0, false},
                                {"L/R swap", 0, 1, 0, true},             {"DI level", -150, 12, -150, false},
                                {"DI pan to L/R", -120, 120, 0, false},  {"DI routing", 0, 1, 0, true},
                                {"A/B MS", 0, 1, 0, true},               {"active channels", 0, 2, 0, true},
                                {"main output trim", -10, 10, 0, false}, {"DI delay", -10, 10, 0, false},
-                               {"DI polarity", 0, 1, 0, true}};
-    for (std::uint32_t i = 0; i < 13; ++i) {
+                               {"DI polarity", 0, 1, 0, true},          {"bypass", 0, 1, 0, true}};
+    for (std::uint32_t i = 0; i < 14; ++i) {
         clap_param_info_t info;
         ASSERT_TRUE(params->get_info(&p->plugin(), i, &info));
         EXPECT_EQ(info.id, i);
@@ -129,10 +129,11 @@ TEST(ClapParams, RangesFlagsTextsAndFlush) {
         EXPECT_TRUE(info.flags & CLAP_PARAM_IS_AUTOMATABLE);
         EXPECT_EQ((info.flags & CLAP_PARAM_IS_STEPPED) != 0, rows[i].isSwitch);
         EXPECT_EQ((info.flags & CLAP_PARAM_IS_ENUM) != 0, rows[i].isSwitch);
+        EXPECT_EQ((info.flags & CLAP_PARAM_IS_BYPASS) != 0, i == 13);  // hosts' soft bypass
         EXPECT_EQ(p->value(i), rows[i].def);
     }
     clap_param_info_t info;
-    EXPECT_FALSE(params->get_info(&p->plugin(), 13, &info));
+    EXPECT_FALSE(params->get_info(&p->plugin(), 14, &info));
 
     char text[64];
     auto toText = [&](clap_id id, double v) {
@@ -145,7 +146,8 @@ TEST(ClapParams, RangesFlagsTextsAndFlush) {
     EXPECT_EQ(toText(9, 2.0), "DI only");
     EXPECT_EQ(toText(11, 1.51234), "1.5123 ms");  // on the delay's grid of 0.0001 ms
     EXPECT_EQ(toText(12, 1.0), "inverted");
-    EXPECT_EQ(toText(13, 0.0), "(refused)");
+    EXPECT_EQ(toText(13, 1.0), "on");
+    EXPECT_EQ(toText(14, 0.0), "(refused)");
     double v = 0;
     EXPECT_TRUE(params->text_to_value(&p->plugin(), 4, "Swapped", &v));
     EXPECT_EQ(v, 1.0);
@@ -159,7 +161,7 @@ TEST(ClapParams, RangesFlagsTextsAndFlush) {
     EXPECT_EQ(v, -2.5);
     EXPECT_TRUE(params->text_to_value(&p->plugin(), 12, "Inverted", &v));
     EXPECT_EQ(v, 1.0);
-    EXPECT_FALSE(params->text_to_value(&p->plugin(), 13, "1", &v));
+    EXPECT_FALSE(params->text_to_value(&p->plugin(), 14, "1", &v));
 
     // Flushed outside processing: the values are the plug-in's at once.
     p->flush({{0, 3, 55.5}, {0, 9, 1.0}, {0, 5, std::numeric_limits<double>::quiet_NaN()}, {0, 77, 1.0}});
@@ -293,7 +295,7 @@ TEST(ClapState, RoundTripsThroughStreamsOfOneToSevenBytesPerCall) {
     source->flush({{0, 3, 77.7}, {0, 4, 1.0}, {0, 5, -33.3}, {0, 9, 2.0}, {0, 10, -4.2}, {0, 11, 1.2345}, {0, 12, 1.0}});
     std::vector<std::uint8_t> whole;
     ASSERT_TRUE(source->saveState(whole));
-    EXPECT_EQ(whole.size(), 284u);  // the decoder's 260-byte chunk and the alignment's block
+    EXPECT_EQ(whole.size(), 288u);  // the decoder's 260-byte chunk and the formats' block
     for (std::size_t step = 1; step <= 7; ++step) {
         SCOPED_TRACE(step);
         std::vector<std::uint8_t> saved;
@@ -446,7 +448,7 @@ TEST(ClapAlignment, StatesWithoutTheBlockOrWithFarValuesOrALongerBlock) {
     source->flush({{0, 3, 50.0}, {0, alignment::kDelay, 3.25}, {0, alignment::kPolarity, 1.0}});
     std::vector<std::uint8_t> state;
     ASSERT_TRUE(source->saveState(state));
-    ASSERT_EQ(state.size(), 284u);
+    ASSERT_EQ(state.size(), 288u);
     auto target = activePlugin();
     target->flush({{0, alignment::kDelay, -4.0}, {0, alignment::kPolarity, 1.0}});
     ASSERT_TRUE(target->loadState(std::vector<std::uint8_t>(state.begin(), state.begin() + 260)));
@@ -475,6 +477,78 @@ TEST(ClapAlignment, StatesWithoutTheBlockOrWithFarValuesOrALongerBlock) {
     EXPECT_EQ(target->value(alignment::kDelay), -2.5);
     EXPECT_EQ(target->value(alignment::kPolarity), 1.0);
     EXPECT_EQ(target->value(3), 50.0);
+}
+
+// The host's soft bypass: bypassed, the three inputs are the three outputs bit for bit; a
+// change while running crossfades between the decode and the inputs, without a step.
+template <class Sample>
+void bypassPassesTheInputs(bool inPlace) {
+    auto p = claphost::Plugin::create(clapModule(), kId);
+    p->flush({{0, 3, 40.0}, {0, 5, -6.0}, {0, 13, 1.0}, {0, alignment::kDelay, 1.5125}});
+    ASSERT_TRUE(p->activate(48000.0, 4096));
+    Channels3<Sample> io(2000, inPlace);
+    fillTake(io, 3);
+    const std::vector<Sample> in[3] = {io.in[0], io.in[1], io.in[2]};
+    host::runOnAnotherThread([&] { p->process(io.inputs, io.outputs, 2000); });
+    for (int k = 0; k < 3; ++k) EXPECT_TRUE(sameBits(inPlace ? io.in[k] : io.out[k], in[k])) << "channel " << k;
+}
+
+TEST(ClapBypass, BypassedTheInputsPassBitForBitAndAChangeCrossfades) {
+    bypassPassesTheInputs<float>(false);
+    bypassPassesTheInputs<float>(true);
+    bypassPassesTheInputs<double>(false);
+    bypassPassesTheInputs<double>(true);
+
+    // On at frame 500 of a block: the decode before it, 5 ms between the two, then the inputs.
+    const alignment::Take take;
+    const auto in = take.channels<float>(2048);
+    auto run = [&](const std::vector<claphost::ParamChange>& changes) {
+        auto p = activePlugin();
+        p->flush({{0, 3, 60.0}, {0, 5, -3.0}});
+        alignment::Channels<float> out;
+        for (auto& c : out) c.assign(2048, 0.0f);
+        const float* i[] = {in[0].data(), in[1].data(), in[2].data()};
+        float* o[] = {out[0].data(), out[1].data(), out[2].data()};
+        host::runOnAnotherThread([&] { p->process(const_cast<float**>(i), o, 2048, changes); });
+        return out;
+    };
+    const auto decoded = run({}), bypassing = run({{500, 13, 1.0}});
+    for (int k = 0; k < 3; ++k)
+        for (std::size_t j = 0; j < 2048; ++j) {
+            const float y = bypassing[k][j], a = decoded[k][j], b = in[k][j];
+            if (j < 500) {
+                ASSERT_EQ(y, a) << k << " " << j;
+            } else if (j >= 500 + 240) {
+                ASSERT_EQ(y, b) << k << " " << j;
+            } else {
+                ASSERT_TRUE(y >= std::min(a, b) && y <= std::max(a, b)) << k << " " << j;
+                // No step: each sample moves at most a 240th of the way more than the signals do.
+                const float before = bypassing[k][j - 1];
+                EXPECT_LE(std::abs(y - before), std::abs(a - decoded[k][j - 1]) + std::abs(b - in[k][j - 1]) +
+                                                   std::abs(b - a) / 200 + 1e-6f)
+                    << k << " " << j;
+            }
+        }
+}
+
+// The bypass is saved with the rest; a state from before it (the block's version 1) loads as not
+// bypassed.
+TEST(ClapBypass, SavedWithTheStateAndOlderStatesLoadAsNotBypassed) {
+    auto source = activePlugin();
+    source->flush({{0, 13, 1.0}, {0, alignment::kDelay, 2.0}});
+    std::vector<std::uint8_t> state;
+    ASSERT_TRUE(source->saveState(state));
+    auto target = activePlugin();
+    ASSERT_TRUE(target->loadState(state));
+    EXPECT_EQ(target->value(13), 1.0);
+    // Version 1: the delay and the polarity alone.
+    std::vector<std::uint8_t> older(state.begin(), state.begin() + 284);
+    const std::uint32_t version = 1, length = 12;
+    std::memcpy(older.data() + 264, &version, 4);
+    std::memcpy(older.data() + 268, &length, 4);
+    ASSERT_TRUE(target->loadState(older));
+    EXPECT_EQ(target->value(13), 0.0);
+    EXPECT_EQ(target->value(alignment::kDelay), 2.0);
 }
 
 }  // namespace

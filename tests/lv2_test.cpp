@@ -60,8 +60,9 @@ TEST(Lv2Description, FollowsTheEffectsParameterTable) {
     Lilv lv2;
     ASSERT_NE(lv2.plugin, nullptr);
     EXPECT_TRUE(lilv_plugin_verify(lv2.plugin));
-    // The decoder's eleven controls, the DI's alignment (two) and its latency come after the audio.
-    ASSERT_EQ(lilv_plugin_get_num_ports(lv2.plugin), 6u + table().size() + 3);
+    // The decoder's eleven controls, the DI's alignment (two), its latency and the host's
+    // bypass come after the audio.
+    ASSERT_EQ(lilv_plugin_get_num_ports(lv2.plugin), 6u + table().size() + 4);
     LilvNode* audio = lv2.node(LILV_URI_AUDIO_PORT);
     LilvNode* input = lv2.node(LILV_URI_INPUT_PORT);
     LilvNode* enumeration = lv2.node("http://lv2plug.in/ns/lv2core#enumeration");
@@ -363,6 +364,22 @@ TEST(Lv2Alignment, FractionsAreWithinTheKernelsAccuracyAndFarValuesActAsTheEnds)
         EXPECT_LT(alignment::worstDiError(take, d.audio[5], delay, static_cast<std::size_t>(d.latency)),
                   std::pow(10.0, -90.0 / 20.0));
     }
+}
+
+// The host's bypass on the "enabled" port: at 0 the inputs are the outputs, bit for bit.
+TEST(Lv2Bypass, NotEnabledTheInputsPassBitForBit) {
+    const std::size_t frames = 700;
+    const std::vector<float> in = take(frames);
+    Lv2Decoder d(frames);
+    d.connectAll(false);
+    float enabled = 0.0f;
+    d.instance->connect(20, &enabled);
+    d.instance->activate();
+    d.controls[3] = 40.0f;
+    d.fill(in);
+    d.instance->run(static_cast<std::uint32_t>(frames));
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(std::memcmp(d.audio[3 + k].data(), d.audio[k].data(), frames * sizeof(float)), 0) << "channel " << k;
 }
 
 TEST(Lv2Habits, OddControlValuesNeverCrashOrMakeFiniteInputNonFinite) {

@@ -178,7 +178,7 @@ TEST(Vst3Buses, OneThreeChannelMainBusEachWayAndOnlyThreeChannelArrangements) {
 TEST(Vst3Parameters, InfoTextsAndTheWayBack) {
     auto p = plugin();
     IEditController* e = p->controller();
-    ASSERT_EQ(e->getParameterCount(), 13);
+    ASSERT_EQ(e->getParameterCount(), 14);
     ParameterInfo info;
     ASSERT_EQ(e->getParameterInfo(5, info), kResultOk);
     EXPECT_EQ(info.id, 5u);
@@ -201,8 +201,12 @@ TEST(Vst3Parameters, InfoTextsAndTheWayBack) {
     EXPECT_EQ(std::u16string(info.title), u"DI polarity");
     EXPECT_EQ(info.stepCount, 1);
     EXPECT_EQ(info.flags, ParameterInfo::kCanAutomate | ParameterInfo::kIsList);
-    EXPECT_NE(e->getParameterInfo(13, info), kResultOk);
-    for (int32 i = 0; i < 13; ++i) {
+    // The bypass last, as hosts want it for a soft bypass.
+    ASSERT_EQ(e->getParameterInfo(13, info), kResultOk);
+    EXPECT_EQ(std::u16string(info.title), u"bypass");
+    EXPECT_EQ(info.flags, ParameterInfo::kCanAutomate | ParameterInfo::kIsList | ParameterInfo::kIsBypass);
+    EXPECT_NE(e->getParameterInfo(14, info), kResultOk);
+    for (int32 i = 0; i < 14; ++i) {
         ASSERT_EQ(e->getParameterInfo(i, info), kResultOk);
         EXPECT_EQ(info.id, static_cast<ParamID>(i));  // stable ids, the VST 2 order
         EXPECT_TRUE(info.flags & ParameterInfo::kCanAutomate);
@@ -373,7 +377,7 @@ TEST(Vst3State, RoundTripsThroughShortStreamsAndTheControllerFollows) {
     source->process(io.inputs, io.outputs, 0, {{0, 3, 0.8}, {0, 9, 1.0}, {0, 5, 0.3}, {0, 4, 1.0}, {0, 11, 0.6}, {0, 12, 1.0}});
     vst3host::MemoryStream whole;
     ASSERT_EQ(source->component()->getState(&whole), kResultOk);
-    EXPECT_EQ(whole.bytes.size(), 284u);  // the decoder's 260-byte chunk and the alignment's block
+    EXPECT_EQ(whole.bytes.size(), 288u);  // the decoder's 260-byte chunk and the formats' block
     for (std::size_t step = 1; step <= 7; ++step) {
         SCOPED_TRACE(step);
         vst3host::MemoryStream saved({}, step);
@@ -565,6 +569,17 @@ void vst3WholeSamples() {
 TEST(Vst3Alignment, WholeSamplesMoveTheDiExactlyInBothPrecisions) {
     vst3WholeSamples<float>();
     vst3WholeSamples<double>();
+}
+
+TEST(Vst3Bypass, BypassedTheInputsPassBitForBit) {
+    auto p = plugin();
+    ASSERT_TRUE(p->start(48000.0, 512, kSample32));
+    Channels3<float> io(512);
+    for (int k = 0; k < 3; ++k)
+        for (std::size_t j = 0; j < 512; ++j) io.in[k][j] = 0.3f * static_cast<float>(std::sin(0.05 * j * (k + 1)));
+    host::runOnAnotherThread([&] { p->process(io.inputs, io.outputs, 512, {{0, 13, 1.0}, {0, 3, 0.9}}); });
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(0, std::memcmp(io.out[k].data(), io.in[k].data(), 512 * sizeof(float))) << "channel " << k;
 }
 
 }  // namespace

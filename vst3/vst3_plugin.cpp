@@ -266,7 +266,8 @@ public:
         info.stepCount = row.isSwitch() ? row.stepCount() : 0;
         info.defaultNormalizedValue = normalizedOf(info.id, row.defaultValue);
         info.unitId = 0;
-        info.flags = ParameterInfo::kCanAutomate | (row.isSwitch() ? ParameterInfo::kIsList : 0);
+        info.flags = ParameterInfo::kCanAutomate | (row.isSwitch() ? ParameterInfo::kIsList : 0) |
+                     (index == vintrel::kBypass ? ParameterInfo::kIsBypass : 0);
         return kResultOk;
     }
     tresult PLUGIN_API getParamStringByValue(ParamID id, ParamValue normalized, TChar* string) override {

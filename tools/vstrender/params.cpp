@@ -255,12 +255,13 @@ Range scan(vsthost::Plugin& plugin, VstInt32 index) {
 
 }  // namespace
 
-// The decoder's VST 3, CLAP and LV2 plug-ins have the DI's alignment after the eleven; here the
-// renderer's own options set it.
+// The decoder's VST 3, CLAP and LV2 plug-ins have the DI's alignment and a bypass after the
+// eleven; here the renderer's own options set the alignment.
 std::string alignmentParameters() {
-    std::string out = "\nIn the VST 3, CLAP and LV2 plug-ins, after these (here: --di-delay, --di-polarity, --align-di):\n";
+    std::string out = "\nIn the VST 3, CLAP and LV2 plug-ins, after these (here: --di-delay, --di-polarity, --align-di; "
+                      "the bypass is the host's):\n";
     char line[512];
-    for (const std::int32_t i : {vintrel::kDiDelay, vintrel::kDiPolarity}) {
+    for (const std::int32_t i : {vintrel::kDiDelay, vintrel::kDiPolarity, vintrel::kBypass}) {
         const decoder::Parameter& row = vintrel::kPluginParameters[static_cast<std::size_t>(i)];
         const std::string shown = vintrel::EmbeddedDecoder::textFor(i, row.defaultValue);
         const std::string span = row.isSwitch() ? "switch"
