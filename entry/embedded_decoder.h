@@ -115,6 +115,10 @@ public:
         }
     }
 
+    // On the audio thread, before a block: whether the alignment keeps no earlier samples that
+    // could still sound (it passes the inputs through), so silent inputs decode to silence.
+    bool keepsNoPast() const noexcept { return aligner.passThrough(); }
+
     // The state chunk (empty when memory runs out), and back; false when the effect refused it.
     std::vector<std::uint8_t> saveState();
     bool loadState(const std::uint8_t* data, std::size_t size) noexcept;

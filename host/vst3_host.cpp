@@ -195,7 +195,11 @@ tresult Plugin::process(Sample** inputs, Sample** outputs, int32 frames, Changes
     data.outputs = &out;
     data.inputParameterChanges = &parameterChanges;
     data.processContext = context;
-    return processor_->process(data);
+    in.silenceFlags = inputSilence;
+    out.silenceFlags = ~uint64{0};  // whatever the plug-in leaves is what it says
+    const tresult result = processor_->process(data);
+    outputSilence = out.silenceFlags;
+    return result;
 }
 template tresult Plugin::process<float>(float**, float**, int32, const std::vector<Change>&, ProcessContext*);
 template tresult Plugin::process<double>(double**, double**, int32, const std::vector<Change>&, ProcessContext*);

@@ -117,6 +117,9 @@ public:
     tresult process(Sample** inputs, Sample** outputs, int32 frames, Changes& changes,
                     ProcessContext* context = nullptr);
 
+    // The silence flags of the next call's input bus, and those the plug-in gave its output bus.
+    uint64 inputSilence = 0, outputSilence = 0;
+
 private:
     Plugin() = default;
     IComponent* component_ = nullptr;

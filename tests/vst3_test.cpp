@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -580,6 +581,54 @@ TEST(Vst3Bypass, BypassedTheInputsPassBitForBit) {
     host::runOnAnotherThread([&] { p->process(io.inputs, io.outputs, 512, {{0, 13, 1.0}, {0, 3, 0.9}}); });
     for (int k = 0; k < 3; ++k)
         EXPECT_EQ(0, std::memcmp(io.out[k].data(), io.in[k].data(), 512 * sizeof(float))) << "channel " << k;
+}
+
+// Silence flags: an output whose every sample is zero is flagged so; three silent inputs,
+// with nothing kept from earlier ones, flag every output without changing a bit of them; and a
+// DI delayed past the silence still sounds, and is not flagged.
+TEST(Vst3Silence, OutputsAreFlaggedWhereSilentAndSilentInputsAreHonoured) {
+    auto p = plugin();
+    ASSERT_TRUE(p->start(48000.0, 512, kSample32));
+    Channels3<float> io(512);
+    for (int k = 0; k < 3; ++k)
+        for (std::size_t j = 0; j < 512; ++j) io.in[k][j] = 0.3f * static_cast<float>(std::sin(0.05 * j * (k + 1)));
+    // By default the DI goes into the pair: output 3 is silent.
+    host::runOnAnotherThread([&] { p->process(io.inputs, io.outputs, 512); });
+    EXPECT_EQ(p->outputSilence, 0b100u);
+
+    // Silent inputs, flagged or not: every output flagged, the same bits either way, for settings
+    // across the ranges (zeros stay zeros, whatever their sign).
+    std::mt19937 rng(4);
+    for (int round = 0; round < 20; ++round) {
+        std::vector<vst3host::Change> settings;
+        for (ParamID id = 0; id < 11; ++id) settings.push_back({0, id, std::uniform_real_distribution<double>(0, 1)(rng)});
+        Channels3<float> flagged(256), plain(256);
+        for (int k = 0; k < 3; ++k)
+            for (std::size_t j = 0; j < 256; ++j) flagged.in[k][j] = plain.in[k][j] = (j + k) % 3 == 0 ? -0.0f : 0.0f;
+        auto a = plugin(), b = plugin();
+        a->start(48000.0, 256, kSample32), b->start(48000.0, 256, kSample32);
+        a->inputSilence = 0b111;
+        host::runOnAnotherThread([&] {
+            a->process(flagged.inputs, flagged.outputs, 256, settings);
+            b->process(plain.inputs, plain.outputs, 256, settings);
+        });
+        EXPECT_EQ(a->outputSilence, 0b111u);
+        EXPECT_EQ(b->outputSilence, 0b111u);
+        for (int k = 0; k < 3; ++k)
+            EXPECT_EQ(0, std::memcmp(flagged.out[k].data(), plain.out[k].data(), 256 * sizeof(float))) << round << " " << k;
+    }
+
+    // The DI alone on output 3, delayed 2 ms: a silent block after signal still carries its tail.
+    auto d = plugin();
+    d->start(48000.0, 512, kSample32);
+    const std::vector<vst3host::Change> delayed = {{0, 5, 150.0 / 162}, {0, 7, 1.0}, {0, 11, (2.0 + 10) / 20}};
+    Channels3<float> quiet(512);
+    d->inputSilence = 0;
+    host::runOnAnotherThread([&] { d->process(io.inputs, io.outputs, 512, delayed); });
+    d->inputSilence = 0b111;
+    host::runOnAnotherThread([&] { d->process(quiet.inputs, quiet.outputs, 512); });
+    EXPECT_EQ(d->outputSilence & 0b100u, 0u);
+    EXPECT_NE(quiet.out[2][10], 0.0f);
 }
 
 }  // namespace

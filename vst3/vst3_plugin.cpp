@@ -423,6 +423,18 @@ private:
     ParamValue value_[kMaxQueues];
 };
 
+constexpr uint64 kAllChannels = (uint64{1} << kChannels) - 1;
+
+// A bit for each channel whose every sample is zero, as hosts read silence flags.
+template <class Sample>
+uint64 silenceOf(Sample** channels, int32 frames) {
+    uint64 flags = 0;
+    for (int32 k = 0; k < kChannels; ++k)
+        if (std::all_of(channels[k], channels[k] + frames, [](Sample x) { return x == Sample(0); }))
+            flags |= uint64{1} << k;
+    return flags;
+}
+
 // Parameter changes act from their sample offset: the block is decoded in spans between the
 // points of all queues, taken in order of offset.
 tresult PLUGIN_API GuitarDecoderVst3::process(ProcessData& data) {
@@ -435,6 +447,9 @@ tresult PLUGIN_API GuitarDecoderVst3::process(ProcessData& data) {
     const bool doubles = data.symbolicSampleSize == kSample64;
     const VstTimeInfo time = data.processContext ? timeInfoOf(*data.processContext) : VstTimeInfo{};
     const VstTimeInfo* transport = data.processContext ? &time : nullptr;
+    // Three silent inputs, and nothing kept from earlier ones, decode to silence: no output is
+    // looked at to say so (the decoding itself runs as ever, for the same bits).
+    const bool allSilent = hasAudio && (in->silenceFlags & kAllChannels) == kAllChannels && decoder->keepsNoPast();
 
     int32 done = 0;
     auto decodeUpTo = [&](int32 frame) {
@@ -460,7 +475,11 @@ tresult PLUGIN_API GuitarDecoderVst3::process(ProcessData& data) {
     decodeUpTo(frames);
     if (hasAudio && doubles) meterFeed.afterBlock(out->channelBuffers64, frames);
     if (hasAudio && !doubles) meterFeed.afterBlock(out->channelBuffers32, frames);
-    if (hasAudio) out->silenceFlags = 0;
+    if (hasAudio) {
+        out->silenceFlags = allSilent ? kAllChannels
+                            : doubles ? silenceOf(out->channelBuffers64, frames)
+                                      : silenceOf(out->channelBuffers32, frames);
+    }
     return kResultOk;
 }
 
