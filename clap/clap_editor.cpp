@@ -95,8 +95,8 @@ bool resizeHints(const clap_plugin_t*, clap_gui_resize_hints_t* hints) {
 bool adjustSize(const clap_plugin_t* plugin, uint32_t* width, uint32_t* height) {
     EditorState& s = editorOf(plugin);
     if (width == nullptr || height == nullptr) return false;
-    *width = std::max(*width, static_cast<uint32_t>(editor::kBaseWidth * s.scale / 2));
-    *height = std::max(*height, static_cast<uint32_t>(editor::kBaseHeight * s.scale / 2));
+    *width = std::max(*width, static_cast<uint32_t>(std::lround(editor::kBaseWidth * s.scale / 2)));
+    *height = std::max(*height, static_cast<uint32_t>(std::lround(editor::kBaseHeight * s.scale / 2)));
     return true;
 }
 

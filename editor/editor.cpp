@@ -259,9 +259,13 @@ bool Editor::setValue(int parameter, double value) {
 }
 
 void Editor::setSize(int width, int height) {
-    width_ = std::max(width, static_cast<int>(std::lround(kBaseWidth * scale_ / 2)));
-    height_ = std::max(height, static_cast<int>(std::lround(kBaseHeight * scale_ / 2)));
+    width_ = std::max(width, 1);
+    height_ = std::max(height, 1);
 }
+
+int Editor::smallestWidth() const { return static_cast<int>(std::lround(kBaseWidth * scale_ / 2)); }
+
+int Editor::smallestHeight() const { return static_cast<int>(std::lround(kBaseHeight * scale_ / 2)); }
 
 void Editor::setScale(double scale) {
     if (!(scale >= 0.5 && scale <= 4)) return;

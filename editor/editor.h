@@ -46,8 +46,12 @@ public:
     bool setValue(int parameter, double value);
     double value(int parameter) const { return values_[static_cast<std::size_t>(parameter)]; }
 
-    // The window's size in pixels and the content scale; the layout keeps its proportions.
+    // The window's size in pixels and the content scale; the layout keeps its proportions and
+    // fills what it is given, scaled down where a host forces a window smaller than the
+    // smallest it offers (half its size at the scale: below that text is no longer readable).
     void setSize(int width, int height);
+    int smallestWidth() const;
+    int smallestHeight() const;
     void setScale(double scale);
     int width() const { return width_; }
     int height() const { return height_; }

@@ -119,23 +119,28 @@ std::vector<std::uint8_t> X11Stage::pixelsOf(unsigned long drawable, int x0, int
     return rgba;
 }
 
-bool X11Stage::hasWindowNamed(const std::string& name) {
-    std::function<bool(::Window)> search = [&](::Window w) {
+unsigned long X11Stage::windowNamed(const std::string& name) {
+    std::function<::Window(::Window)> search = [&](::Window w) -> ::Window {
         char* title = nullptr;
         if (XFetchName(of(display_), w, &title) && title != nullptr) {
             const bool found = name == title;
             XFree(title);
-            if (found) return true;
+            if (found) return w;
         }
         ::Window root, parent, *children = nullptr;
         unsigned count = 0;
-        if (!XQueryTree(of(display_), w, &root, &parent, &children, &count)) return false;
-        bool found = false;
-        for (unsigned i = 0; i < count && !found; ++i) found = search(children[i]);
+        if (!XQueryTree(of(display_), w, &root, &parent, &children, &count)) return 0;
+        ::Window found = 0;
+        for (unsigned i = 0; i < count && found == 0; ++i) found = search(children[i]);
         if (children != nullptr) XFree(children);
         return found;
     };
     return search(DefaultRootWindow(of(display_)));
+}
+
+void X11Stage::resizeWindow(unsigned long window, int width, int height) {
+    XResizeWindow(of(display_), window, static_cast<unsigned>(width), static_cast<unsigned>(height));
+    XSync(of(display_), False);
 }
 
 void X11Stage::moveTo(int x, int y) {

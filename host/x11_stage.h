@@ -33,7 +33,11 @@ public:
     // The same of a part of the whole screen (another program's window, say).
     std::vector<std::uint8_t> screenshotOfScreen(int x, int y, int width, int height);
     // Whether a window of this name is on the screen.
-    bool hasWindowNamed(const std::string& name);
+    bool hasWindowNamed(const std::string& name) { return windowNamed(name) != 0; }
+    // That window, or 0.
+    unsigned long windowNamed(const std::string& name);
+    // Another window made this size, as a host or a window manager makes it.
+    void resizeWindow(unsigned long window, int width, int height);
 
     // The pointer at a point of the window, a button pressed or released, the wheel turned.
     void moveTo(int x, int y);

@@ -146,6 +146,14 @@ private:
                 return editor_.mouseMove(m.x, m.y, (m.state & ShiftMask) ? editor::kShift : 0);
             }
             case ButtonRelease: return event.xbutton.button == Button1 && editor_.mouseUp(event.xbutton.x, event.xbutton.y);
+            case ConfigureNotify: {
+                // The host made the window another size (an LV2 host resizes its child): the
+                // editor follows it.
+                const XConfigureEvent& c = event.xconfigure;
+                if (c.width == editor_.width() && c.height == editor_.height()) return false;
+                editor_.setSize(c.width, c.height);
+                return true;
+            }
             default: return false;
         }
     }

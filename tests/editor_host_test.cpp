@@ -40,12 +40,14 @@ struct NoHost : editor::EditorHost {
     void endEdit(int) override {}
 };
 
-// The editor's own picture of a state, drawn here, to hold a window's pixels against.
+// The editor's own picture of a state, drawn here, to hold a window's pixels against; at the
+// given size, or the scale's own.
 std::vector<std::uint8_t> expectedPicture(double scale, const std::vector<std::pair<int, double>>& values, int& width,
-                                          int& height) {
+                                          int& height, int atWidth = 0, int atHeight = 0) {
     NoHost host;
     editor::Editor e(host);
     e.setScale(scale);
+    if (atWidth > 0) e.setSize(atWidth, atHeight);
     for (const auto& [parameter, value] : values) e.setValue(parameter, value);
     const editor::Canvas canvas = e.draw();
     width = canvas.width(), height = canvas.height();
@@ -209,6 +211,24 @@ TEST(Vst3Editor, InAHostWindowItLooksAsDrawnFollowsTheHostAndEditsInOneGesture) 
     EXPECT_EQ(frame.lastSize.right, 2 * editor::kBaseWidth);
     stage.run(150ms);
     EXPECT_TRUE(windowShows(stage, 2, {{3, 48}, {5, -12}})) << "at scale 2";
+
+    // The host's size, any proportions: the editor fills it; below its smallest it is refused.
+    scaling = nullptr;
+    view->queryInterface(IPlugViewContentScaleSupport::iid.bytes, reinterpret_cast<void**>(&scaling));
+    scaling->setContentScaleFactor(1.0f);
+    scaling->release();
+    ViewRect small{0, 0, 300, 200};
+    EXPECT_EQ(view->checkSizeConstraint(&small), kResultTrue);
+    EXPECT_EQ(small.right, editor::kBaseWidth / 2);
+    EXPECT_EQ(small.bottom, editor::kBaseHeight / 2);
+    stage.resize(1500, 840);
+    ViewRect large{0, 0, 1500, 840};
+    EXPECT_EQ(view->onSize(&large), kResultOk);
+    stage.run(150ms);
+    int sw = 0, sh = 0, ew = 0, eh = 0;
+    EXPECT_TRUE(samePicture(stage.screenshot(sw, sh), sw, sh, expectedPicture(1, {{3, 48}, {5, -12}}, ew, eh, 1500, 840), ew,
+                            eh))
+        << "at 1500 x 840";
 
     EXPECT_EQ(view->removed(), kResultOk);
     EXPECT_EQ(frame.registered(), 0u);
@@ -378,6 +398,20 @@ TEST(ClapEditor, InAHostWindowItLooksAsDrawnFollowsTheHostAndTellsItsGestures) {
     stage.run(150ms);
     EXPECT_TRUE(windowShows(stage, 2, {{0, 0.1}, {3, 48}, {5, -12}})) << "at scale 2";
 
+    // The host's size, any proportions: the editor fills it; below its smallest it is adjusted.
+    EXPECT_TRUE(s.gui->set_scale(p, 1.0));
+    std::uint32_t w = 300, h = 200;
+    EXPECT_TRUE(s.gui->adjust_size(p, &w, &h));
+    EXPECT_EQ(w, static_cast<std::uint32_t>(editor::kBaseWidth / 2));
+    EXPECT_EQ(h, static_cast<std::uint32_t>(editor::kBaseHeight / 2));
+    stage.resize(1500, 840);
+    EXPECT_TRUE(s.gui->set_size(p, 1500, 840));
+    stage.run(150ms);
+    int sw = 0, sh = 0, ew = 0, eh = 0;
+    EXPECT_TRUE(samePicture(stage.screenshot(sw, sh), sw, sh,
+                            expectedPicture(1, {{0, 0.1}, {3, 48}, {5, -12}}, ew, eh, 1500, 840), ew, eh))
+        << "at 1500 x 840";
+
     s.gui->destroy(p);
     EXPECT_EQ(s.plugin->editorSources(), 0u);
 }
@@ -482,6 +516,33 @@ TEST(Lv2Editor, WritesTheControlPortsAndTouchesAroundADrag) {
     stage.run(200ms);
     EXPECT_TRUE(windowShows(stage, 1, {{3, -60}})) << "with the host's value";
 
+    // The host resizes the editor, through the resize interface and by resizing its window as
+    // an LV2 host's toolkit does: the editor fills what it is given; below its smallest size
+    // the host hears a refusal and the layout is drawn scaled down, not cropped.
+    const auto* resize = static_cast<const LV2UI_Resize*>(ui->extension_data(LV2_UI__resize));
+    ASSERT_NE(resize, nullptr);
+    auto showsAt = [&](int w, int h) {
+        int sw = 0, sh = 0, ew = 0, eh = 0;
+        stage.run(150ms);
+        const auto shot = stage.screenshot(sw, sh);
+        const auto want = expectedPicture(1, {{3, -60}}, ew, eh, w, h);
+        // The stage may be larger than the editor's window: compare the editor's part.
+        std::vector<std::uint8_t> part;
+        for (int y = 0; y < eh && y < sh; ++y)
+            part.insert(part.end(), shot.begin() + 4 * y * sw, shot.begin() + 4 * (y * sw + std::min(ew, sw)));
+        return samePicture(part, std::min(ew, sw), std::min(eh, sh), want, ew, eh);
+    };
+    stage.resize(1500, 840);
+    EXPECT_EQ(resize->ui_resize(handle, 1500, 840), 0);
+    EXPECT_TRUE(showsAt(1500, 840)) << "resized through the interface";
+    stage.resizeWindow(reinterpret_cast<std::uintptr_t>(widget), 1200, 760);
+    EXPECT_TRUE(showsAt(1200, 760)) << "its window resized by the host";
+    EXPECT_NE(resize->ui_resize(handle, 300, 200), 0);
+    EXPECT_TRUE(showsAt(300, 200)) << "forced below the smallest size";
+    resize->ui_resize(handle, editor::kBaseWidth, editor::kBaseHeight);
+    stage.resize(editor::kBaseWidth, editor::kBaseHeight);
+    stage.run(100ms);
+
     dragStereoWidthUp(stage);
     ASSERT_FALSE(written.values.empty());
     for (const auto& [port, value] : written.values) EXPECT_EQ(port, 9u);
@@ -562,6 +623,13 @@ TEST(Lv2Editor, JalvShowsItAndADragChangesTheControl) {
     shot = stage.screenshotOfScreen(0, 0, ew, eh);
     want = expectedPicture(1, {{3, 48}}, ew, eh);
     EXPECT_TRUE(samePicture(shot, ew, eh, want, ew, eh)) << "jalv's window after the drag";
+
+    // jalv's window made larger, as a user drags its corner: the editor fills it.
+    stage.resizeWindow(stage.windowNamed(title), 1500, 840);
+    std::this_thread::sleep_for(1s);
+    shot = stage.screenshotOfScreen(0, 0, 1500, 840);
+    want = expectedPicture(1, {{3, 48}}, ew, eh, 1500, 840);
+    EXPECT_TRUE(samePicture(shot, 1500, 840, want, ew, eh)) << "jalv's window at 1500 x 840";
     stopProgram(jalv);
     stopProgram(jack);
 }

@@ -279,6 +279,7 @@ TEST(EditorMeasurement, UnrelatedOrSilentDisAreRefusedAndTheControlsKept) {
 struct State {
     const char* name;
     std::function<void(editor::Editor&, editor::MeterFeed&)> set;
+    int width = 0, height = 0;  // a window of this size, or the scale's own
 };
 
 void meterFeed(editor::Editor& e, editor::MeterFeed& feed, float amplitude) {
@@ -336,6 +337,10 @@ const State kStates[] = {
          startMeasuring(e);
          play(e, feed, unrelatedTake(48000, 4.0), 512, 48000);
      }},
+    // A host's window larger than the editor, of other proportions; and one forced below the
+    // smallest size the editor offers: the layout scaled to fit, centred, never cropped.
+    {"window-1500x840", [](editor::Editor& e, editor::MeterFeed& feed) { meterFeed(e, feed, 0.1f); }, 1500, 840},
+    {"window-300x200", [](editor::Editor& e, editor::MeterFeed& feed) { meterFeed(e, feed, 0.1f); }, 300, 200},
 };
 
 TEST(EditorPictures, EachStateLooksAsStored) {
@@ -346,11 +351,13 @@ TEST(EditorPictures, EachStateLooksAsStored) {
     for (double scale : {1.0, 2.0})
         for (const State& state : kStates) {
             if (scale == 2.0 && std::string(state.name) != "defaults" && std::string(state.name) != "signal-over") continue;
+            if (state.width > 0 && scale != 1.0) continue;
             Recorder host;
             editor::MeterFeed feed;
             feed.diInputs.setSampleRate(48000);
             editor::Editor e(host, &feed);
             e.setScale(scale);
+            if (state.width > 0) e.setSize(state.width, state.height);
             state.set(e, feed);
             const editor::Canvas picture = e.draw();
             const std::string file = std::string(VINTREL_EDITOR_PICTURES) + "/" + state.name + "@" +

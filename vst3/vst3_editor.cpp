@@ -96,8 +96,7 @@ public:
     tresult PLUGIN_API checkSizeConstraint(ViewRect* rect) override {
         if (rect == nullptr) return kInvalidArgument;
         // Never smaller than half the size at this scale: below it the text is no longer readable.
-        const double scale = session_.editor().scale();
-        const int minWidth = static_cast<int>(editor::kBaseWidth * scale / 2), minHeight = static_cast<int>(editor::kBaseHeight * scale / 2);
+        const int minWidth = session_.editor().smallestWidth(), minHeight = session_.editor().smallestHeight();
         if (rect->right - rect->left < minWidth) rect->right = rect->left + minWidth;
         if (rect->bottom - rect->top < minHeight) rect->bottom = rect->top + minHeight;
         return kResultTrue;
