@@ -20,8 +20,14 @@ const Extension* hostExtension(const EditorState& s, const char* id) {
     return static_cast<const Extension*>(s.host->get_extension(s.host, id));
 }
 
+// Counted as untold before its effect, so that no host value can slip in between.
+void markUntold(EditorState& s, int parameter, int by) {
+    if (parameter >= 0 && parameter < static_cast<int>(s.untold.size()))
+        s.untold[static_cast<std::size_t>(parameter)].fetch_add(by, std::memory_order_acq_rel);
+}
+
 void notify(EditorState& s, const shell::EditNotice& notice) {
-    s.edits.push(notice);
+    if (!s.edits.push(notice)) markUntold(s, notice.parameter, -1);  // a full queue: never told
     // Outside processing the host must call flush to hear it.
     if (!s.processing.load(std::memory_order_relaxed))
         if (const auto* params = hostExtension<clap_host_params_t>(s, CLAP_EXT_PARAMS))
@@ -147,18 +153,30 @@ void onFd(const clap_plugin_t* plugin, int fd, clap_posix_fd_flags_t) {
 
 }  // namespace
 
-void EditorState::beginEdit(int parameter) { notify(*this, {shell::EditNotice::Begin, parameter, 0}); }
+void EditorState::beginEdit(int parameter) {
+    markUntold(*this, parameter, 1);
+    notify(*this, {shell::EditNotice::Begin, parameter, 0});
+}
 
 void EditorState::performEdit(int parameter, double value) {
+    markUntold(*this, parameter, 1);
     decoder->setValue(parameter, value);
     notify(*this, {shell::EditNotice::Value, parameter, value});
 }
 
-void EditorState::endEdit(int parameter) { notify(*this, {shell::EditNotice::End, parameter, 0}); }
+void EditorState::endEdit(int parameter) {
+    markUntold(*this, parameter, 1);
+    notify(*this, {shell::EditNotice::End, parameter, 0});
+}
 
 void tellHost(EditorState& state, const clap_output_events_t* out) {
     shell::EditNotice notice;
     while (state.edits.pop(notice)) {
+        struct Told {  // however the notice leaves, the host has had its chance to hear it
+            EditorState& s;
+            int parameter;
+            ~Told() { markUntold(s, parameter, -1); }
+        } told{state, notice.parameter};
         if (out == nullptr || out->try_push == nullptr) continue;
         const auto id = static_cast<clap_id>(notice.parameter);
         if (notice.kind == shell::EditNotice::Value) {

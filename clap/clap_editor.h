@@ -3,6 +3,7 @@
 // told to the host as gesture and value events of the next processing call or flush.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <memory>
 
@@ -22,6 +23,14 @@ struct EditorState final : editor::EditorHost {
     shell::EditQueue edits;
     std::unique_ptr<shell::EditorSession> session;
     std::atomic<bool> processing{false};
+    // Per parameter, the editor's notices (gesture begins, values, ends) the host has not yet
+    // heard. While any is, a value from the host for that parameter is older than the editor's
+    // and is not applied (hosts send back the value they last knew).
+    std::array<std::atomic<int>, 16> untold{};
+    bool hostValueIsStale(int parameter) const {
+        return parameter >= 0 && parameter < static_cast<int>(untold.size()) &&
+               untold[static_cast<std::size_t>(parameter)].load(std::memory_order_acquire) > 0;
+    }
     clap_id timer = 0;
     bool hasTimer = false;
     int fd = -1;

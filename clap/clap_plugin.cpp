@@ -63,13 +63,15 @@ std::int32_t parameterOf(clap_id id) {
     return id < EmbeddedDecoder::parameters().size() ? static_cast<std::int32_t>(id) : -1;
 }
 
-void applyEvent(EmbeddedDecoder& decoder, const clap_event_header_t* event) {
+// A host's value, unless the editor has changed that parameter since and the host has not yet
+// heard of it: then the host's value is the older one.
+void applyEvent(ClapDecoder& d, const clap_event_header_t* event) {
     if (event == nullptr || event->space_id != CLAP_CORE_EVENT_SPACE_ID || event->type != CLAP_EVENT_PARAM_VALUE ||
         event->size < sizeof(clap_event_param_value_t))
         return;
     const auto* change = reinterpret_cast<const clap_event_param_value_t*>(event);
     const std::int32_t parameter = parameterOf(change->param_id);
-    if (parameter >= 0) decoder.setValue(parameter, change->value);
+    if (parameter >= 0 && !d.editor.hostValueIsStale(parameter)) d.decoder->setValue(parameter, change->value);
 }
 
 VstTimeInfo timeInfoOf(const clap_event_transport_t& t) {
@@ -170,7 +172,7 @@ clap_process_status processBlock(const clap_plugin_t* plugin, const clap_process
         const clap_event_header_t* event = events->get(events, i);
         if (event == nullptr) continue;
         decodeUpTo(std::min(event->time, frames));
-        applyEvent(*d.decoder, event);
+        applyEvent(d, event);
     }
     decodeUpTo(frames);
     if (doubles) d.editor.meters.afterBlock(out->data64, static_cast<std::int32_t>(frames));
@@ -253,7 +255,7 @@ bool textToValue(const clap_plugin_t*, clap_id id, const char* text, double* val
 
 void flush(const clap_plugin_t* plugin, const clap_input_events_t* in, const clap_output_events_t* out) {
     const std::uint32_t count = in != nullptr ? in->size(in) : 0;
-    for (std::uint32_t i = 0; i < count; ++i) applyEvent(*self(plugin).decoder, in->get(in, i));
+    for (std::uint32_t i = 0; i < count; ++i) applyEvent(self(plugin), in->get(in, i));
     clapeditor::tellHost(self(plugin).editor, out);
     askRestartOnNewLatency(self(plugin));
 }

@@ -447,6 +447,60 @@ TEST(ClapEditor, MeasureWhileTheTakePlaysAndApplyIsOneGesturePerControl) {
     s.gui->destroy(&s.plugin->plugin());
 }
 
+// What a host saw lose a click: with the transport stopped, a drag of the stereo width, a click
+// on "swapped", a click on "unprocessed"; the host flushes late and sends back, with its flush
+// (or its next block), the values it last knew. The editor's edits win, the host hears each,
+// and the state the host saves holds them.
+TEST(ClapEditor, EditsOutlastTheHostsEchoOfOlderValuesWhenItFlushesLate) {
+    for (const bool byProcessing : {false, true}) {
+        SCOPED_TRACE(byProcessing ? "the next block" : "a late flush");
+        host::X11Stage stage(editor::kBaseWidth, editor::kBaseHeight);
+        ASSERT_TRUE(stage.ok()) << "no X display: run under xvfb-run";
+        ClapSession s(stage);
+        ASSERT_TRUE(s.gui);
+        ASSERT_TRUE(s.plugin->activate(48000.0, 256));
+        ASSERT_TRUE(s.open(stage));
+        stage.run(100ms);
+        auto clickAt = [&](int x, int y) {
+            stage.moveTo(x, y);
+            stage.run(20ms);
+            stage.press(true);
+            stage.run(10ms);
+            stage.press(false);
+            stage.run(300ms);
+        };
+        dragStereoWidthUp(stage);
+        stage.run(300ms);
+        clickAt(100, 304);  // "swapped", the second label of L/R swap
+        clickAt(913, 31);   // "unprocessed", the second half of the A/B switch
+        EXPECT_GT(s.plugin->flushRequests, 0);
+        // The host's values from before the edits, then the flush it was asked for.
+        const std::vector<claphost::ParamChange> echo = {{0, 3, 0.0}, {0, 4, 0.0}, {0, 8, 0.0}};
+        if (byProcessing) {
+            Channels3<float> io(64);
+            host::runOnAnotherThread([&] { s.plugin->process(io.inputs, io.outputs, 64, echo); });
+        } else {
+            s.plugin->flush(echo);
+        }
+        EXPECT_EQ(s.plugin->value(3), 48.0);
+        EXPECT_EQ(s.plugin->value(4), 1.0);
+        EXPECT_EQ(s.plugin->value(8), 1.0);
+        double heardAb = -1;
+        for (const auto& event : s.plugin->heard)
+            if (event.kind == 'v' && event.id == 8) heardAb = event.value;
+        EXPECT_EQ(heardAb, 1.0);
+        // Once heard, the host's values count again, and the state holds the edits.
+        std::vector<std::uint8_t> state;
+        ASSERT_TRUE(s.plugin->saveState(state));
+        auto reloaded = claphost::Plugin::create(*s.module, "net.brelvander.guitar-decoder");
+        ASSERT_TRUE(reloaded->loadState(state));
+        EXPECT_EQ(reloaded->value(8), 1.0);
+        s.plugin->flush({{0, 8, 0.0}});
+        EXPECT_EQ(s.plugin->value(8), 0.0);
+        s.gui->destroy(&s.plugin->plugin());
+    }
+}
+
 TEST(ClapEditor, OpenedAndClosedAHundredTimesWhileTheAudioRuns) {
     host::X11Stage stage(editor::kBaseWidth, editor::kBaseHeight);
     ASSERT_TRUE(stage.ok()) << "no X display: run under xvfb-run";
