@@ -138,6 +138,13 @@ bool EmbeddedDecoder::valuesInState(const std::uint8_t* data, std::size_t size, 
     return true;
 }
 
+std::vector<std::uint8_t> EmbeddedDecoder::stateOf(const FactoryPreset& preset) {
+    const std::unique_ptr<EmbeddedDecoder> scratch = create(48000.0, 512);
+    if (!scratch) return {};
+    for (std::size_t i = 0; i < preset.values.size(); ++i) scratch->setValue(static_cast<std::int32_t>(i), preset.values[i]);
+    return scratch->saveState();
+}
+
 std::unique_ptr<EmbeddedDecoder> EmbeddedDecoder::create(double sampleRate, std::int32_t maxBlock) noexcept {
     try {
         std::unique_ptr<EmbeddedDecoder> instance(new EmbeddedDecoder);

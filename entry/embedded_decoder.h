@@ -16,6 +16,7 @@
 
 #include "align/di_aligner.h"
 #include "effect/decoder_parameters.h"
+#include "entry/factory_presets.h"
 #include "entry/plugin_parameters.h"
 #include "runtime/shared_double.h"
 #include "runtime/thread_identity.h"
@@ -47,6 +48,10 @@ public:
     // The parameter values (display units) a state holds, as loading it would set them; false
     // for bytes that are not a state.
     static bool valuesInState(const std::uint8_t* data, std::size_t size, std::vector<double>& values);
+
+    // A factory preset's whole state as the formats save it (the decoder's chunk is its first
+    // 260 bytes, what the VST 2 module saves); empty when memory runs out.
+    static std::vector<std::uint8_t> stateOf(const FactoryPreset& preset);
 
     // An opened instance with this rate and largest block; null when memory runs out.
     static std::unique_ptr<EmbeddedDecoder> create(double sampleRate, std::int32_t maxBlock) noexcept;

@@ -1,5 +1,7 @@
 // The command-line renderer, run as a user runs it, on small files made here.
 #include "far_values.h"
+#include "effect/decoder_parameters.h"
+#include "entry/factory_presets.h"
 #include "renderer_fixture.h"
 
 namespace {
@@ -132,6 +134,38 @@ TEST_F(Renderer, ProgramFilesHaveTheStandardLayoutAndLoadBack) {
     const Outcome junk = render("--preset " + path("junk.fxp") + " --list-params");
     EXPECT_EQ(junk.status, 2);
     EXPECT_NE(junk.output.find("CcnK"), std::string::npos) << junk.output;
+}
+
+// Every factory preset renders what its settings, given one by one, render; it is listed with
+// its situation; and a name that is neither a file nor a preset is refused in words.
+TEST_F(Renderer, FactoryPresetsAreListedAndRenderTheirSettings) {
+    writeTake("take.wav", 3, 3000);
+    const Outcome listed = render("--list-presets");
+    ASSERT_EQ(listed.status, 0) << listed.output;
+    for (const vintrel::FactoryPreset& preset : vintrel::kFactoryPresets) {
+        SCOPED_TRACE(preset.name);
+        EXPECT_NE(listed.output.find(preset.name), std::string::npos);
+        EXPECT_NE(listed.output.find(preset.situation), std::string::npos);
+        std::string settings;
+        for (std::size_t i = 0; i < preset.values.size(); ++i) {
+            const decoder::Parameter& row = decoder::kParameters[i];
+            const std::string value = row.isSwitch() ? row.labels[static_cast<std::size_t>(preset.values[i])]
+                                                     : std::to_string(preset.values[i]);
+            settings += " --param '" + std::to_string(i) + "=" + value + "'";
+        }
+        const std::string outputs = " --outputs 1,2,3 --overwrite -q -i " + path("take.wav") + " -o ";
+        ASSERT_EQ(render("--preset \"" + std::string(preset.name) + "\"" + outputs + path("a.wav")).status, 0);
+        ASSERT_EQ(render(settings.substr(1) + outputs + path("b.wav")).status, 0);
+        SF_INFO info;
+        const std::vector<float> a = readAll(path("a.wav"), info), b = readAll(path("b.wav"), info);
+        ASSERT_EQ(a.size(), b.size());
+        EXPECT_EQ(0, std::memcmp(a.data(), b.data(), a.size() * sizeof(float)));
+    }
+    // Any case; a preset's name is no file.
+    EXPECT_EQ(render("--preset 'wide' --list-params").status, 0);
+    const Outcome unknown = render("--preset 'Extra wide' --list-params");
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.output.find("nor is it a factory preset"), std::string::npos) << unknown.output;
 }
 
 // A damaged preset holding far values, one parameter at a time: the renderer's output stays

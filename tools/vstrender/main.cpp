@@ -49,7 +49,7 @@ void prepareDemo(Options& o) {
 }
 
 void checkCombination(const Options& o) {
-    if (o.inputs.empty() && !o.listParams && o.savePreset.empty()) refuse("no input given (-i FILE)");
+    if (o.inputs.empty() && !o.listParams && !o.listPresets && o.savePreset.empty()) refuse("no input given (-i FILE)");
     if (o.analyze) {
         if (o.inputs.empty()) refuse("--analyze needs the take (-i FILE)");
         if (!o.output.empty()) refuse("--analyze writes no audio: render with a command of its own (leave out -o)");
@@ -211,6 +211,7 @@ int run(int argc, char** argv) {
     if (!o.preset.empty()) loadPreset(plugin, o.preset);
     applyParameters(plugin, o.params);
     if (o.listParams) std::fputs(listParameters(plugin, *fresh).c_str(), report);
+    if (o.listPresets) std::fputs(listPresets().c_str(), report);
     if (o.useDouble && !plugin.canDoubleReplacing()) refuse("the plug-in cannot process in double precision");
 
     const std::vector<int> picked = parseOutputs(o.outputList, plugin.numOutputs());

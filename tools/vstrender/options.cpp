@@ -37,7 +37,8 @@ const char kUsage[] =
     "  --param NAME=VALUE    set a parameter by name or index, in displayed units (\"stereo width=-30\",\n"
     "                        \"L/R swap=swapped\", \"DI level=-inf\") or normalised from 0 to 1 (\"3=0.25:n\")\n"
     "  --list-params         print every parameter: value, range, step, default, unit, labels\n"
-    "  --preset FILE.fxp     load the plug-in's state from a program file\n"
+    "  --list-presets        print the guitar decoder's factory presets (for --preset NAME)\n"
+    "  --preset FILE.fxp     load the plug-in's state from a program file, or a factory preset by its name\n"
     "  --save-preset FILE    save the plug-in's state as a program file\n"
     "  --block-size N        frames per processing call (default 512)\n"
     "  --double              process in double precision\n"
@@ -145,6 +146,8 @@ bool setPluginOption(Arguments& a, Options& o) {
         o.params.push_back(a.value());
     else if (n == "--list-params")
         o.listParams = a.flag();
+    else if (n == "--list-presets")
+        o.listPresets = a.flag();
     else if (n == "--preset")
         o.preset = a.single();
     else if (n == "--save-preset")

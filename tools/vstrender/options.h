@@ -14,7 +14,7 @@ struct Options {
     std::string plot, diDelay, diPolarity;
     bool analyze = false, json = false, alignDi = false;
     int blockSize = 512;
-    bool overwrite = false, listParams = false, useDouble = false, demo = false, quiet = false, allowShort = false;
+    bool overwrite = false, listParams = false, listPresets = false, useDouble = false, demo = false, quiet = false, allowShort = false;
 };
 
 // Every option, or a refusal naming the first one that is wrong; --help and --version answer

@@ -275,6 +275,24 @@ std::string alignmentParameters() {
     return out;
 }
 
+std::string listPresets() {
+    std::string out = "Factory presets of the guitar decoder (--preset NAME; every other setting at its default):\n";
+    for (const vintrel::FactoryPreset& preset : vintrel::kFactoryPresets) {
+        out += std::string("  ") + preset.name + "\n      " + preset.situation + "\n     ";
+        bool any = false;
+        for (std::size_t i = 0; i < preset.values.size(); ++i) {
+            const decoder::Parameter& row = decoder::kParameters[i];
+            if (preset.values[i] == row.defaultValue) continue;
+            std::string value = vintrel::EmbeddedDecoder::textFor(static_cast<std::int32_t>(i), preset.values[i]);
+            if (row.unit[0] != '\0') value += std::string(" ") + row.unit;
+            out += std::string(any ? ", " : " ") + row.name + " " + value;
+            any = true;
+        }
+        out += any ? "\n" : " (the defaults)\n";
+    }
+    return out;
+}
+
 std::string listParameters(vsthost::Plugin& plugin, vsthost::Plugin& fresh) {
     std::string out;
     char line[512];

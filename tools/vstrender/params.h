@@ -23,6 +23,9 @@ bool applyParameterValue(vsthost::Plugin& plugin, VstInt32 index, const std::str
 
 // A table of every parameter: its value, range, step, default, unit and a switch's labels.
 // `fresh` is an instance nobody has changed, whose parameters the listing may move about.
+// The guitar decoder's factory presets: each name, what it is for and the settings it makes.
+std::string listPresets();
+
 std::string listParameters(vsthost::Plugin& plugin, vsthost::Plugin& fresh);
 
 }  // namespace vstrender

@@ -1,12 +1,17 @@
 #include "tools/vstrender/session.h"
 
 #include <cctype>
+#include <filesystem>
 
+#include "entry/embedded_decoder.h"
+#include "entry/factory_presets.h"
 #include "tools/vstrender/errors.h"
 #include "tools/vstrender/fxp.h"
 #include "tools/vstrender/params.h"
 
 namespace vstrender {
+
+namespace fs = std::filesystem;
 
 LoadedPlugin loadPlugin(const std::string& path) {
     LoadedPlugin p;
@@ -32,7 +37,21 @@ void loadPreset(vsthost::Plugin& plugin, const std::string& path) {
     std::vector<std::uint8_t> bytes;
     ProgramFile program;
     std::string error;
-    if (!readFile(path, bytes, error)) refuse(error);
+    std::error_code noFile;
+    // A factory preset of the guitar decoder by its name, where no file has that name.
+    if (const vintrel::FactoryPreset* preset = vintrel::factoryPreset(path); preset != nullptr && !fs::exists(path, noFile)) {
+        if (plugin.effectName() != vintrel::EmbeddedDecoder::identity().name)
+            refuse("\"" + path + "\" is a factory preset of the guitar decoder, not of this plug-in");
+        const std::vector<std::uint8_t> state = vintrel::EmbeddedDecoder::stateOf(*preset);
+        plugin.setChunk(std::vector<std::uint8_t>(state.begin(), state.begin() + 260), true);
+        plugin.setProgramName(preset->name);
+        return;
+    }
+    if (!readFile(path, bytes, error)) {
+        if (path.find('/') == std::string::npos && path.find(".fxp") == std::string::npos)
+            refuse(error + "; nor is it a factory preset (vstrender --list-presets lists them)");
+        refuse(error);
+    }
     if (!decodeProgramFile(bytes, program, error)) refuse(path + " is not a program file this renderer reads: " + error);
     if (program.pluginId != plugin.effect()->uniqueID) {
         auto id = [](VstInt32 v) {
