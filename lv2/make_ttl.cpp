@@ -1,6 +1,7 @@
-// Writes the LV2 bundle's manifest.ttl and GuitarDecoder.ttl from the effect's own parameter
-// table, so the description and the plug-in cannot drift apart.
+// Writes the LV2 bundle's manifest.ttl, GuitarDecoder.ttl and presets.ttl from the effect's own
+// parameter and factory preset tables, so the description and the plug-in cannot drift apart.
 //   make_ttl BUNDLE-DIR BINARY-NAME MINOR MICRO
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "entry/embedded_decoder.h"
+#include "entry/factory_presets.h"
 #include "entry/plugin_identity.h"
 #include "lv2/lv2_ports.h"
 
@@ -127,8 +129,51 @@ std::string description(const std::string& minor, const std::string& micro) {
     return out.str();
 }
 
+// A factory preset's URI: the plug-in's, and the name in lower case with dashes.
+std::string presetUri(const vintrel::FactoryPreset& preset) {
+    std::string slug;
+    for (const char* c = preset.name; *c != '\0'; ++c) {
+        const auto u = static_cast<unsigned char>(*c);
+        if (std::isalnum(u))
+            slug += static_cast<char>(std::tolower(u));
+        else if (!slug.empty() && slug.back() != '-')
+            slug += '-';
+    }
+    while (!slug.empty() && slug.back() == '-') slug.pop_back();
+    return std::string(ports::kUri) + "#preset-" + slug;
+}
+
+// The factory presets as LV2 describes them: each a value for every control input.
+std::string presets() {
+    std::ostringstream out;
+    out << "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+        << "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
+        << "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n";
+    const auto& rows = EmbeddedDecoder::parameters();
+    for (const vintrel::FactoryPreset& preset : vintrel::kFactoryPresets) {
+        out << "\n<" << presetUri(preset) << ">\n"
+            << "    a pset:Preset ;\n"
+            << "    lv2:appliesTo <" << ports::kUri << "> ;\n"
+            << "    rdfs:label " << quoted(preset.name) << " ;\n"
+            << "    rdfs:comment " << quoted(preset.situation) << " ;\n";
+        for (std::size_t i = 0; i < ports::kParameterCount; ++i) {
+            // The decoder's values, then the DI's alignment at none.
+            const double value = i < preset.values.size() ? preset.values[i] : rows[i].defaultValue;
+            out << (i == 0 ? "    lv2:port [\n" : "    ] , [\n") << "        lv2:symbol " << quoted(rows[i].symbol)
+                << " ;\n        pset:value " << number(value) << " ;\n";
+        }
+        out << "    ] .\n";
+    }
+    return out.str();
+}
+
 std::string manifest(const std::string& binary, const std::string& suffix) {
+    std::string presetEntries;
+    for (const vintrel::FactoryPreset& preset : vintrel::kFactoryPresets)
+        presetEntries += "\n<" + presetUri(preset) + ">\n    a pset:Preset ;\n    lv2:appliesTo <" + ports::kUri +
+                         "> ;\n    rdfs:seeAlso <presets.ttl> .\n";
     return std::string("@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n") +
+           "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n" +
            "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n" +
            "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n\n" + "<" + ports::kUri +
            ">\n    a lv2:Plugin ;\n    lv2:binary <" + binary + "> ;\n    rdfs:seeAlso <GuitarDecoder.ttl> .\n\n" +
@@ -136,7 +181,7 @@ std::string manifest(const std::string& binary, const std::string& suffix) {
            "    lv2:requiredFeature ui:idleInterface, ui:parent ;\n" +
            "    lv2:optionalFeature ui:touch, <http://lv2plug.in/ns/ext/instance-access>,\n" +
            "        <http://lv2plug.in/ns/ext/options#options>, <http://lv2plug.in/ns/ext/urid#map> ;\n" +
-           "    lv2:extensionData ui:idleInterface .\n";
+           "    lv2:extensionData ui:idleInterface .\n" + presetEntries;
 }
 
 bool write(const std::string& path, const std::string& text) {
@@ -155,7 +200,7 @@ int main(int argc, char** argv) {
     const std::string bundle = argv[1];
     const std::string binary = argv[2], suffix = binary.substr(binary.find('.'));  // the plug-in's, e.g. ".so"
     if (!write(bundle + "/manifest.ttl", manifest(binary, suffix)) ||
-        !write(bundle + "/GuitarDecoder.ttl", description(argv[3], argv[4]))) {
+        !write(bundle + "/GuitarDecoder.ttl", description(argv[3], argv[4])) || !write(bundle + "/presets.ttl", presets())) {
         std::cerr << "make_ttl: cannot write into " << bundle << "\n";
         return 1;
     }

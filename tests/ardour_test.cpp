@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "effect/guitar_decoder.h"
+#include "entry/factory_presets.h"
 #include "plugin_fixture.h"
 
 namespace {
@@ -301,5 +302,63 @@ TEST(Ardour, Vst3RendersADiDelayAndReportsTheLatencyOfANegativeOne) {
     fs::remove_all(plugins);
 }
 
+
+// The factory presets in Ardour: each LV2 preset found by its name through Ardour's Lua API,
+// applied, and the take rendered through it, as the VST 2 module renders the preset's settings.
+TEST(Ardour, Lv2FindsAndAppliesEveryFactoryPreset) {
+    if (std::system("command -v ardour7-lua >/dev/null 2>&1") != 0) {
+        if (std::getenv("REQUIRE_ARDOUR")) FAIL() << "ardour7-lua is not installed";
+        GTEST_SKIP() << "ardour7-lua is not installed (Debian: ardour)";
+    }
+    Host host;
+    host.home = fs::temp_directory_path() / ("ardour-presets-" + std::to_string(::getpid()));
+    fs::remove_all(host.home);
+    fs::create_directories(host.home / "config/ardour7/scripts");
+    std::ofstream(host.home / "config/ardour7/scripts/_guitar_take.lua") << kGenerator;
+    host.environment = "XDG_CACHE_HOME='" + (host.home / "cache").string() + "' XDG_CONFIG_HOME='" +
+                       (host.home / "config").string() + "' HOME='" + host.home.string() + "' LV2_PATH='" VINTREL_PLUGINS "/lv2'";
+    std::string names;
+    for (const vintrel::FactoryPreset& preset : vintrel::kFactoryPresets) names += "[==[" + std::string(preset.name) + "]==],";
+    const std::string frames = std::to_string(kFrames);
+    std::string output;
+    ASSERT_TRUE(runArdour(host, "AudioEngine:set_backend(\"None (Dummy)\", \"\", \"\")\nAudioEngine:start(false)\ncreate_session('" +
+                                    (host.home / "session").string() + R"(', 'take', 48000)
+local track = Session:new_audio_track(3, 3, nil, 1, "guitar", ARDOUR.PresentationInfo.max_order, ARDOUR.TrackMode.Normal, true):front()
+local gen = ARDOUR.LuaAPI.new_luaproc(Session, "Guitar Take Generator")
+track:add_processor_by_index(gen, 0, nil, true)
+local take = track:bounce_range(0, )" + frames + R"(, ARDOUR.InterThreadInfo(), gen, true, "take")
+track:remove_processor(gen, nil, true)
+take:to_audioregion():set_fade_in_active(false)
+take:to_audioregion():set_fade_out_active(false)
+track:playlist():add_region(take, Temporal.timepos_t(0), 1, false, 0, 0, false)
+for i = 0, 2 do print("take: " .. take:source(i):to_filesource():path()) end
+local p = ARDOUR.LuaAPI.new_plugin(Session, "urn:brelvander:guitar-decoder", ARDOUR.PluginType.LV2, "")
+track:add_processor_by_index(p, 0, nil, true)
+local plugin = p:to_insert():plugin(0)
+for _, name in ipairs({)" + names + R"(}) do
+  local preset = plugin:preset_by_label(name)
+  if preset and plugin:load_preset(preset) then
+    local out = track:bounce_range(0, )" + frames + R"(, ARDOUR.InterThreadInfo(), p, true, "preset")
+    for i = 0, 2 do print("preset " .. name .. ": " .. out:source(i):to_filesource():path()) end
+  else
+    print("missing: " .. name)
+  end
+end
+close_session()
+)",
+                           output))
+        << output;
+    const auto take = readChannels(printed(output, "take: "));
+    ASSERT_EQ(take[0].size(), static_cast<std::size_t>(kFrames)) << output;
+    for (const vintrel::FactoryPreset& preset : vintrel::kFactoryPresets) {
+        SCOPED_TRACE(preset.name);
+        const auto paths = printed(output, "preset " + std::string(preset.name) + ": ");
+        ASSERT_EQ(paths.size(), 3u) << output;
+        Settings settings;
+        for (std::size_t i = 0; i < preset.values.size(); ++i) settings[static_cast<int>(i)] = preset.values[i];
+        EXPECT_LE(largestDifference(readChannels(paths), renderVst2(take, settings)), kTolerance);
+    }
+    if (!::testing::Test::HasFailure()) fs::remove_all(host.home);
+}
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <lilv/lilv.h>
 #include <lv2/core/lv2.h>
+#include <lv2/urid/urid.h>
 #include <sndfile.h>
 
 #include <algorithm>
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "effect/guitar_decoder.h"
+#include "entry/factory_presets.h"
 #include "entry/plugin_parameters.h"
 #include "host/lv2_host.h"
 #include "alignment_cases.h"
@@ -380,6 +382,57 @@ TEST(Lv2Bypass, NotEnabledTheInputsPassBitForBit) {
     d.instance->run(static_cast<std::uint32_t>(frames));
     for (int k = 0; k < 3; ++k)
         EXPECT_EQ(std::memcmp(d.audio[3 + k].data(), d.audio[k].data(), frames * sizeof(float)), 0) << "channel " << k;
+}
+
+// The factory presets as LV2 hosts find them: every one listed by lilv with its name, and applied
+// as a host applies one (a state from the world, its port values emitted) giving the table's
+// values, the DI's alignment at none.
+TEST(Lv2Presets, EveryFactoryPresetIsListedAndAppliesItsValues) {
+    Lilv lv2;
+    ASSERT_NE(lv2.plugin, nullptr);
+    LilvNode* presetClass = lv2.node("http://lv2plug.in/ns/ext/presets#Preset");
+    LilvNode* label = lv2.node("http://www.w3.org/2000/01/rdf-schema#label");
+    LilvNodes* related = lilv_plugin_get_related(lv2.plugin, presetClass);
+    ASSERT_NE(related, nullptr);
+    EXPECT_EQ(lilv_nodes_size(related), vintrel::kFactoryPresets.size());
+    // A host's map of URIs to numbers, which the state asks for.
+    static std::vector<std::string> uris;
+    LV2_URID_Map map{nullptr, [](LV2_URID_Map_Handle, const char* uri) -> LV2_URID {
+                         for (std::size_t i = 0; i < uris.size(); ++i)
+                             if (uris[i] == uri) return static_cast<LV2_URID>(i + 1);
+                         uris.emplace_back(uri);
+                         return static_cast<LV2_URID>(uris.size());
+                     }};
+    std::map<std::string, std::map<std::string, float>> applied;  // by label, values by symbol
+    LILV_FOREACH (nodes, it, related) {
+        const LilvNode* preset = lilv_nodes_get(related, it);
+        lilv_world_load_resource(lv2.world, preset);
+        LilvNodes* labels = lilv_world_find_nodes(lv2.world, preset, label, nullptr);
+        ASSERT_NE(labels, nullptr);
+        const std::string name = text(lilv_nodes_get_first(labels));
+        lilv_nodes_free(labels);
+        LilvState* state = lilv_state_new_from_world(lv2.world, &map, preset);
+        ASSERT_NE(state, nullptr) << name;
+        lilv_state_emit_port_values(
+            state,
+            [](const char* symbol, void* values, const void* value, uint32_t size, uint32_t) {
+                if (size == sizeof(float)) (*static_cast<std::map<std::string, float>*>(values))[symbol] = *static_cast<const float*>(value);
+            },
+            &applied[name]);
+        lilv_state_free(state);
+    }
+    lilv_nodes_free(related);
+    lilv_node_free(presetClass), lilv_node_free(label);
+    for (const vintrel::FactoryPreset& preset : vintrel::kFactoryPresets) {
+        SCOPED_TRACE(preset.name);
+        ASSERT_EQ(applied.count(preset.name), 1u);
+        const auto& values = applied[preset.name];
+        EXPECT_EQ(values.size(), 13u);
+        for (std::size_t i = 0; i < preset.values.size(); ++i)
+            EXPECT_EQ(values.at(decoder::kParameters[i].symbol), static_cast<float>(preset.values[i])) << i;
+        EXPECT_EQ(values.at("di_delay"), 0.0f);
+        EXPECT_EQ(values.at("di_polarity"), 0.0f);
+    }
 }
 
 TEST(Lv2Habits, OddControlValuesNeverCrashOrMakeFiniteInputNonFinite) {
