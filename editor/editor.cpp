@@ -9,6 +9,7 @@
 
 #include "effect/decoder_parameters.h"
 #include "entry/embedded_decoder.h"
+#include "entry/factory_presets.h"
 
 namespace editor {
 
@@ -49,7 +50,11 @@ struct ButtonPlace {
 };
 constexpr ButtonPlace kButtons[] = {
     {Button::Measure, "MEASURE", 296, 590, 120, 36}, {Button::Apply, "APPLY", 296, 640, 120, 36},
+    {Button::PresetPrevious, "<", 352, 14, 32, 34},  {Button::PresetMenu, "", 388, 14, 226, 34},
+    {Button::PresetNext, ">", 618, 14, 32, 34},
 };
+// The preset menu, open below the name: a row for each factory preset.
+constexpr double kMenuX = 388, kMenuY = 52, kMenuWidth = 226, kMenuRow = 24;
 constexpr double kWordsX = 436, kWordsWidth = 538;
 // clang-format on
 constexpr double kScopeX = 732, kScopeY = 112, kScopeDiameter = 220;
@@ -223,6 +228,7 @@ std::vector<std::string> wrapped(const std::string& text, double size, double wi
 
 void drawAlignment(const Painter& p, const DiMeasurement& m) {
     for (const ButtonPlace& b : kButtons) {
+        if (b.button != Button::Measure && b.button != Button::Apply) continue;
         const bool lit = b.button == Button::Measure && m.state() == DiMeasurement::State::Measuring;
         const bool enabled = b.button == Button::Measure || m.state() == DiMeasurement::State::Found;
         p.rect(b.x, b.y, b.w, b.h, 6, lit ? kAccent : enabled ? Color{44, 52, 64} : kPanel);
@@ -240,6 +246,27 @@ void drawAlignment(const Painter& p, const DiMeasurement& m) {
     for (const std::string& line : wrapped(m.detail(), 11, kWordsWidth)) {
         p.text(kWordsX, y, line, 11, kDim);
         y += 17;
+    }
+}
+
+// The preset bar: the arrows, the name of the preset the controls show (or "modified"), and
+// the menu of factory presets when it is open, over everything else.
+void drawPresetBar(const Painter& p, int shown, bool menuOpen) {
+    for (const ButtonPlace& b : kButtons) {
+        if (b.button == Button::Measure || b.button == Button::Apply) continue;
+        p.rect(b.x, b.y, b.w, b.h, 6, b.button == Button::PresetMenu && menuOpen ? Color{44, 52, 64} : kPanel);
+        if (b.label[0] != '\0') p.text(b.x + b.w / 2, b.y + 23, b.label, 15, kText, Align::Centre);
+    }
+    const ButtonPlace& name = kButtons[3];
+    p.text(name.x + name.w / 2, name.y + 22, shown >= 0 ? vintrel::kFactoryPresets[static_cast<std::size_t>(shown)].name : "modified",
+           12, shown >= 0 ? kText : kDim, Align::Centre);
+    if (!menuOpen) return;
+    const double height = kMenuRow * static_cast<double>(vintrel::kFactoryPresets.size()) + 8;
+    p.rect(kMenuX, kMenuY, kMenuWidth, height, 6, Color{30, 34, 42});
+    for (std::size_t i = 0; i < vintrel::kFactoryPresets.size(); ++i) {
+        const double y = kMenuY + 4 + kMenuRow * static_cast<double>(i);
+        if (static_cast<int>(i) == shown) p.rect(kMenuX + 4, y, kMenuWidth - 8, kMenuRow, 4, Color{36, 52, 66});
+        p.text(kMenuX + 14, y + 16, vintrel::kFactoryPresets[i].name, 12, static_cast<int>(i) == shown ? kAccent : kText);
     }
 }
 
@@ -305,6 +332,7 @@ Canvas Editor::draw() const {
     drawMeters(p, meters_.snapshot());
     drawScopePanel(p, scope_);
     drawAlignment(p, measurement_);
+    drawPresetBar(p, presetShown(), menuOpen_);
     return canvas;
 }
 
@@ -327,6 +355,42 @@ Button Editor::buttonAt(double x, double y) const {
     return Button::Nothing;
 }
 
+int Editor::presetShown() const {
+    for (std::size_t i = 0; i < vintrel::kFactoryPresets.size(); ++i) {
+        const auto& preset = vintrel::kFactoryPresets[i];
+        bool same = values_[vintrel::kDiDelay] == 0 && values_[vintrel::kDiPolarity] == 0;
+        for (std::size_t k = 0; k < preset.values.size() && same; ++k) same = values_[k] == preset.values[k];
+        if (same) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+// A preset's whole state: the decoder's values, and the DI's alignment at none, as a host
+// loading the preset's state sets them. The changed controls' gestures overlap: one step.
+void Editor::choosePreset(int index) {
+    if (index < 0 || index >= static_cast<int>(vintrel::kFactoryPresets.size()) || dragging_ >= 0) return;
+    const auto& preset = vintrel::kFactoryPresets[static_cast<std::size_t>(index)];
+    std::array<double, kParameters> target{};
+    for (int i = 0; i < kParameters; ++i)
+        target[static_cast<std::size_t>(i)] = i < static_cast<int>(preset.values.size()) ? preset.values[static_cast<std::size_t>(i)] : 0.0;
+    std::vector<int> changed;
+    for (int i = 0; i < kParameters; ++i)
+        if (onGrid(i, target[static_cast<std::size_t>(i)]) != values_[static_cast<std::size_t>(i)]) changed.push_back(i);
+    for (int i : changed) host_.beginEdit(i);
+    for (int i : changed) edit(i, target[static_cast<std::size_t>(i)]);
+    for (int i : changed) host_.endEdit(i);
+    lastPreset_ = index;
+}
+
+int Editor::presetItemAt(double x, double y) const {
+    if (!menuOpen_) return -1;
+    const View v = view();
+    const double dx = (x - v.left) / v.zoom, dy = (y - v.top) / v.zoom;
+    const auto count = static_cast<double>(vintrel::kFactoryPresets.size());
+    if (dx < kMenuX || dx >= kMenuX + kMenuWidth || dy < kMenuY + 4 || dy >= kMenuY + 4 + kMenuRow * count) return -1;
+    return static_cast<int>((dy - kMenuY - 4) / kMenuRow);
+}
+
 bool Editor::pumpMeasurement() { return feed_ != nullptr && measurement_.pump(feed_->diInputs); }
 
 // MEASURE starts a measurement, or stops one under way; APPLY sets what it found, the delay and
@@ -337,6 +401,17 @@ bool Editor::press(Button button) {
             measurement_.cancel(feed_->diInputs);
         else
             measurement_.start(feed_->diInputs);
+        return true;
+    }
+    const int presets = static_cast<int>(vintrel::kFactoryPresets.size());
+    const int from = presetShown() >= 0 ? presetShown() : lastPreset_;
+    if (button == Button::PresetMenu) {
+        menuOpen_ = true;
+        return true;
+    }
+    if (button == Button::PresetNext || button == Button::PresetPrevious) {
+        const int step = button == Button::PresetNext ? 1 : presets - 1;
+        choosePreset(from < 0 ? (button == Button::PresetNext ? 0 : presets - 1) : (from + step) % presets);
         return true;
     }
     if (button == Button::Apply && measurement_.state() == DiMeasurement::State::Found) {
@@ -365,6 +440,13 @@ bool Editor::mouseDown(double x, double y, unsigned modifiers, int clicks) {
     if (dragging_ >= 0) return false;
     const View v = view();
     const double dx = (x - v.left) / v.zoom, dy = (y - v.top) / v.zoom;
+    // An open menu takes the next click: a preset chosen, or the menu closed.
+    if (menuOpen_) {
+        const int item = presetItemAt(x, y);
+        menuOpen_ = false;
+        if (item >= 0) choosePreset(item);
+        return true;
+    }
     if (const Button button = buttonAt(x, y); button != Button::Nothing) return press(button);
     const int parameter = parameterAt(x, y);
     if (parameter < 0) {

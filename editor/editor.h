@@ -33,7 +33,7 @@ public:
 constexpr unsigned kShift = 1;  // a modifier held: finer drags
 
 // The editor's buttons, which are not parameters.
-enum class Button { Nothing, Measure, Apply };
+enum class Button { Nothing, Measure, Apply, PresetPrevious, PresetMenu, PresetNext };
 
 class Editor {
 public:
@@ -67,6 +67,13 @@ public:
     bool pumpMeasurement();
     const DiMeasurement& measurement() const { return measurement_; }
 
+    // The factory preset the controls show, or -1 (the preset bar then says "modified"); and
+    // one chosen: every control it moves in one host step (a gesture for each opened together,
+    // their values, then all closed).
+    int presetShown() const;
+    void choosePreset(int index);
+    bool presetMenuOpen() const { return menuOpen_; }
+
     // Mouse events in window pixels. Answer whether the picture changed.
     bool mouseDown(double x, double y, unsigned modifiers, int clicks);
     bool mouseMove(double x, double y, unsigned modifiers);
@@ -87,10 +94,13 @@ private:
     void edit(int parameter, double value);  // a value for the host, snapped to the grid
     void gesture(int parameter, double value);  // begin, value, end
     bool press(Button button);
+    int presetItemAt(double x, double y) const;  // an item of the open menu, or -1
 
     EditorHost& host_;
     MeterFeed* feed_;
     DiMeasurement measurement_;
+    bool menuOpen_ = false;
+    int lastPreset_ = -1;  // the one chosen last, where prev/next start from
     std::array<double, kParameters> values_{};
     int width_ = kBaseWidth, height_ = kBaseHeight;
     double scale_ = 1.0;

@@ -275,6 +275,59 @@ TEST(EditorMeasurement, UnrelatedOrSilentDisAreRefusedAndTheControlsKept) {
     }
 }
 
+// The preset bar: a preset from the menu is one host step (every changed control's gesture
+// opened, their values, all closed); the name shows until an edit, then "modified"; the
+// arrows step through the presets; a click beside an open menu closes it and changes nothing.
+TEST(EditorPresets, ChoosingIsOneHostStepAndAnEditMakesItModified) {
+    Recorder host;
+    editor::Editor e(host);
+    EXPECT_EQ(e.presetShown(), 0);  // the defaults are "Neutral"
+    const Point menu = buttonPoint(e, editor::Button::PresetMenu);
+    ASSERT_TRUE(e.mouseDown(menu.x, menu.y, 0, 1));
+    EXPECT_TRUE(e.presetMenuOpen());
+    // "DI on its own track (output 3)", the fifth row: DI level and routing change.
+    const double rowY = 52 + 4 + 24 * 4 + 12;  // the menu below the name, rows of 24, at scale 1
+    ASSERT_TRUE(e.mouseDown(menu.x, rowY, 0, 1));
+    EXPECT_FALSE(e.presetMenuOpen());
+    ASSERT_EQ(host.calls.size(), 6u);
+    const char kinds[] = "bbppee";
+    for (std::size_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(host.calls[i].kind, kinds[i]) << i;
+        EXPECT_EQ(host.calls[i].parameter, i % 2 == 0 ? 5 : 7) << i;
+    }
+    EXPECT_EQ(host.calls[2].value, 0.0);
+    EXPECT_EQ(host.calls[3].value, 1.0);
+    EXPECT_EQ(e.presetShown(), 4);
+
+    // An edit: "modified"; the arrows go on from the preset chosen last.
+    host.calls.clear();
+    const Point width = pointOf(e, 3);
+    e.wheel(width.x, width.y, 1, 0);
+    EXPECT_EQ(e.presetShown(), -1);
+    const Point next = buttonPoint(e, editor::Button::PresetNext), previous = buttonPoint(e, editor::Button::PresetPrevious);
+    e.mouseDown(next.x, next.y, 0, 1);
+    EXPECT_EQ(e.presetShown(), 5);  // "Plain mid/side (A/B)"
+    e.mouseDown(previous.x, previous.y, 0, 1);
+    e.mouseDown(previous.x, previous.y, 0, 1);
+    EXPECT_EQ(e.presetShown(), 3);  // "DI under the mics"
+    EXPECT_EQ(e.value(5), -12.0);
+
+    // A measured alignment goes with a preset's state, as a host loading it sets it.
+    e.setValue(vintrel::kDiDelay, 1.5);
+    EXPECT_EQ(e.presetShown(), -1);
+    host.calls.clear();
+    e.choosePreset(3);
+    ASSERT_EQ(host.calls.size(), 3u);
+    EXPECT_EQ(host.calls[0].parameter, vintrel::kDiDelay);
+    EXPECT_EQ(e.presetShown(), 3);
+
+    host.calls.clear();
+    e.mouseDown(menu.x, menu.y, 0, 1);
+    EXPECT_TRUE(e.mouseDown(900, 600, 0, 1));  // beside the menu
+    EXPECT_FALSE(e.presetMenuOpen());
+    EXPECT_TRUE(host.calls.empty());
+}
+
 // The stored pictures.
 struct State {
     const char* name;
@@ -336,6 +389,13 @@ const State kStates[] = {
     {"measure-refused", [](editor::Editor& e, editor::MeterFeed& feed) {
          startMeasuring(e);
          play(e, feed, unrelatedTake(48000, 4.0), 512, 48000);
+     }},
+    // The preset bar: a preset chosen shows its name; the menu open over the controls.
+    {"preset-wide", [](editor::Editor& e, editor::MeterFeed&) { e.choosePreset(1); }},
+    {"preset-menu", [](editor::Editor& e, editor::MeterFeed&) {
+         e.choosePreset(4);
+         const Point menu = buttonPoint(e, editor::Button::PresetMenu);
+         e.mouseDown(menu.x, menu.y, 0, 1);
      }},
     // A host's window larger than the editor, of other proportions; and one forced below the
     // smallest size the editor offers: the layout scaled to fit, centred, never cropped.
