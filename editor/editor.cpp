@@ -109,6 +109,14 @@ struct Painter {
     }
 };
 
+// The level taper's corners: travel, then decibels.
+constexpr double kTaper[][2] = {{0.0, -150.0}, {0.25, -40.0}, {0.75, 0.0}, {1.0, 12.0}};
+
+bool tapered(int parameter) {
+    const decoder::Parameter& r = row(parameter);
+    return r.kind == decoder::Kind::Level && r.min == kTaper[0][1] && r.max == kTaper[3][1];
+}
+
 // A knob's angle for a fraction of its range: from lower left (225 degrees) to lower right.
 double knobAngle(double fraction) { return (225.0 - 270.0 * fraction) * std::numbers::pi / 180.0; }
 
@@ -127,9 +135,9 @@ void drawKnob(const Painter& p, const Place& at, double value) {
     }
     p.canvas.fillCircle(p.x(cx), p.y(cy), p.s(radius - 5), Color{40, 44, 54});
     p.canvas.arc(p.x(cx), p.y(cy), p.s(radius), p.s(5), knobAngle(1), knobAngle(0), kGrid);
-    const double fraction = (value - r.min) / (r.max - r.min);
+    const double fraction = knobTravel(at.parameter, value);
     // Bipolar ranges light up from their zero, the others from their bottom.
-    const double origin = r.min < 0 && r.max > 0 ? -r.min / (r.max - r.min) : 0.0;
+    const double origin = r.min < 0 && r.max > 0 ? knobTravel(at.parameter, 0.0) : 0.0;
     const double a = knobAngle(fraction), b = knobAngle(origin);
     if (std::fabs(fraction - origin) > 1e-9) p.canvas.arc(p.x(cx), p.y(cy), p.s(radius), p.s(5), std::min(a, b), std::max(a, b), kAccent);
     p.canvas.line(p.x(cx + std::cos(a) * radius * 0.25), p.y(cy - std::sin(a) * radius * 0.25),
@@ -271,6 +279,26 @@ void drawPresetBar(const Painter& p, int shown, bool menuOpen) {
 }
 
 }  // namespace
+
+double knobTravel(int parameter, double value) {
+    const decoder::Parameter& r = row(parameter);
+    value = std::clamp(value, r.min, r.max);
+    if (!tapered(parameter)) return (value - r.min) / (r.max - r.min);
+    int k = 0;
+    while (k < 2 && value > kTaper[k + 1][1]) ++k;
+    const double span = kTaper[k + 1][1] - kTaper[k][1];
+    return kTaper[k][0] + (value - kTaper[k][1]) / span * (kTaper[k + 1][0] - kTaper[k][0]);
+}
+
+double valueAtTravel(int parameter, double travel) {
+    const decoder::Parameter& r = row(parameter);
+    travel = std::clamp(travel, 0.0, 1.0);
+    if (!tapered(parameter)) return r.min + travel * (r.max - r.min);
+    int k = 0;
+    while (k < 2 && travel > kTaper[k + 1][0]) ++k;
+    const double span = kTaper[k + 1][0] - kTaper[k][0];
+    return kTaper[k][1] + (travel - kTaper[k][0]) / span * (kTaper[k + 1][1] - kTaper[k][1]);
+}
 
 Editor::Editor(EditorHost& host, MeterFeed* feed) : host_(host), feed_(feed) {
     for (int i = 0; i < kParameters; ++i) values_[static_cast<std::size_t>(i)] = row(i).defaultValue;
@@ -482,7 +510,6 @@ bool Editor::mouseDown(double x, double y, unsigned modifiers, int clicks) {
 
 bool Editor::mouseMove(double, double y, unsigned modifiers) {
     if (dragging_ < 0) return false;
-    const decoder::Parameter& r = row(dragging_);
     // A change of Shift mid-drag starts afresh from where the control is, so it never jumps.
     if ((modifiers & kShift) != (dragModifiers_ & kShift)) {
         dragY_ = y, dragValue_ = values_[static_cast<std::size_t>(dragging_)];
@@ -490,7 +517,8 @@ bool Editor::mouseMove(double, double y, unsigned modifiers) {
     }
     const double span = kDragSpan * ((modifiers & kShift) ? 10 : 1) * view().zoom;
     const double before = values_[static_cast<std::size_t>(dragging_)];
-    edit(dragging_, dragValue_ + (dragY_ - y) / span * (r.max - r.min));
+    // Along the knob's travel, which the level knobs taper.
+    edit(dragging_, valueAtTravel(dragging_, knobTravel(dragging_, dragValue_) + (dragY_ - y) / span));
     return values_[static_cast<std::size_t>(dragging_)] != before;
 }
 

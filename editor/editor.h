@@ -32,6 +32,13 @@ public:
 
 constexpr unsigned kShift = 1;  // a modifier held: finer drags
 
+// How far along its travel (0 .. 1) a knob stands at a value, and the way back. The two level
+// knobs of -150 .. +12 dB spend their travel where levels are set: -150 dB at the bottom, -40 dB
+// at a quarter, 0 dB at three quarters, +12 dB at the top, straight between; every other knob
+// is straight from its bottom to its top. Hosts' normalised values are never tapered.
+double knobTravel(int parameter, double value);
+double valueAtTravel(int parameter, double travel);
+
 // The editor's buttons, which are not parameters.
 enum class Button { Nothing, Measure, Apply, PresetPrevious, PresetMenu, PresetNext };
 

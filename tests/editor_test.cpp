@@ -328,6 +328,35 @@ TEST(EditorPresets, ChoosingIsOneHostStepAndAnEditMakesItModified) {
     EXPECT_TRUE(host.calls.empty());
 }
 
+// The level taper: the two -150 .. +12 dB knobs at the stated marks of their travel, and a drag
+// that moves along it; the other knobs straight, the trims with 0 dB at the centre.
+TEST(EditorTaper, LevelKnobsSpendTheirTravelWhereLevelsAreSet) {
+    for (const int level : {2, 5})
+        for (const auto& [db, travel] : {std::pair{-150.0, 0.0}, {-40.0, 0.25}, {-12.0, 0.6}, {0.0, 0.75}, {12.0, 1.0}}) {
+            EXPECT_NEAR(editor::knobTravel(level, db), travel, 1e-12) << level << " at " << db;
+            EXPECT_NEAR(editor::valueAtTravel(level, travel), db, 1e-9) << level << " at " << travel;
+        }
+    EXPECT_NEAR(editor::knobTravel(0, 0.0), 0.5, 1e-12);   // mid trim: 0 dB at the centre
+    EXPECT_NEAR(editor::knobTravel(10, -5.0), 0.25, 1e-12);  // main output trim, straight
+    EXPECT_NEAR(editor::knobTravel(3, 60.0), 0.75, 1e-12);   // width, straight
+
+    // A drag of the DI level from its bottom, 30 units up: a tenth of the travel, -106 dB; then
+    // on to three quarters, 0 dB. The host hears grid values, one gesture.
+    Recorder host;
+    editor::Editor e(host);
+    const Point knob = pointOf(e, 5);
+    e.mouseDown(knob.x, knob.y, 0, 1);
+    e.mouseMove(knob.x, knob.y - 30, 0);
+    EXPECT_EQ(e.value(5), -106.0);
+    e.mouseMove(knob.x, knob.y - 225, 0);
+    EXPECT_EQ(e.value(5), 0.0);
+    e.mouseUp(knob.x, knob.y - 225);
+    const std::vector<double> values = host.oneGesture(5);
+    ASSERT_FALSE(values.empty());
+    EXPECT_EQ(values.back(), 0.0);
+    for (double v : values) EXPECT_TRUE(onGrid(5, v)) << v;
+}
+
 // The stored pictures.
 struct State {
     const char* name;
@@ -390,6 +419,9 @@ const State kStates[] = {
          startMeasuring(e);
          play(e, feed, unrelatedTake(48000, 4.0), 512, 48000);
      }},
+    // The level knobs at the taper's marks: -40 dB at a quarter, -12 dB, 0 dB at three quarters.
+    {"taper-40-and-0", [](editor::Editor& e, editor::MeterFeed&) { e.setValue(2, -40), e.setValue(5, 0); }},
+    {"taper-12", [](editor::Editor& e, editor::MeterFeed&) { e.setValue(2, -12), e.setValue(5, -12); }},
     // The preset bar: a preset chosen shows its name; the menu open over the controls.
     {"preset-wide", [](editor::Editor& e, editor::MeterFeed&) { e.choosePreset(1); }},
     {"preset-menu", [](editor::Editor& e, editor::MeterFeed&) {
