@@ -142,22 +142,30 @@ void vst3Blocks(benchmark::State& state) {
 }
 
 // What the editor's metering adds to a block while an editor is open: the inputs measured
-// before, the outputs and the scope's points after, beside the block's own processing.
+// before, the outputs and the scope's points after, beside the block's own processing; and
+// with range(1) 2, a measurement of the DI under way too (the inputs copied into its ring).
 template <class Sample>
 void meteredBlocks(benchmark::State& state) {
     const int frames = static_cast<int>(state.range(0));
-    const bool metered = state.range(1) != 0;
     auto plugin = claphost::Plugin::create(loaded<claphost::Module>(VINTREL_CLAP_PATH), "net.brelvander.guitar-decoder");
     plugin->activate(48000.0, static_cast<std::uint32_t>(frames));
     Take<Sample> take(frames);
     editor::MeterFeed feed;
-    feed.setActive(metered);
+    feed.setActive(state.range(1) != 0);
+    if (state.range(1) == 2) feed.diInputs.arm();
     const claphost::EventList none({});
     // The editor takes what the audio thread measured on a thread of its own.
     std::atomic<bool> stop{false};
     std::thread editorThread([&] {
         editor::ScopeData points(36, 18);
-        while (!stop) feed.take(), feed.takePoints(points), std::this_thread::sleep_for(std::chrono::microseconds(200));
+        std::vector<float> inputs(3 * 4096);
+        bool gap = false;
+        while (!stop) {
+            feed.take(), feed.takePoints(points);
+            while (feed.diInputs.take(inputs.data(), 4096, gap) > 0) {
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
     });
     for (auto _ : state) {
         feed.beforeBlock(take.inputs, frames);
@@ -186,39 +194,6 @@ void alignedBlocks(benchmark::State& state) {
         plugin->process(take.inputs, take.outputs, static_cast<std::uint32_t>(frames), none);
         benchmark::ClobberMemory();
     }
-}
-
-// What measuring the DI adds to a metered block: the audio thread's copy of the inputs into the
-// ring, which the editor's thread empties.
-template <class Sample>
-void measuredBlocks(benchmark::State& state) {
-    const int frames = static_cast<int>(state.range(0));
-    auto plugin = claphost::Plugin::create(loaded<claphost::Module>(VINTREL_CLAP_PATH), "net.brelvander.guitar-decoder");
-    plugin->activate(48000.0, static_cast<std::uint32_t>(frames));
-    Take<Sample> take(frames);
-    editor::MeterFeed feed;
-    feed.setActive(true);
-    if (state.range(1) != 0) feed.diInputs.arm();
-    const claphost::EventList none({});
-    std::atomic<bool> stop{false};
-    std::thread editorThread([&] {
-        std::vector<float> frames3(3 * 4096);
-        bool gap = false;
-        while (!stop) {
-            feed.take();
-            while (feed.diInputs.take(frames3.data(), 4096, gap) > 0) {
-            }
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
-        }
-    });
-    for (auto _ : state) {
-        feed.beforeBlock(take.inputs, frames);
-        plugin->process(take.inputs, take.outputs, static_cast<std::uint32_t>(frames), none);
-        feed.afterBlock(take.outputs, frames);
-        benchmark::ClobberMemory();
-    }
-    stop = true;
-    editorThread.join();
 }
 
 // The meters' kernel alone: the squares of a block's six channels, nothing else.
@@ -309,9 +284,9 @@ public:
         }
         std::printf("\n%-40s %12s %12s\n", "metered CLAP blocks, measuring the DI", "ns/frame", "x metered");
         for (const auto& [name, ns] : nsPerCall_) {
-            if (name.rfind("measure/", 0) != 0 || name.back() != '1') continue;
-            const double frames = std::stod(name.substr(name.find('/', 8) + 1));
-            const double metered = nsPerCall_[name.substr(0, name.size() - 1) + "0"];
+            if (name.rfind("meters/", 0) != 0 || name.back() != '2') continue;
+            const double frames = std::stod(name.substr(name.find('/', 7) + 1));
+            const double metered = nsPerCall_[name.substr(0, name.size() - 1) + "1"];
             std::printf("%-40s %12.2f %12.2f\n", name.c_str(), ns / frames, ns / metered);
         }
         std::printf("\n%-40s %12s %12s %12s\n", "blocks with parameter changes", "ns/frame", "x no events",
@@ -319,7 +294,7 @@ public:
         for (const auto& [name, ns] : nsPerCall_) {
             // <format>/<precision>/<frames>/<events>
             if (name.rfind("vst2/", 0) == 0 || name.rfind("meters/", 0) == 0 || name.rfind("squares/", 0) == 0 ||
-                name.rfind("align/", 0) == 0 || name.rfind("measure/", 0) == 0)
+                name.rfind("align/", 0) == 0)
                 continue;
             const auto last = name.rfind('/'), before = name.rfind('/', last - 1);
             const double frames = std::stod(name.substr(before + 1, last - before - 1));
@@ -347,7 +322,7 @@ void registerAll() {
         benchmark::RegisterBenchmark("align/float", alignedBlocks<float>)->Args({512, alignment});
         benchmark::RegisterBenchmark("align/double", alignedBlocks<double>)->Args({512, alignment});
     }
-    benchmark::RegisterBenchmark("measure/float", measuredBlocks<float>)->Args({512, 0})->Args({512, 1});
+    benchmark::RegisterBenchmark("meters/float", meteredBlocks<float>)->Args({512, 2});
     benchmark::RegisterBenchmark("squares/float", blockSquares<float>)->Arg(512);
     benchmark::RegisterBenchmark("squares/double", blockSquares<double>)->Arg(512);
     benchmark::RegisterBenchmark("vst2/setParameter/every parameter",

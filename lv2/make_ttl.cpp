@@ -58,18 +58,11 @@ std::string controlPort(const decoder::Parameter& row, std::uint32_t index) {
     return out.str();
 }
 
-std::string description(const std::string& minor, const std::string& micro) {
+// The plug-in itself: what it is, who made it under which licence, its version and editor.
+std::string pluginProperties(const std::string& minor, const std::string& micro) {
     const auto& id = EmbeddedDecoder::identity();
     std::ostringstream out;
-    out << "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
-        << "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
-        << "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
-        << "@prefix pprops: <http://lv2plug.in/ns/ext/port-props#> .\n"
-        << "@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
-        << "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
-        << "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n"
-        << "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n\n"
-        << "<" << ports::kUri << ">\n"
+    out << "<" << ports::kUri << ">\n"
         << "    a lv2:Plugin, lv2:SpatialPlugin, doap:Project ;\n"
         << "    doap:name " << quoted(id.name) << " ;\n"
         << "    doap:license <" << vintrel::kLicenceUri << "> ;\n"
@@ -87,6 +80,47 @@ std::string description(const std::string& minor, const std::string& micro) {
            "there.\" ;\n"
         << "    lv2:optionalFeature lv2:hardRTCapable ;\n"
         << "    ui:ui <" << ports::kUiUri << "> ;\n";
+    return out.str();
+}
+
+// The ports the host reads rather than sets or that it designates: the alignment's latency,
+// and the host's bypass as LV2 has it (1 processes, 0 passes the inputs through).
+std::string designatedPorts() {
+    std::ostringstream out;
+    out << "    lv2:port [\n"
+        << "        a lv2:OutputPort, lv2:ControlPort ;\n"
+        << "        lv2:index " << ports::kLatencyPort << " ;\n"
+        << "        lv2:symbol " << quoted(ports::kLatencySymbol) << " ;\n"
+        << "        lv2:name \"Latency\" ;\n"
+        << "        lv2:designation lv2:latency ;\n"
+        << "        lv2:portProperty lv2:reportsLatency, lv2:integer, pprops:notOnGUI ;\n"
+        << "        units:unit units:frame ;\n"
+        << "    ] ;\n"
+        << "    lv2:port [\n"
+        << "        a lv2:InputPort, lv2:ControlPort ;\n"
+        << "        lv2:index " << ports::kEnabledPort << " ;\n"
+        << "        lv2:symbol " << quoted(ports::kEnabledSymbol) << " ;\n"
+        << "        lv2:name \"Enabled\" ;\n"
+        << "        lv2:designation lv2:enabled ;\n"
+        << "        lv2:portProperty lv2:toggled ;\n"
+        << "        lv2:default 1 ;\n"
+        << "        lv2:minimum 0 ;\n"
+        << "        lv2:maximum 1 ;\n"
+        << "    ] .\n";
+    return out.str();
+}
+
+std::string description(const std::string& minor, const std::string& micro) {
+    std::ostringstream out;
+    out << "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
+        << "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
+        << "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+        << "@prefix pprops: <http://lv2plug.in/ns/ext/port-props#> .\n"
+        << "@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
+        << "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
+        << "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n"
+        << "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n\n"
+        << pluginProperties(minor, micro);
     std::uint32_t index = 0;
     for (const auto& port : ports::kAudioPorts) {
         out << "    lv2:port [\n"
@@ -104,29 +138,7 @@ std::string description(const std::string& minor, const std::string& micro) {
         for (std::string line; std::getline(lines, line);) indented += "    " + line + "\n";
         out << "    lv2:port [\n" << indented << "    ] ;\n";
     }
-    // The samples the DI's alignment delays the microphones by, for the host to make up for.
-    out << "    lv2:port [\n"
-        << "        a lv2:OutputPort, lv2:ControlPort ;\n"
-        << "        lv2:index " << ports::kLatencyPort << " ;\n"
-        << "        lv2:symbol " << quoted(ports::kLatencySymbol) << " ;\n"
-        << "        lv2:name \"Latency\" ;\n"
-        << "        lv2:designation lv2:latency ;\n"
-        << "        lv2:portProperty lv2:reportsLatency, lv2:integer, pprops:notOnGUI ;\n"
-        << "        units:unit units:frame ;\n"
-        << "    ] ;\n";
-    // The host's bypass, as LV2 designates it: 1 processes, 0 passes the inputs through.
-    out << "    lv2:port [\n"
-        << "        a lv2:InputPort, lv2:ControlPort ;\n"
-        << "        lv2:index " << ports::kEnabledPort << " ;\n"
-        << "        lv2:symbol " << quoted(ports::kEnabledSymbol) << " ;\n"
-        << "        lv2:name \"Enabled\" ;\n"
-        << "        lv2:designation lv2:enabled ;\n"
-        << "        lv2:portProperty lv2:toggled ;\n"
-        << "        lv2:default 1 ;\n"
-        << "        lv2:minimum 0 ;\n"
-        << "        lv2:maximum 1 ;\n"
-        << "    ] .\n";
-    return out.str();
+    return out.str() + designatedPorts();
 }
 
 // A factory preset's URI: the plug-in's, and the name in lower case with dashes.
