@@ -572,6 +572,22 @@ TEST(Vst3Alignment, WholeSamplesMoveTheDiExactlyInBothPrecisions) {
     vst3WholeSamples<double>();
 }
 
+// A fraction, either way: within the whole kernel's accuracy (-90 dB of full scale) of the DI
+// heard that much later, the output advanced by the latency the plug-in reports.
+TEST(Vst3Alignment, FractionsAreWithinTheKernelsAccuracyOfTheDiHeardThatMuchLater) {
+    const alignment::Take take;
+    const auto in = take.channels<double>(5000);
+    for (const double ms : {1.5125, -0.7001}) {
+        SCOPED_TRACE(ms);
+        const auto out = vst3Decoded(in, ms, false);
+        auto p = plugin();
+        p->controller()->setParamNormalized(alignment::kDelay, delayOf(ms));
+        const auto latency = static_cast<std::size_t>(p->processor()->getLatencySamples());
+        EXPECT_EQ(latency, ms < 0 ? 34u + 31u : 0u);
+        EXPECT_LT(alignment::worstDiError(take, out[2], ms * 48, latency), std::pow(10.0, -90.0 / 20.0));
+    }
+}
+
 TEST(Vst3Bypass, BypassedTheInputsPassBitForBit) {
     auto p = plugin();
     ASSERT_TRUE(p->start(48000.0, 512, kSample32));
