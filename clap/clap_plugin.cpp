@@ -12,6 +12,8 @@
 
 #include "clap/clap_api.h"
 #include "clap/clap_editor.h"
+#include "clap/clap_identity.h"
+#include "clap/clap_presets.h"
 #include "entry/embedded_decoder.h"
 #include "entry/plugin_identity.h"
 #include "entry/state_stream.h"
@@ -20,7 +22,7 @@ namespace {
 
 using vintrel::EmbeddedDecoder;
 
-constexpr char kPluginId[] = "net.brelvander.guitar-decoder";
+using clapidentity::kPluginId;
 constexpr std::uint32_t kChannels = EmbeddedDecoder::kChannels;
 
 const char* const kFeatures[] = {"audio-effect", "stereo", "utility", "mixing", nullptr};
@@ -29,7 +31,7 @@ const clap_plugin_descriptor_t kDescriptor = {
     CLAP_VERSION,
     kPluginId,
     "Brelvander_3-channel acoustic guit decoder MS + DI",
-    "Brelvander",
+    clapidentity::kVendor,
     vintrel::kHomepage,
     vintrel::kManualUrl,
     vintrel::kSupportUrl,
@@ -264,6 +266,18 @@ const clap_plugin_params_t kParams = {paramCount, paramInfo, paramValue, valueTo
 
 // State: the decoder's chunk, through streams that may move fewer bytes per call than asked.
 
+// A state into the decoder, the host told of the new values and of a new latency.
+bool loadChunk(const clap_plugin_t* plugin, const std::vector<std::uint8_t>& chunk) {
+    const bool loaded = self(plugin).decoder->loadState(chunk.data(), chunk.size());
+    const clap_host_t* host = self(plugin).host;
+    if (loaded && host != nullptr && host->get_extension != nullptr) {
+        const auto* hostParams = static_cast<const clap_host_params_t*>(host->get_extension(host, CLAP_EXT_PARAMS));
+        if (hostParams != nullptr && hostParams->rescan != nullptr) hostParams->rescan(host, CLAP_PARAM_RESCAN_VALUES);
+    }
+    if (loaded) askRestartOnNewLatency(self(plugin));
+    return loaded;
+}
+
 bool saveState(const clap_plugin_t* plugin, const clap_ostream_t* stream) {
     if (stream == nullptr) return false;
     try {
@@ -286,20 +300,44 @@ bool loadState(const clap_plugin_t* plugin, const clap_istream_t* stream) {
             [stream](std::uint8_t* buffer, std::size_t capacity) { return stream->read(stream, buffer, capacity); },
             chunk);
         if (!whole || !vintrel::looksLikeAState(chunk)) return false;
-        const bool loaded = self(plugin).decoder->loadState(chunk.data(), chunk.size());
-        const clap_host_t* host = self(plugin).host;
-        if (loaded && host != nullptr && host->get_extension != nullptr) {
-            const auto* hostParams = static_cast<const clap_host_params_t*>(host->get_extension(host, CLAP_EXT_PARAMS));
-            if (hostParams != nullptr && hostParams->rescan != nullptr) hostParams->rescan(host, CLAP_PARAM_RESCAN_VALUES);
-        }
-        if (loaded) askRestartOnNewLatency(self(plugin));
-        return loaded;
+        return loadChunk(plugin, chunk);
     } catch (...) {
         return false;
     }
 }
 
 const clap_plugin_state_t kState = {saveState, loadState};
+
+// Preset-load: a factory preset by its key, loaded as its state is, the bypass kept as the host
+// set it (a preset is a sound, not a soft bypass); the host hears of it either way.
+bool presetFromLocation(const clap_plugin_t* plugin, std::uint32_t kind, const char* location, const char* key) {
+    const clap_host_t* host = self(plugin).host;
+    const auto* hostPresets = host != nullptr && host->get_extension != nullptr
+                                  ? static_cast<const clap_host_preset_load_t*>(host->get_extension(host, CLAP_EXT_PRESET_LOAD))
+                                  : nullptr;
+    if (hostPresets == nullptr && host != nullptr && host->get_extension != nullptr)
+        hostPresets = static_cast<const clap_host_preset_load_t*>(host->get_extension(host, CLAP_EXT_PRESET_LOAD_COMPAT));
+    try {
+        std::string error;
+        const vintrel::FactoryPreset* preset = clappresets::presetAt(kind, location, key, error);
+        const bool bypassed = self(plugin).decoder->value(vintrel::kBypass) != 0;
+        const std::vector<std::uint8_t> state =
+            preset != nullptr ? EmbeddedDecoder::stateOf(*preset, bypassed) : std::vector<std::uint8_t>{};
+        if (preset != nullptr && state.empty()) error = "out of memory";
+        if (error.empty() && !loadChunk(plugin, state)) error = "the preset's state did not load";
+        if (!error.empty()) {
+            if (hostPresets != nullptr && hostPresets->on_error != nullptr)
+                hostPresets->on_error(host, kind, location, key, 0, error.c_str());
+            return false;
+        }
+        if (hostPresets != nullptr && hostPresets->loaded != nullptr) hostPresets->loaded(host, kind, location, key);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+const clap_plugin_preset_load_t kPresetLoad = {presetFromLocation};
 
 std::uint32_t latencyOf(const clap_plugin_t* plugin) { return self(plugin).reportedLatency; }
 const clap_plugin_latency_t kLatency = {latencyOf};
@@ -311,6 +349,7 @@ const void* getExtension(const clap_plugin_t*, const char* id) {
     if (std::strcmp(id, CLAP_EXT_AUDIO_PORTS) == 0) return &kAudioPorts;
     if (std::strcmp(id, CLAP_EXT_PARAMS) == 0) return &kParams;
     if (std::strcmp(id, CLAP_EXT_STATE) == 0) return &kState;
+    if (std::strcmp(id, CLAP_EXT_PRESET_LOAD) == 0 || std::strcmp(id, CLAP_EXT_PRESET_LOAD_COMPAT) == 0) return &kPresetLoad;
     if (std::strcmp(id, CLAP_EXT_LATENCY) == 0) return &kLatency;
     if (std::strcmp(id, CLAP_EXT_TAIL) == 0) return &kTail;
     if (std::strcmp(id, CLAP_EXT_GUI) == 0) return &clapeditor::kGui;
@@ -358,7 +397,11 @@ bool entryInit(const char*) {
 }
 void entryDeinit() {}
 const void* entryFactory(const char* id) {
-    return id != nullptr && std::strcmp(id, CLAP_PLUGIN_FACTORY_ID) == 0 ? &kFactory : nullptr;
+    if (id == nullptr) return nullptr;
+    if (std::strcmp(id, CLAP_PLUGIN_FACTORY_ID) == 0) return &kFactory;
+    if (std::strcmp(id, CLAP_PRESET_DISCOVERY_FACTORY_ID) == 0 || std::strcmp(id, CLAP_PRESET_DISCOVERY_FACTORY_ID_COMPAT) == 0)
+        return &clappresets::kDiscoveryFactory;
+    return nullptr;
 }
 
 }  // namespace

@@ -397,15 +397,14 @@ int Editor::presetShown() const {
 // loading the preset's state sets them. The changed controls' gestures overlap: one step.
 void Editor::choosePreset(int index) {
     if (index < 0 || index >= static_cast<int>(vintrel::kFactoryPresets.size()) || dragging_ >= 0) return;
-    const auto& preset = vintrel::kFactoryPresets[static_cast<std::size_t>(index)];
-    std::array<double, kParameters> target{};
-    for (int i = 0; i < kParameters; ++i)
-        target[static_cast<std::size_t>(i)] = i < static_cast<int>(preset.values.size()) ? preset.values[static_cast<std::size_t>(i)] : 0.0;
+    const auto target = vintrel::presetTargets(vintrel::kFactoryPresets[static_cast<std::size_t>(index)]);
+    static_assert(vintrel::kPresetParameterCount == kParameters, "a preset sets every control the editor shows");
     std::vector<int> changed;
     for (int i = 0; i < kParameters; ++i)
         if (onGrid(i, target[static_cast<std::size_t>(i)]) != values_[static_cast<std::size_t>(i)]) changed.push_back(i);
     for (int i : changed) host_.beginEdit(i);
     for (int i : changed) edit(i, target[static_cast<std::size_t>(i)]);
+    host_.presetChosen(index);
     for (int i : changed) host_.endEdit(i);
     lastPreset_ = index;
 }

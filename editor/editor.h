@@ -28,6 +28,9 @@ public:
     virtual void beginEdit(int parameter) = 0;
     virtual void performEdit(int parameter, double value) = 0;  // in display units, on the grid
     virtual void endEdit(int parameter) = 0;
+    // A factory preset chosen, its controls' gestures under way: a format whose host keeps a
+    // program of its own (VST 3's program list) moves it too.
+    virtual void presetChosen(int) {}
 };
 
 constexpr unsigned kShift = 1;  // a modifier held: finer drags

@@ -138,10 +138,12 @@ bool EmbeddedDecoder::valuesInState(const std::uint8_t* data, std::size_t size, 
     return true;
 }
 
-std::vector<std::uint8_t> EmbeddedDecoder::stateOf(const FactoryPreset& preset) {
+std::vector<std::uint8_t> EmbeddedDecoder::stateOf(const FactoryPreset& preset, bool bypassed) {
     const std::unique_ptr<EmbeddedDecoder> scratch = create(48000.0, 512);
     if (!scratch) return {};
-    for (std::size_t i = 0; i < preset.values.size(); ++i) scratch->setValue(static_cast<std::int32_t>(i), preset.values[i]);
+    const auto targets = presetTargets(preset);
+    for (std::size_t i = 0; i < targets.size(); ++i) scratch->setValue(static_cast<std::int32_t>(i), targets[i]);
+    scratch->setValue(kBypass, bypassed ? 1 : 0);
     return scratch->saveState();
 }
 

@@ -50,8 +50,8 @@ public:
     static bool valuesInState(const std::uint8_t* data, std::size_t size, std::vector<double>& values);
 
     // A factory preset's whole state as the formats save it (the decoder's chunk is its first
-    // 260 bytes, what the VST 2 module saves); empty when memory runs out.
-    static std::vector<std::uint8_t> stateOf(const FactoryPreset& preset);
+    // 260 bytes, what the VST 2 module saves), bypassed or not; empty when memory runs out.
+    static std::vector<std::uint8_t> stateOf(const FactoryPreset& preset, bool bypassed = false);
 
     // An opened instance with this rate and largest block; null when memory runs out.
     static std::unique_ptr<EmbeddedDecoder> create(double sampleRate, std::int32_t maxBlock) noexcept;

@@ -33,6 +33,105 @@ Module::~Module() {
 
 namespace {
 
+// The indexer's and receiver's side of preset discovery: what the provider declares and lists.
+struct Indexing {
+    std::vector<clap_preset_discovery_location_t> locations;
+    std::vector<std::string> locationNames;
+    std::vector<DiscoveredPreset>* presets = nullptr;
+    std::uint32_t kind = 0;
+    const char* location = nullptr;
+    std::string error;
+
+    static Indexing& of(const clap_preset_discovery_indexer_t* i) { return *static_cast<Indexing*>(i->indexer_data); }
+    static Indexing& of(const clap_preset_discovery_metadata_receiver_t* r) { return *static_cast<Indexing*>(r->receiver_data); }
+    DiscoveredPreset* current() { return presets->empty() ? nullptr : &presets->back(); }
+
+    static bool CLAP_ABI declareFiletype(const clap_preset_discovery_indexer_t*, const clap_preset_discovery_filetype_t*) {
+        return true;
+    }
+    static bool CLAP_ABI declareLocation(const clap_preset_discovery_indexer_t* i, const clap_preset_discovery_location_t* l) {
+        if (l == nullptr) return false;
+        of(i).locations.push_back(*l);
+        return true;
+    }
+    static bool CLAP_ABI declareSoundpack(const clap_preset_discovery_indexer_t*, const clap_preset_discovery_soundpack_t*) {
+        return true;
+    }
+    static const void* CLAP_ABI indexerExtension(const clap_preset_discovery_indexer_t*, const char*) { return nullptr; }
+
+    static void CLAP_ABI onError(const clap_preset_discovery_metadata_receiver_t* r, std::int32_t, const char* message) {
+        of(r).error = message != nullptr ? message : "(no words)";
+    }
+    static bool CLAP_ABI beginPreset(const clap_preset_discovery_metadata_receiver_t* r, const char* name, const char* key) {
+        Indexing& self = of(r);
+        self.presets->push_back({self.kind, self.location ? self.location : "", self.location != nullptr,
+                                 name ? name : "", key ? key : "", "", {}, 0});
+        return true;
+    }
+    static void CLAP_ABI addPluginId(const clap_preset_discovery_metadata_receiver_t* r, const clap_universal_plugin_id_t* id) {
+        if (auto* p = of(r).current(); p != nullptr && id != nullptr && id->abi != nullptr && id->id != nullptr)
+            p->pluginIds.push_back(std::string(id->abi) + ":" + id->id);
+    }
+    static void CLAP_ABI setSoundpack(const clap_preset_discovery_metadata_receiver_t*, const char*) {}
+    static void CLAP_ABI setFlags(const clap_preset_discovery_metadata_receiver_t* r, std::uint32_t flags) {
+        if (auto* p = of(r).current()) p->flags = flags;
+    }
+    static void CLAP_ABI addCreator(const clap_preset_discovery_metadata_receiver_t*, const char*) {}
+    static void CLAP_ABI setDescription(const clap_preset_discovery_metadata_receiver_t* r, const char* text) {
+        if (auto* p = of(r).current(); p != nullptr && text != nullptr) p->description = text;
+    }
+    static void CLAP_ABI setTimestamps(const clap_preset_discovery_metadata_receiver_t*, clap_timestamp, clap_timestamp) {}
+    static void CLAP_ABI addFeature(const clap_preset_discovery_metadata_receiver_t*, const char*) {}
+    static void CLAP_ABI addExtraInfo(const clap_preset_discovery_metadata_receiver_t*, const char*, const char*) {}
+};
+
+}  // namespace
+
+bool Module::discoverPresets(const char* factoryId, std::vector<DiscoveredPreset>& presets, std::string& error) const {
+    const auto* factory = static_cast<const clap_preset_discovery_factory_t*>(entry_->get_factory(factoryId));
+    if (factory == nullptr) {
+        error = std::string("no preset discovery factory for ") + factoryId;
+        return false;
+    }
+    presets.clear();
+    for (std::uint32_t i = 0; i < factory->count(factory); ++i) {
+        const clap_preset_discovery_provider_descriptor_t* descriptor = factory->get_descriptor(factory, i);
+        if (descriptor == nullptr || descriptor->id == nullptr) {
+            error = "provider " + std::to_string(i) + " has no descriptor";
+            return false;
+        }
+        Indexing indexing;
+        indexing.presets = &presets;
+        const clap_preset_discovery_indexer_t indexer = {CLAP_VERSION, "clapthost", "tests", "", "1.0", &indexing,
+                                                         Indexing::declareFiletype, Indexing::declareLocation,
+                                                         Indexing::declareSoundpack, Indexing::indexerExtension};
+        const clap_preset_discovery_provider_t* provider = factory->create(factory, &indexer, descriptor->id);
+        if (provider == nullptr || !provider->init(provider)) {
+            if (provider != nullptr) provider->destroy(provider);
+            error = std::string("provider ") + descriptor->id + " did not start";
+            return false;
+        }
+        const clap_preset_discovery_metadata_receiver_t receiver = {
+            &indexing, Indexing::onError, Indexing::beginPreset, Indexing::addPluginId, Indexing::setSoundpack,
+            Indexing::setFlags, Indexing::addCreator, Indexing::setDescription, Indexing::setTimestamps,
+            Indexing::addFeature, Indexing::addExtraInfo};
+        bool listed = true;
+        for (const clap_preset_discovery_location_t& location : indexing.locations) {
+            indexing.kind = location.kind;
+            indexing.location = location.location;
+            listed = listed && provider->get_metadata(provider, location.kind, location.location, &receiver);
+        }
+        provider->destroy(provider);
+        if (!listed || !indexing.error.empty()) {
+            error = "provider " + std::string(descriptor->id) + " did not list its presets: " + indexing.error;
+            return false;
+        }
+    }
+    return true;
+}
+
+namespace {
+
 
 struct Stream {
     std::vector<std::uint8_t>* bytes;
@@ -182,6 +281,20 @@ double Plugin::value(clap_id id) {
     return v;
 }
 
+bool Plugin::loadPreset(std::uint32_t locationKind, const char* location, const char* key) {
+    const auto* load = extension<clap_plugin_preset_load_t>(CLAP_EXT_PRESET_LOAD);
+    return load != nullptr && load->from_location(plugin_, locationKind, location, key);
+}
+
+void CLAP_ABI Plugin::presetError(const clap_host_t* host, std::uint32_t, const char*, const char* key, std::int32_t,
+                                  const char* message) {
+    static_cast<Plugin*>(host->host_data)->presetErrors.push_back(std::string(key ? key : "") + ": " + (message ? message : ""));
+}
+
+void CLAP_ABI Plugin::presetLoaded(const clap_host_t* host, std::uint32_t, const char*, const char* key) {
+    static_cast<Plugin*>(host->host_data)->presetsLoaded.push_back(key ? key : "");
+}
+
 const void* CLAP_ABI Plugin::hostExtension(const clap_host_t* host, const char* id) {
     static const clap_host_params_t params = {hostRescan, [](const clap_host_t*, clap_id, std::uint32_t) {},
                                               [](const clap_host_t* h) { ++static_cast<Plugin*>(h->host_data)->flushRequests; }};
@@ -194,6 +307,8 @@ const void* CLAP_ABI Plugin::hostExtension(const clap_host_t* host, const char* 
     if (std::strcmp(id, CLAP_EXT_PARAMS) == 0) return &params;
     if (std::strcmp(id, CLAP_EXT_THREAD_CHECK) == 0) return &threads;
     if (std::strcmp(id, CLAP_EXT_LATENCY) == 0) return &latency;
+    static const clap_host_preset_load_t presets = {presetError, presetLoaded};
+    if (std::strcmp(id, CLAP_EXT_PRESET_LOAD) == 0) return &presets;
     if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0 && servesEditor) return &timers;
     if (std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT) == 0 && servesEditor) return &fds;
     return nullptr;

@@ -11,10 +11,21 @@
 #include <vector>
 
 #include "clap/clap_api.h"
+#include "clap/clap_preset_api.h"
 #include "host/shared_library.h"
 #include "host/threads.h"
 
 namespace claphost {
+
+// A preset as a host's preset browser indexes it: where it is, its key, and its metadata.
+struct DiscoveredPreset {
+    std::uint32_t locationKind;
+    std::string location;  // empty for a location of kind plugin
+    bool hasLocation;
+    std::string name, key, description;
+    std::vector<std::string> pluginIds;  // "abi:id"
+    std::uint32_t flags = 0;
+};
 
 class Module {
 public:
@@ -22,6 +33,10 @@ public:
     ~Module();
     const clap_plugin_entry_t& entry() const { return *entry_; }
     const clap_plugin_factory_t& factory() const { return *factory_; }
+    // Every provider of the preset discovery factory (`factoryId`, the stable id or the draft
+    // one), created, its locations declared and their presets listed, as an indexer does;
+    // false, with words, where something refuses.
+    bool discoverPresets(const char* factoryId, std::vector<DiscoveredPreset>& presets, std::string& error) const;
 
 private:
     Module() = default;
@@ -86,6 +101,10 @@ public:
     double value(clap_id id);
     int rescans() const { return rescans_; }
 
+    // Preset-load through the plug-in's extension; what it told the host's preset-load.
+    bool loadPreset(std::uint32_t locationKind, const char* location, const char* key);
+    std::vector<std::string> presetsLoaded, presetErrors;
+
     // What the plug-in told the host in its output events (processing and flush), in order:
     // 'b' gesture begin, 'v' value, 'e' gesture end.
     struct Heard {
@@ -113,6 +132,9 @@ private:
     Plugin() = default;
     static const void* CLAP_ABI hostExtension(const clap_host_t* host, const char* id);
     static void CLAP_ABI hostRescan(const clap_host_t* host, std::uint32_t flags);
+    static void CLAP_ABI presetError(const clap_host_t* host, std::uint32_t kind, const char* location, const char* key,
+                                     std::int32_t osError, const char* message);
+    static void CLAP_ABI presetLoaded(const clap_host_t* host, std::uint32_t kind, const char* location, const char* key);
     static bool CLAP_ABI isMainThread(const clap_host_t* host);
     static bool CLAP_ABI isAudioThread(const clap_host_t* host);
 

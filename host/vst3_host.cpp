@@ -4,6 +4,9 @@
 #include <cstring>
 #include <map>
 
+#include "vst3/vst3_identity.h"
+#include "vst3/vst3_preset_file.h"
+
 namespace vst3host {
 
 std::unique_ptr<Module> Module::load(const std::string& path, std::string& error) {
@@ -95,6 +98,7 @@ std::unique_ptr<Plugin> Plugin::create(const Module& module, std::string& error)
         error = "the factory describes no class";
         return nullptr;
     }
+    std::memcpy(p->classId_, info.cid, sizeof p->classId_);
     void* object = nullptr;
     if (module.factory()->createInstance(info.cid, IComponent::iid.bytes, &object) != kResultOk || !object) {
         error = "the factory made no component";
@@ -205,5 +209,35 @@ template tresult Plugin::process<float>(float**, float**, int32, const std::vect
 template tresult Plugin::process<double>(double**, double**, int32, const std::vector<Change>&, ProcessContext*);
 template tresult Plugin::process<float>(float**, float**, int32, Changes&, ProcessContext*);
 template tresult Plugin::process<double>(double**, double**, int32, Changes&, ProcessContext*);
+
+// As hosts load a preset file: only one written for this class; the component's state to the
+// component, the same bytes to the controller, then the controller's own state if there is one.
+bool Plugin::loadPresetFile(const std::vector<std::uint8_t>& bytes, std::string& error) {
+    vst3preset::PresetFile preset;
+    if (!vst3preset::decode(bytes.data(), bytes.size(), preset, error)) return false;
+    const std::string ours = uidText(classId_);
+    if (!vst3preset::sameClassId(preset.classId, ours)) {
+        error = "it was saved by another plug-in (class " + preset.classId + "; this one is " + ours + ")";
+        return false;
+    }
+    MemoryStream component(preset.component);
+    if (component_->setState(&component) != kResultOk) {
+        error = "the plug-in refused its component state";
+        return false;
+    }
+    MemoryStream sameBytes(preset.component);
+    if (controller_->setComponentState(&sameBytes) != kResultOk) {
+        error = "the controller refused the component state";
+        return false;
+    }
+    if (preset.hasController) {
+        MemoryStream controller(preset.controller);
+        if (controller_->setState(&controller) != kResultOk) {
+            error = "the controller refused its own state";
+            return false;
+        }
+    }
+    return true;
+}
 
 }  // namespace vst3host

@@ -107,6 +107,11 @@ public:
     IAudioProcessor* processor() const { return processor_; }
     IEditController* controller() const { return controller_; }
 
+    // A .vstpreset file's states into the plug-in; false, with the reason in words, for a file
+    // of another class or one that is no preset file (the plug-in is then as it was).
+    bool loadPresetFile(const std::vector<std::uint8_t>& bytes, std::string& error);
+    const char* classId() const { return classId_; }
+
     bool start(double rate, int32 maxBlock, int32 sampleSize);  // setupProcessing, active, processing
     void stop();
     // One processing call with these changes, three channels each way.
@@ -126,6 +131,7 @@ private:
     IAudioProcessor* processor_ = nullptr;
     IEditController* controller_ = nullptr;
     bool started_ = false;
+    TUID classId_ = {};
 };
 
 }  // namespace vst3host

@@ -15,6 +15,8 @@
 #include "alignment_cases.h"
 #include "far_values.h"
 #include "plugin_fixture.h"
+#include "entry/embedded_decoder.h"
+#include "entry/factory_presets.h"
 
 namespace {
 
@@ -549,6 +551,85 @@ TEST(ClapBypass, SavedWithTheStateAndOlderStatesLoadAsNotBypassed) {
     ASSERT_TRUE(target->loadState(older));
     EXPECT_EQ(target->value(13), 0.0);
     EXPECT_EQ(target->value(alignment::kDelay), 2.0);
+}
+
+// The factory presets in a CLAP host's preset browser: one provider, the presets built into the
+// module, each found by its key and loaded as its state, the host told.
+TEST(ClapPresets, TheDiscoveryFactoryListsEveryFactoryPresetUnderBothIds) {
+    for (const char* id : {CLAP_PRESET_DISCOVERY_FACTORY_ID, CLAP_PRESET_DISCOVERY_FACTORY_ID_COMPAT}) {
+        SCOPED_TRACE(id);
+        std::vector<claphost::DiscoveredPreset> found;
+        std::string error;
+        ASSERT_TRUE(clapModule().discoverPresets(id, found, error)) << error;
+        ASSERT_EQ(found.size(), vintrel::kFactoryPresets.size());
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            const vintrel::FactoryPreset& preset = vintrel::kFactoryPresets[i];
+            SCOPED_TRACE(preset.name);
+            EXPECT_EQ(found[i].locationKind, CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN);
+            EXPECT_FALSE(found[i].hasLocation);  // a location of kind plugin has no path
+            EXPECT_EQ(found[i].name, preset.name);
+            EXPECT_EQ(found[i].key, preset.key);
+            EXPECT_EQ(found[i].description, preset.situation);
+            EXPECT_EQ(found[i].pluginIds, std::vector<std::string>{std::string("clap:") + kId});
+            EXPECT_EQ(found[i].flags, CLAP_PRESET_DISCOVERY_IS_FACTORY_CONTENT);
+        }
+    }
+    // Keys are names, not places in the table: each is its own.
+    for (std::size_t i = 0; i < vintrel::kFactoryPresets.size(); ++i)
+        for (std::size_t j = i + 1; j < vintrel::kFactoryPresets.size(); ++j)
+            EXPECT_STRNE(vintrel::kFactoryPresets[i].key, vintrel::kFactoryPresets[j].key);
+}
+
+TEST(ClapPresets, EachLoadsItsExactStateAndTheHostHearsOfIt) {
+    auto p = activePlugin();
+    p->flush({{0, 3, 77.7}, {0, 11, -1.5}, {0, 12, 1.0}});
+    int rescans = p->rescans();
+    for (const vintrel::FactoryPreset& preset : vintrel::kFactoryPresets) {
+        SCOPED_TRACE(preset.name);
+        ASSERT_TRUE(p->loadPreset(CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN, nullptr, preset.key));
+        ASSERT_FALSE(p->presetsLoaded.empty());
+        EXPECT_EQ(p->presetsLoaded.back(), preset.key);
+        EXPECT_GT(p->rescans(), rescans);
+        rescans = p->rescans();
+        std::vector<std::uint8_t> state;
+        ASSERT_TRUE(p->saveState(state));
+        EXPECT_EQ(state, vintrel::EmbeddedDecoder::stateOf(preset));
+    }
+    EXPECT_TRUE(p->presetErrors.empty());
+    EXPECT_EQ(p->wrongThreadCalls(), 0);
+    // The latency of the earlier negative delay is gone: the host is asked for a restart.
+    EXPECT_GE(p->restartRequests.load(), 1);
+}
+
+TEST(ClapPresets, AnUnknownKeyOrLocationIsRefusedInWordsAndChangesNothing) {
+    auto p = activePlugin();
+    p->flush({{0, 3, 77.7}, {0, vintrel::kBypass, 1.0}});
+    std::vector<std::uint8_t> before;
+    ASSERT_TRUE(p->saveState(before));
+    struct Refused {
+        std::uint32_t kind;
+        const char* location;
+        const char* key;
+    };
+    for (const Refused& r : {Refused{CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN, nullptr, "no-such-preset"},
+                             Refused{CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN, nullptr, "Wide"},  // a name, not its key
+                             Refused{CLAP_PRESET_DISCOVERY_LOCATION_FILE, "/tmp/wide.clap-preset", "wide"},
+                             Refused{CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN, "somewhere", "wide"},
+                             Refused{7, nullptr, "wide"}, Refused{CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN, nullptr, nullptr}}) {
+        SCOPED_TRACE(r.key ? r.key : "(null)");
+        const std::size_t errors = p->presetErrors.size();
+        EXPECT_FALSE(p->loadPreset(r.kind, r.location, r.key));
+        ASSERT_EQ(p->presetErrors.size(), errors + 1);
+        EXPECT_GT(p->presetErrors.back().size(), std::string(r.key ? r.key : "").size() + 10) << p->presetErrors.back();
+        std::vector<std::uint8_t> after;
+        ASSERT_TRUE(p->saveState(after));
+        EXPECT_EQ(after, before);
+    }
+    EXPECT_TRUE(p->presetsLoaded.empty());
+    // A preset keeps the host's bypass.
+    ASSERT_TRUE(p->loadPreset(CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN, nullptr, "wide"));
+    EXPECT_EQ(p->value(vintrel::kBypass), 1.0);
+    EXPECT_EQ(p->value(3), 40.0);
 }
 
 }  // namespace

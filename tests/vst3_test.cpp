@@ -18,6 +18,8 @@
 #include "alignment_cases.h"
 #include "far_values.h"
 #include "plugin_fixture.h"
+#include "entry/embedded_decoder.h"
+#include "entry/factory_presets.h"
 
 namespace {
 
@@ -89,6 +91,7 @@ TEST(Vst3Interface, IdentifiersHaveTheirPublishedBytes) {
         {"Linux::ITimerHandler", Linux::ITimerHandler::iid, "10BDD94F41424774821FAD8FECA72CA9",
          "4FD9BD1042417447821FAD8FECA72CA9"},
         {"Linux::IRunLoop", Linux::IRunLoop::iid, "18C3536697764F1A9C5B83857A871389", "6653C31876971A4F9C5B83857A871389"},
+        {"IUnitInfo", IUnitInfo::iid, "3D4BD6B5913A4FD2A886E768A5EB92C1", "B5D64B3D3A91D24FA886E768A5EB92C1"},
     };
     for (const Published& id : ids) {
 #if defined(_WIN32)
@@ -179,7 +182,7 @@ TEST(Vst3Buses, OneThreeChannelMainBusEachWayAndOnlyThreeChannelArrangements) {
 TEST(Vst3Parameters, InfoTextsAndTheWayBack) {
     auto p = plugin();
     IEditController* e = p->controller();
-    ASSERT_EQ(e->getParameterCount(), 14);
+    ASSERT_EQ(e->getParameterCount(), 15);  // the program change after the fourteen
     ParameterInfo info;
     ASSERT_EQ(e->getParameterInfo(5, info), kResultOk);
     EXPECT_EQ(info.id, 5u);
@@ -202,11 +205,12 @@ TEST(Vst3Parameters, InfoTextsAndTheWayBack) {
     EXPECT_EQ(std::u16string(info.title), u"DI polarity");
     EXPECT_EQ(info.stepCount, 1);
     EXPECT_EQ(info.flags, ParameterInfo::kCanAutomate | ParameterInfo::kIsList);
-    // The bypass last, as hosts want it for a soft bypass.
+    // The bypass after the alignment, as hosts want it for a soft bypass (the program change
+    // follows, below).
     ASSERT_EQ(e->getParameterInfo(13, info), kResultOk);
     EXPECT_EQ(std::u16string(info.title), u"bypass");
     EXPECT_EQ(info.flags, ParameterInfo::kCanAutomate | ParameterInfo::kIsList | ParameterInfo::kIsBypass);
-    EXPECT_NE(e->getParameterInfo(14, info), kResultOk);
+    EXPECT_NE(e->getParameterInfo(15, info), kResultOk);
     for (int32 i = 0; i < 14; ++i) {
         ASSERT_EQ(e->getParameterInfo(i, info), kResultOk);
         EXPECT_EQ(info.id, static_cast<ParamID>(i));  // stable ids, the VST 2 order
@@ -648,3 +652,211 @@ TEST(Vst3Silence, OutputsAreFlaggedWhereSilentAndSilentInputsAreHonoured) {
 }
 
 }  // namespace
+
+// The factory presets as the host's program list: one root unit with one list, chosen through a
+// program-change parameter after every other one.
+namespace presets {
+
+constexpr ParamID kProgram = 100;
+constexpr int32 kCount = static_cast<int32>(vintrel::kFactoryPresets.size());
+
+IUnitInfo* unitInfo(vst3host::Plugin& p) {
+    void* object = nullptr;
+    if (p.controller()->queryInterface(IUnitInfo::iid.bytes, &object) != kResultOk) return nullptr;
+    auto* info = static_cast<IUnitInfo*>(object);
+    info->release();  // the plug-in keeps its own reference
+    return info;
+}
+
+// A host's component handler that records every call in order: "b5" begin, "p5" perform,
+// "e5" end, "r4" restart.
+class RecordingHandler final : public IComponentHandler {
+public:
+    tresult PLUGIN_API queryInterface(const TUID, void** obj) override {
+        *obj = nullptr;
+        return kNoInterface;
+    }
+    uint32 PLUGIN_API addRef() override { return 1; }
+    uint32 PLUGIN_API release() override { return 1; }
+    tresult PLUGIN_API beginEdit(ParamID id) override { return note("b", id); }
+    tresult PLUGIN_API performEdit(ParamID id, ParamValue v) override {
+        performed.emplace_back(id, v);
+        return note("p", id);
+    }
+    tresult PLUGIN_API endEdit(ParamID id) override { return note("e", id); }
+    tresult PLUGIN_API restartComponent(int32 flags) override { return note("r", static_cast<ParamID>(flags)); }
+    tresult note(const char* kind, ParamID id) {
+        calls.push_back(kind + std::to_string(id));
+        return kResultOk;
+    }
+    std::vector<std::string> calls;
+    std::vector<std::pair<ParamID, ParamValue>> performed;
+};
+
+std::vector<std::uint8_t> stateOf(vst3host::Plugin& p) {
+    vst3host::MemoryStream s;
+    EXPECT_EQ(p.component()->getState(&s), kResultOk);
+    return s.bytes;
+}
+
+}  // namespace presets
+
+TEST(Vst3Presets, OneRootUnitWithTheFactoryPresetsAsItsProgramList) {
+    auto p = plugin();
+    IUnitInfo* units = presets::unitInfo(*p);
+    ASSERT_NE(units, nullptr);
+    EXPECT_EQ(units->getUnitCount(), 1);
+    UnitInfo unit;
+    ASSERT_EQ(units->getUnitInfo(0, unit), kResultOk);
+    EXPECT_EQ(unit.id, kRootUnitId);
+    EXPECT_EQ(unit.parentUnitId, kNoParentUnitId);
+    EXPECT_NE(unit.programListId, kNoProgramListId);
+    EXPECT_NE(units->getUnitInfo(1, unit), kResultOk);
+    ASSERT_EQ(units->getProgramListCount(), 1);
+    ProgramListInfo list;
+    ASSERT_EQ(units->getProgramListInfo(0, list), kResultOk);
+    EXPECT_EQ(list.id, unit.programListId);
+    EXPECT_EQ(std::u16string(list.name), u"Factory presets");
+    EXPECT_EQ(list.programCount, presets::kCount);
+    // Every program has its name, in the table's order; none past the end.
+    String128 name;
+    for (int32 i = 0; i < presets::kCount; ++i) {
+        ASSERT_EQ(units->getProgramName(list.id, i, name), kResultOk) << i;
+        const std::string expected = vintrel::kFactoryPresets[static_cast<std::size_t>(i)].name;
+        EXPECT_EQ(std::u16string(name), std::u16string(expected.begin(), expected.end()));
+    }
+    EXPECT_NE(units->getProgramName(list.id, presets::kCount, name), kResultOk);
+    EXPECT_NE(units->getProgramName(list.id + 1, 0, name), kResultOk);
+    EXPECT_NE(units->getProgramInfo(list.id, 0, "Name", name), kResultOk);  // no attributes
+    EXPECT_NE(units->hasProgramPitchNames(list.id, 0), kResultOk);
+    EXPECT_EQ(units->getSelectedUnit(), kRootUnitId);
+    UnitID byBus = -5;
+    EXPECT_EQ(units->getUnitByBus(kAudio, kInput, 0, 2, byBus), kResultOk);
+    EXPECT_EQ(byBus, kRootUnitId);
+
+    // The program change comes after every other parameter, with an id of its own; the
+    // parameters before it keep their ids.
+    IEditController* e = p->controller();
+    ParameterInfo info;
+    for (int32 i = 0; i < 14; ++i) {
+        ASSERT_EQ(e->getParameterInfo(i, info), kResultOk);
+        EXPECT_EQ(info.id, static_cast<ParamID>(i));
+    }
+    ASSERT_EQ(e->getParameterInfo(14, info), kResultOk);
+    EXPECT_EQ(info.id, presets::kProgram);
+    EXPECT_EQ(info.flags & (ParameterInfo::kIsProgramChange | ParameterInfo::kIsList),
+              ParameterInfo::kIsProgramChange | ParameterInfo::kIsList);
+    EXPECT_EQ(info.stepCount, presets::kCount - 1);  // hosts send program k as k / stepCount
+    EXPECT_EQ(info.unitId, kRootUnitId);
+    EXPECT_NE(e->getParameterInfo(15, info), kResultOk);
+    TChar text[128];
+    ASSERT_EQ(e->getParamStringByValue(presets::kProgram, 2.0 / 8, text), kResultOk);
+    EXPECT_EQ(std::u16string(text), u"Narrow (mono-safe)");
+    ParamValue value = -1;
+    std::u16string typed = u"mics only";
+    ASSERT_EQ(e->getParamValueByString(presets::kProgram, typed.data(), value), kResultOk);
+    EXPECT_DOUBLE_EQ(value, 6.0 / 8);
+    EXPECT_DOUBLE_EQ(e->normalizedParamToPlain(presets::kProgram, 6.0 / 8), 6.0);
+    EXPECT_DOUBLE_EQ(e->plainParamToNormalized(presets::kProgram, 6.0), 6.0 / 8);
+}
+
+// A program chosen by the host reaches both sides: the controller moves every control the
+// preset changes and tells the host as edits (no restart that asks for every value), and the
+// processor, hearing the program, holds exactly the preset's state.
+TEST(Vst3Presets, ChoosingAProgramGivesThePresetsStateOnBothSides) {
+    for (int32 k = 0; k < presets::kCount; ++k) {
+        const vintrel::FactoryPreset& preset = vintrel::kFactoryPresets[static_cast<std::size_t>(k)];
+        SCOPED_TRACE(preset.name);
+        auto p = plugin();
+        presets::RecordingHandler handler;
+        ASSERT_EQ(p->controller()->setComponentHandler(&handler), kResultOk);
+        ASSERT_TRUE(p->start(48000.0, 64, kSample32));
+        // Somewhere else first: a width, a delay, an inversion.
+        Channels3<float> io(16);
+        p->process(io.inputs, io.outputs, 16, {{0, 3, 0.9}, {0, 11, 0.55}, {0, 12, 1.0}});
+        p->controller()->setParamNormalized(3, 0.9);
+        p->controller()->setParamNormalized(11, 0.55);
+        p->controller()->setParamNormalized(12, 1.0);
+        handler.calls.clear();
+
+        const ParamValue program = static_cast<ParamValue>(k) / (presets::kCount - 1);
+        ASSERT_EQ(p->controller()->setParamNormalized(presets::kProgram, program), kResultOk);
+        EXPECT_DOUBLE_EQ(p->controller()->getParamNormalized(presets::kProgram), program);
+        const auto targets = vintrel::presetTargets(preset);
+        for (std::size_t i = 0; i < targets.size(); ++i) {
+            const auto id = static_cast<ParamID>(i);
+            EXPECT_DOUBLE_EQ(p->controller()->normalizedParamToPlain(id, p->controller()->getParamNormalized(id)), targets[i])
+                << "parameter " << i;
+        }
+        // Each changed parameter is one begin, perform and end, the gestures overlapping.
+        for (const ParamID id : {3u, 11u, 12u}) {
+            const auto at = [&](const std::string& call) {
+                return std::find(handler.calls.begin(), handler.calls.end(), call) - handler.calls.begin();
+            };
+            const std::string n = std::to_string(id);
+            ASSERT_LT(at("p" + n), static_cast<std::ptrdiff_t>(handler.calls.size())) << handler.calls.size();
+            EXPECT_LT(at("b" + n), at("p" + n));
+            EXPECT_LT(at("p" + n), at("e" + n));
+        }
+        EXPECT_EQ(std::count(handler.calls.begin(), handler.calls.end(), "r" + std::to_string(IComponentHandler::kParamValuesChanged)), 0);
+
+        p->process(io.inputs, io.outputs, 16, {{5, presets::kProgram, program}});
+        EXPECT_EQ(presets::stateOf(*p), vintrel::EmbeddedDecoder::stateOf(preset));
+
+        // Saved and reopened: the same values, and the program the same preset.
+        auto reopened = plugin();
+        vst3host::MemoryStream forComponent(presets::stateOf(*p)), forController(presets::stateOf(*p));
+        ASSERT_EQ(reopened->component()->setState(&forComponent), kResultOk);
+        ASSERT_EQ(reopened->controller()->setComponentState(&forController), kResultOk);
+        EXPECT_DOUBLE_EQ(reopened->controller()->getParamNormalized(presets::kProgram), program);
+        EXPECT_EQ(presets::stateOf(*reopened), vintrel::EmbeddedDecoder::stateOf(preset));
+        p->controller()->setComponentHandler(nullptr);
+    }
+}
+
+// The program acts from its sample offset, as the changes of each of its parameters would, and
+// a bypass the host set stays as it was.
+TEST(Vst3Presets, AProgramActsFromItsOffsetAsItsParametersWouldAndKeepsTheBypass) {
+    const vintrel::FactoryPreset& preset = vintrel::kFactoryPresets[4];  // the DI on output 3
+    const auto targets = vintrel::presetTargets(preset);
+    auto byProgram = plugin(), byParameters = plugin();
+    std::vector<vst3host::Change> each;
+    for (std::size_t i = 0; i < targets.size(); ++i)
+        each.push_back({37, static_cast<ParamID>(i), byParameters->controller()->plainParamToNormalized(static_cast<ParamID>(i), targets[i])});
+    Channels3<float> a(256), b(256);
+    for (std::size_t j = 0; j < 256; ++j)
+        for (int k = 0; k < 3; ++k) a.in[k][j] = b.in[k][j] = static_cast<float>(std::sin(0.05 * static_cast<double>(j) * (k + 1)));
+    ASSERT_TRUE(byProgram->start(48000.0, 256, kSample32));
+    ASSERT_TRUE(byParameters->start(48000.0, 256, kSample32));
+    byProgram->process(a.inputs, a.outputs, 256, {{0, 3, 0.2}, {0, 5, 0.8}, {37, presets::kProgram, 4.0 / 8}});
+    std::vector<vst3host::Change> before = {{0, 3, 0.2}, {0, 5, 0.8}};
+    before.insert(before.end(), each.begin(), each.end());
+    byParameters->process(b.inputs, b.outputs, 256, before);
+    for (int k = 0; k < 3; ++k) EXPECT_EQ(a.out[k], b.out[k]) << "output " << k + 1;
+    EXPECT_NE(a.out[0][10], a.out[0][200]);  // heard: the settings before and after differ
+
+    auto bypassed = plugin();
+    ASSERT_TRUE(bypassed->start(48000.0, 256, kSample32));
+    bypassed->process(a.inputs, a.outputs, 16, {{0, vintrel::kBypass, 1.0}, {8, presets::kProgram, 1.0 / 8}});
+    EXPECT_EQ(presets::stateOf(*bypassed), vintrel::EmbeddedDecoder::stateOf(vintrel::kFactoryPresets[1], true));
+}
+
+// An edit after a program: the state holds the edit, and the program no longer claims a preset
+// whose values the controls do not show.
+TEST(Vst3Presets, AnEditAfterAProgramIsKeptAndReopensAsItWas) {
+    auto p = plugin();
+    ASSERT_EQ(p->controller()->setParamNormalized(presets::kProgram, 1.0 / 8), kResultOk);
+    Channels3<float> io(16);
+    ASSERT_TRUE(p->start(48000.0, 64, kSample32));
+    p->process(io.inputs, io.outputs, 16, {{0, presets::kProgram, 1.0 / 8}, {4, 0, 0.75}});
+    p->controller()->setParamNormalized(0, 0.75);
+    const auto saved = presets::stateOf(*p);
+    EXPECT_NE(saved, vintrel::EmbeddedDecoder::stateOf(vintrel::kFactoryPresets[1]));
+    auto reopened = plugin();
+    vst3host::MemoryStream forComponent(saved), forController(saved);
+    ASSERT_EQ(reopened->component()->setState(&forComponent), kResultOk);
+    ASSERT_EQ(reopened->controller()->setComponentState(&forController), kResultOk);
+    EXPECT_EQ(presets::stateOf(*reopened), saved);
+    EXPECT_DOUBLE_EQ(reopened->controller()->getParamNormalized(0), 0.75);
+    EXPECT_DOUBLE_EQ(reopened->controller()->getParamNormalized(3), p->controller()->getParamNormalized(3));
+}

@@ -451,6 +451,41 @@ public:
     virtual tresult PLUGIN_API createInstance(TUID cid, TUID iid, void** obj) = 0;
 };
 
+// Units and program lists: a plug-in with one unit, the root, holding one list of programs.
+using ProgramListID = int32;
+constexpr UnitID kRootUnitId = 0, kNoParentUnitId = -1;
+constexpr ProgramListID kNoProgramListId = -1;
+struct UnitInfo {
+    UnitID id;
+    UnitID parentUnitId;
+    String128 name;
+    ProgramListID programListId;
+};
+struct ProgramListInfo {
+    ProgramListID id;
+    String128 name;
+    int32 programCount;
+};
+class IUnitInfo : public FUnknown {
+public:
+    static constexpr Uid iid = makeUid(0x3D4BD6B5, 0x913A4FD2, 0xA886E768, 0xA5EB92C1);
+    virtual int32 PLUGIN_API getUnitCount() = 0;
+    virtual tresult PLUGIN_API getUnitInfo(int32 unitIndex, UnitInfo& info) = 0;
+    virtual int32 PLUGIN_API getProgramListCount() = 0;
+    virtual tresult PLUGIN_API getProgramListInfo(int32 listIndex, ProgramListInfo& info) = 0;
+    virtual tresult PLUGIN_API getProgramName(ProgramListID listId, int32 programIndex, TChar* name) = 0;
+    virtual tresult PLUGIN_API getProgramInfo(ProgramListID listId, int32 programIndex, const char8* attributeId,
+                                              TChar* attributeValue) = 0;
+    virtual tresult PLUGIN_API hasProgramPitchNames(ProgramListID listId, int32 programIndex) = 0;
+    virtual tresult PLUGIN_API getProgramPitchName(ProgramListID listId, int32 programIndex, int16 midiPitch,
+                                                   TChar* name) = 0;
+    virtual UnitID PLUGIN_API getSelectedUnit() = 0;
+    virtual tresult PLUGIN_API selectUnit(UnitID unitId) = 0;
+    virtual tresult PLUGIN_API getUnitByBus(MediaType type, BusDirection dir, int32 busIndex, int32 channel,
+                                            UnitID& unitId) = 0;
+    virtual tresult PLUGIN_API setUnitProgramData(int32 listOrUnitId, int32 programIndex, IBStream* data) = 0;
+};
+
 // Speaker arrangements.
 namespace SpeakerArr {
 constexpr SpeakerArrangement kEmpty = 0, kMono = 1ull << 19, kStereo = 0x3, k30Cine = 0x7, k30Music = 0x103;
@@ -512,6 +547,11 @@ static_assert(sizeof(ProcessData) == 48 && offsetof(ProcessData, inputs) == 20 &
 static_assert(sizeof(TChar) == 2 && sizeof(String128) == 256 && sizeof(TBool) == 1);
 static_assert(sizeof(ViewRect) == 16 && alignof(ViewRect) == 4 && offsetof(ViewRect, right) == 8 &&
               offsetof(ViewRect, bottom) == 12);
+static_assert(sizeof(UnitInfo) == 268 && alignof(UnitInfo) == 4 && offsetof(UnitInfo, parentUnitId) == 4 &&
+              offsetof(UnitInfo, name) == 8 && offsetof(UnitInfo, programListId) == 264);
+static_assert(sizeof(ProgramListInfo) == 264 && alignof(ProgramListInfo) == 4 && offsetof(ProgramListInfo, name) == 4 &&
+              offsetof(ProgramListInfo, programCount) == 260);
+static_assert(sizeof(IUnitInfo) == sizeof(void*));
 static_assert(sizeof(ScaleFactor) == 4 && sizeof(Linux::FileDescriptor) == 4 && sizeof(Linux::TimerInterval) == 8);
 // Each interface is one table pointer; its functions stand in the published order (checked by
 // the tests, which call every slot through a host's view of it).

@@ -119,6 +119,7 @@ public:
     // editor::EditorHost.
     void beginEdit(int parameter) override { owner_.beginEdit(parameter); }
     void performEdit(int parameter, double value) override { owner_.performEdit(parameter, value); }
+    void presetChosen(int preset) override { owner_.presetChosen(preset); }
     void endEdit(int parameter) override { owner_.endEdit(parameter); }
 
 private:

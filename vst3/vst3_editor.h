@@ -18,6 +18,7 @@ public:
     virtual void beginEdit(int parameter) = 0;
     virtual void performEdit(int parameter, double value) = 0;
     virtual void endEdit(int parameter) = 0;
+    virtual void presetChosen(int preset) = 0;  // from the editor's preset bar
 };
 
 // A new view with one reference, the caller's.

@@ -18,13 +18,13 @@
 #include "vst3/vst3_editor.h"
 #include "runtime/shared_double.h"
 #include "vst3/vst3_api.h"
+#include "vst3/vst3_identity.h"
 
 namespace {
 
 using namespace vst3;
 using vintrel::EmbeddedDecoder;
 
-constexpr Uid kClassId = makeUid(0x8C3E51A2, 0x4D7B4F19, 0xA6E2C3D4, 0x5B9F1E07);
 constexpr int32 kChannels = static_cast<int32>(EmbeddedDecoder::kChannels);
 // More queues than parameters may arrive (for ids we do not have); these many are read.
 constexpr int32 kMaxQueues = 64;
@@ -42,6 +42,20 @@ void copyText(char8* to, const std::string& from, std::size_t capacity) {
 }
 
 constexpr const auto& rows() { return EmbeddedDecoder::parameters(); }
+
+// The factory presets as one program list of the root unit, chosen through a program-change
+// parameter after every other one, with an id of its own: the ids before it keep their
+// meaning, and parameters appended later keep theirs equal to their index.
+constexpr ParamID kProgramChangeId = 100;
+constexpr ProgramListID kFactoryListId = 1;
+constexpr int32 kPresetCount = static_cast<int32>(vintrel::kFactoryPresets.size());
+constexpr int32 kProgramSteps = kPresetCount - 1;
+
+// A host sends program k as k / steps.
+int32 programOf(ParamValue normalized) {
+    return static_cast<int32>(std::lround(std::clamp(normalized, 0.0, 1.0) * kProgramSteps));
+}
+ParamValue normalizedProgram(int32 program) { return static_cast<ParamValue>(program) / kProgramSteps; }
 
 bool knownParameter(ParamID id) { return id < rows().size(); }
 
@@ -113,6 +127,7 @@ class GuitarDecoderVst3 final : public ComponentRole,
                                 public IAudioProcessor,
                                 public ControllerRole,
                                 public IProcessContextRequirements,
+                                public IUnitInfo,
                                 public vst3editor::ViewOwner {
 public:
     explicit GuitarDecoderVst3(std::unique_ptr<EmbeddedDecoder> d) : decoder(std::move(d)) {
@@ -132,6 +147,8 @@ public:
             *obj = static_cast<IEditController*>(static_cast<ControllerRole*>(this));
         else if (sameUid(iid, IProcessContextRequirements::iid))
             *obj = static_cast<IProcessContextRequirements*>(this);
+        else if (sameUid(iid, IUnitInfo::iid))
+            *obj = static_cast<IUnitInfo*>(this);
         else
             return kNoInterface;
         addRef();
@@ -248,14 +265,16 @@ public:
             if (!EmbeddedDecoder::valuesInState(chunk.data(), chunk.size(), values)) return kResultFalse;
             for (std::size_t i = 0; i < values.size() && i < kMaxParameters; ++i)
                 controllerValues[i] = normalizedOf(static_cast<ParamID>(i), values[i]);
+            programFollowsValues();
             tellNewLatency();
             return kResultOk;
         } catch (...) {
             return kResultFalse;
         }
     }
-    int32 PLUGIN_API getParameterCount() override { return static_cast<int32>(rows().size()); }
+    int32 PLUGIN_API getParameterCount() override { return static_cast<int32>(rows().size()) + 1; }
     tresult PLUGIN_API getParameterInfo(int32 index, ParameterInfo& info) override {
+        if (index == static_cast<int32>(rows().size())) return programChangeInfo(info);
         if (index < 0 || !knownParameter(static_cast<ParamID>(index))) return kInvalidArgument;
         const auto& row = rows()[static_cast<std::size_t>(index)];
         info = {};
@@ -271,6 +290,10 @@ public:
         return kResultOk;
     }
     tresult PLUGIN_API getParamStringByValue(ParamID id, ParamValue normalized, TChar* string) override {
+        if (id == kProgramChangeId && string != nullptr && !std::isnan(normalized)) {
+            copyUtf16(string, vintrel::kFactoryPresets[static_cast<std::size_t>(programOf(normalized))].name, 128);
+            return kResultOk;
+        }
         if (!knownParameter(id) || string == nullptr || std::isnan(normalized)) return kInvalidArgument;
         try {
             copyUtf16(string, EmbeddedDecoder::textFor(static_cast<int32>(id), plainOf(id, normalized)), 128);
@@ -280,12 +303,18 @@ public:
         }
     }
     tresult PLUGIN_API getParamValueByString(ParamID id, TChar* string, ParamValue& normalized) override {
-        if (!knownParameter(id) || string == nullptr) return kInvalidArgument;
+        if ((!knownParameter(id) && id != kProgramChangeId) || string == nullptr) return kInvalidArgument;
         try {
             std::string text;
             for (std::size_t i = 0; i < 128 && string[i] != 0; ++i) {
                 if (string[i] > 0x7F) return kResultFalse;  // our texts are plain ASCII
                 text += static_cast<char>(string[i]);
+            }
+            if (id == kProgramChangeId) {
+                const vintrel::FactoryPreset* preset = vintrel::factoryPreset(text);
+                if (preset == nullptr) return kResultFalse;
+                normalized = normalizedProgram(static_cast<int32>(preset - vintrel::kFactoryPresets.data()));
+                return kResultOk;
             }
             double plain = 0.0;
             if (!EmbeddedDecoder::valueFor(static_cast<int32>(id), text.c_str(), plain)) return kResultFalse;
@@ -295,16 +324,28 @@ public:
             return kInternalError;
         }
     }
+    // A program's plain value is its index.
     ParamValue PLUGIN_API normalizedParamToPlain(ParamID id, ParamValue normalized) override {
+        if (id == kProgramChangeId) return programOf(normalized);
         return knownParameter(id) ? plainOf(id, normalized) : 0.0;
     }
     ParamValue PLUGIN_API plainParamToNormalized(ParamID id, ParamValue plain) override {
+        if (id == kProgramChangeId) return std::clamp(plain / kProgramSteps, 0.0, 1.0);
         return knownParameter(id) ? normalizedOf(id, plain) : 0.0;
     }
     ParamValue PLUGIN_API getParamNormalized(ParamID id) override {
+        if (id == kProgramChangeId) return programValue.load();
         return knownParameter(id) ? controllerValues[id].load() : 0.0;
     }
     tresult PLUGIN_API setParamNormalized(ParamID id, ParamValue value) override {
+        if (id == kProgramChangeId && !std::isnan(value)) {
+            try {
+                choosePresetInController(programOf(value));
+                return kResultOk;
+            } catch (...) {
+                return kInternalError;
+            }
+        }
         if (!knownParameter(id) || std::isnan(value)) return kInvalidArgument;
         controllerValues[id] = std::clamp(value, 0.0, 1.0);
         tellNewLatency();
@@ -344,9 +385,113 @@ public:
     void endEdit(int parameter) override {
         if (handler != nullptr) handler->endEdit(static_cast<ParamID>(parameter));
     }
+    // The editor's preset bar moves the host's program too, so its browser shows the choice.
+    void presetChosen(int preset) override {
+        programValue = normalizedProgram(preset);
+        if (handler == nullptr) return;
+        handler->beginEdit(kProgramChangeId);
+        handler->performEdit(kProgramChangeId, programValue.load());
+        handler->endEdit(kProgramChangeId);
+    }
+
+    // IUnitInfo: one unit, the root, with the factory presets as its one program list.
+    int32 PLUGIN_API getUnitCount() override { return 1; }
+    tresult PLUGIN_API getUnitInfo(int32 unitIndex, UnitInfo& info) override {
+        if (unitIndex != 0) return kInvalidArgument;
+        info = {};
+        info.id = kRootUnitId;
+        info.parentUnitId = kNoParentUnitId;
+        copyUtf16(info.name, "Root", 128);
+        info.programListId = kFactoryListId;
+        return kResultOk;
+    }
+    int32 PLUGIN_API getProgramListCount() override { return 1; }
+    tresult PLUGIN_API getProgramListInfo(int32 listIndex, ProgramListInfo& info) override {
+        if (listIndex != 0) return kInvalidArgument;
+        info = {};
+        info.id = kFactoryListId;
+        copyUtf16(info.name, "Factory presets", 128);
+        info.programCount = kPresetCount;
+        return kResultOk;
+    }
+    tresult PLUGIN_API getProgramName(ProgramListID listId, int32 programIndex, TChar* name) override {
+        if (listId != kFactoryListId || programIndex < 0 || programIndex >= kPresetCount || name == nullptr)
+            return kInvalidArgument;
+        copyUtf16(name, vintrel::kFactoryPresets[static_cast<std::size_t>(programIndex)].name, 128);
+        return kResultOk;
+    }
+    tresult PLUGIN_API getProgramInfo(ProgramListID, int32, const char8*, TChar*) override { return kResultFalse; }
+    tresult PLUGIN_API hasProgramPitchNames(ProgramListID, int32) override { return kResultFalse; }
+    tresult PLUGIN_API getProgramPitchName(ProgramListID, int32, int16, TChar*) override { return kResultFalse; }
+    UnitID PLUGIN_API getSelectedUnit() override { return kRootUnitId; }
+    tresult PLUGIN_API selectUnit(UnitID unitId) override { return unitId == kRootUnitId ? kResultOk : kInvalidArgument; }
+    tresult PLUGIN_API getUnitByBus(MediaType type, BusDirection, int32 busIndex, int32, UnitID& unitId) override {
+        if (type != kAudio || busIndex != 0) return kInvalidArgument;
+        unitId = kRootUnitId;
+        return kResultOk;
+    }
+    tresult PLUGIN_API setUnitProgramData(int32, int32, IBStream*) override { return kNotImplemented; }
 
 private:
     static constexpr std::size_t kMaxParameters = 16;
+
+    tresult programChangeInfo(ParameterInfo& info) {
+        info = {};
+        info.id = kProgramChangeId;
+        copyUtf16(info.title, "Factory preset", 128);
+        copyUtf16(info.shortTitle, "Preset", 128);
+        info.stepCount = kProgramSteps;
+        info.unitId = kRootUnitId;
+        info.flags = ParameterInfo::kCanAutomate | ParameterInfo::kIsList | ParameterInfo::kIsProgramChange;
+        return kResultOk;
+    }
+
+    // A program chosen by the host: the controller moves each control the preset changes and
+    // tells the host of each as an edit, whose gestures overlap: one step. (Not by asking the
+    // host to read every value again from here: a host that chose the program from under a
+    // lock of its own may take it again.) The processor hears the program itself.
+    void choosePresetInController(int32 program) {
+        programValue = normalizedProgram(program);
+        const auto targets = vintrel::presetTargets(vintrel::kFactoryPresets[static_cast<std::size_t>(program)]);
+        std::vector<ParamID> changed;
+        for (std::size_t i = 0; i < targets.size(); ++i)
+            if (normalizedOf(static_cast<ParamID>(i), targets[i]) != controllerValues[i].load())
+                changed.push_back(static_cast<ParamID>(i));
+        for (const ParamID id : changed)
+            if (handler != nullptr) handler->beginEdit(id);
+        for (const ParamID id : changed) {
+            controllerValues[id] = normalizedOf(id, targets[id]);
+            if (handler != nullptr) handler->performEdit(id, controllerValues[id].load());
+        }
+        for (const ParamID id : changed)
+            if (handler != nullptr) handler->endEdit(id);
+        tellNewLatency();
+    }
+
+    // After a state: the program is the preset whose values the controls show, if one does.
+    void programFollowsValues() {
+        for (int32 program = 0; program < kPresetCount; ++program) {
+            const auto targets = vintrel::presetTargets(vintrel::kFactoryPresets[static_cast<std::size_t>(program)]);
+            bool same = true;
+            for (std::size_t i = 0; i < targets.size() && same; ++i)
+                same = normalizedOf(static_cast<ParamID>(i), targets[i]) == controllerValues[i].load();
+            if (same) {
+                programValue = normalizedProgram(program);
+                return;
+            }
+        }
+    }
+
+    // A program on the audio thread, from where it falls in the block: every control it sets,
+    // as the host's changes of each would.
+    void applyProgram(ParamValue value) noexcept {
+        const auto targets = vintrel::presetTargets(vintrel::kFactoryPresets[static_cast<std::size_t>(programOf(value))]);
+        for (std::size_t i = 0; i < targets.size(); ++i) {
+            decoder->setValue(static_cast<std::int32_t>(i), targets[i]);
+            controllerValues[i] = normalizedOf(static_cast<ParamID>(i), targets[i]);
+        }
+        programValue = normalizedProgram(programOf(value));
+    }
 
     // The latency follows the DI delay the controller shows: a host hears of a new one through
     // restartComponent, from the thread the controller is called on, as the interface wants.
@@ -373,6 +518,7 @@ private:
     SpeakerArrangement arrangement[2] = {SpeakerArr::k30Cine, SpeakerArr::k30Cine};
     // What the controller shows; relaxed, as every value shared with the audio thread.
     vintrel::SharedDouble controllerValues[kMaxParameters] = {};
+    vintrel::SharedDouble programValue{0.0};  // the factory preset last chosen, as the host's value
     double sampleRate = 48000;
     std::atomic<std::int32_t> toldLatency{0};  // the latency the host last heard of, asked from any thread
 };
@@ -467,6 +613,7 @@ tresult PLUGIN_API GuitarDecoderVst3::process(ProcessData& data) {
     ParamValue value = 0.0;
     while (points.next(id, offset, value)) {
         decodeUpTo(offset);
+        if (id == kProgramChangeId && !std::isnan(value)) applyProgram(value);
         if (knownParameter(id) && !std::isnan(value)) {
             decoder->setNormalized(static_cast<int32>(id), value);
             controllerValues[id] = std::clamp(value, 0.0, 1.0);
@@ -541,7 +688,7 @@ public:
         info->cardinality = basic.cardinality;
         std::memcpy(info->category, basic.category, sizeof info->category);
         std::memcpy(info->name, basic.name, sizeof info->name);
-        copyText(info->subCategories, "Fx|Spatial", sizeof info->subCategories);
+        copyText(info->subCategories, kSubCategories, sizeof info->subCategories);
         copyText(info->vendor, EmbeddedDecoder::identity().vendor, sizeof info->vendor);
         copyText(info->version, VINTREL_VERSION, sizeof info->version);
         copyText(info->sdkVersion, kSdkVersionString, sizeof info->sdkVersion);

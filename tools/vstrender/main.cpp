@@ -208,7 +208,16 @@ int run(int argc, char** argv) {
     LoadedPlugin p = loadPlugin(o.plugin.empty() ? defaultPlugin() : fs::absolute(o.plugin).string());
     vsthost::Plugin& plugin = *p.instance;
     auto fresh = anotherInstance(p);
-    if (!o.preset.empty()) loadPreset(plugin, o.preset);
+    if (!o.preset.empty()) {
+        // A preset's alignment moves the DI, unless the options say how to.
+        const PresetAlignment alignment = loadPreset(plugin, o.preset);
+        if ((alignment.delayMs != 0 || alignment.inverted) && o.diDelay.empty() && o.diPolarity.empty() && !o.alignDi) {
+            char delay[32];
+            std::snprintf(delay, sizeof delay, "%.4f ms", alignment.delayMs);
+            o.diDelay = delay;
+            o.diPolarity = alignment.inverted ? "invert" : "same";
+        }
+    }
     applyParameters(plugin, o.params);
     if (o.listParams) std::fputs(listParameters(plugin, *fresh).c_str(), report);
     if (o.listPresets) std::fputs(listPresets().c_str(), report);

@@ -1,5 +1,6 @@
 #include "tools/vstrender/session.h"
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 
@@ -8,6 +9,8 @@
 #include "tools/vstrender/errors.h"
 #include "tools/vstrender/fxp.h"
 #include "tools/vstrender/params.h"
+#include "vst3/vst3_identity.h"
+#include "vst3/vst3_preset_file.h"
 
 namespace vstrender {
 
@@ -33,7 +36,36 @@ std::unique_ptr<vsthost::Plugin> anotherInstance(const LoadedPlugin& p) {
     return instance;
 }
 
-void loadPreset(vsthost::Plugin& plugin, const std::string& path) {
+namespace {
+
+constexpr std::size_t kDecoderChunk = 260;  // the decoder's own chunk, first in the formats' states
+
+// A VST 3 preset file of the guitar decoder: its component state holds the decoder's chunk,
+// then the DI's alignment.
+PresetAlignment loadVst3PresetFile(vsthost::Plugin& plugin, const std::string& path,
+                                   const std::vector<std::uint8_t>& bytes) {
+    vst3preset::PresetFile preset;
+    std::string error;
+    if (!vst3preset::decode(bytes.data(), bytes.size(), preset, error))
+        refuse(path + " is not a VST 3 preset file this renderer reads: " + error);
+    const std::string ours = vst3::uidText(vst3::kClassId.bytes);
+    if (!vst3preset::sameClassId(preset.classId, ours) || plugin.effectName() != vintrel::EmbeddedDecoder::identity().name)
+        refuse(path + " was saved for another plug-in (class " + preset.classId + "); it loads only into the guitar decoder, class " + ours);
+    std::vector<double> values;
+    if (preset.component.size() < kDecoderChunk ||
+        !vintrel::EmbeddedDecoder::valuesInState(preset.component.data(), preset.component.size(), values))
+        refuse(path + " holds no state of the guitar decoder");
+    plugin.setChunk(std::vector<std::uint8_t>(preset.component.begin(), preset.component.begin() + kDecoderChunk), true);
+    return {values[vintrel::kDiDelay], values[vintrel::kDiPolarity] != 0};
+}
+
+bool endsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+}  // namespace
+
+PresetAlignment loadPreset(vsthost::Plugin& plugin, const std::string& path) {
     std::vector<std::uint8_t> bytes;
     ProgramFile program;
     std::string error;
@@ -43,15 +75,17 @@ void loadPreset(vsthost::Plugin& plugin, const std::string& path) {
         if (plugin.effectName() != vintrel::EmbeddedDecoder::identity().name)
             refuse("\"" + path + "\" is a factory preset of the guitar decoder, not of this plug-in");
         const std::vector<std::uint8_t> state = vintrel::EmbeddedDecoder::stateOf(*preset);
-        plugin.setChunk(std::vector<std::uint8_t>(state.begin(), state.begin() + 260), true);
+        plugin.setChunk(std::vector<std::uint8_t>(state.begin(), state.begin() + kDecoderChunk), true);
         plugin.setProgramName(preset->name);
-        return;
+        return {};
     }
     if (!readFile(path, bytes, error)) {
         if (path.find('/') == std::string::npos && path.find(".fxp") == std::string::npos)
             refuse(error + "; nor is it a factory preset (vstrender --list-presets lists them)");
         refuse(error);
     }
+    if (endsWith(path, ".vstpreset") || (bytes.size() >= 4 && std::equal(bytes.begin(), bytes.begin() + 4, "VST3")))
+        return loadVst3PresetFile(plugin, path, bytes);
     if (!decodeProgramFile(bytes, program, error)) refuse(path + " is not a program file this renderer reads: " + error);
     if (program.pluginId != plugin.effect()->uniqueID) {
         auto id = [](VstInt32 v) {
@@ -67,6 +101,7 @@ void loadPreset(vsthost::Plugin& plugin, const std::string& path) {
     }
     plugin.setChunk(program.chunk, true);
     if (!program.programName.empty()) plugin.setProgramName(program.programName);
+    return {};
 }
 
 void applyParameters(vsthost::Plugin& plugin, const std::vector<std::string>& settings) {
