@@ -35,9 +35,9 @@ valgrind -q --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definit
 
 echo "== fuzzing, ${FUZZ_SECONDS:-60} s per fuzzer"
 configure build-fuzz -DVINTREL_FUZZ=ON -DVINTREL_BUILD_TESTS=OFF -DVINTREL_BUILD_TOOLS=OFF
-cmake --build build-fuzz -j"$jobs" --target request_fuzzer chunk_fuzzer clap_fuzzer vst3_fuzzer
+cmake --build build-fuzz -j"$jobs" --target request_fuzzer chunk_fuzzer clap_fuzzer vst3_fuzzer vstpreset_fuzzer
 mkdir -p build-fuzz/artifacts
-for fuzzer in request chunk clap vst3; do
+for fuzzer in request chunk clap vst3 vstpreset; do
     regressions=(fuzz/regressions/"$fuzzer"-*)
     if [ -e "${regressions[0]}" ]; then
         build-fuzz/fuzz/${fuzzer}_fuzzer "${regressions[@]}"

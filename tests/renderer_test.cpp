@@ -1,7 +1,10 @@
 // The command-line renderer, run as a user runs it, on small files made here.
 #include "far_values.h"
 #include "effect/decoder_parameters.h"
+#include "entry/embedded_decoder.h"
 #include "entry/factory_presets.h"
+#include "vst3/vst3_identity.h"
+#include "vst3/vst3_preset_file.h"
 #include "renderer_fixture.h"
 
 namespace {
@@ -166,6 +169,64 @@ TEST_F(Renderer, FactoryPresetsAreListedAndRenderTheirSettings) {
     const Outcome unknown = render("--preset 'Extra wide' --list-params");
     EXPECT_EQ(unknown.status, 2);
     EXPECT_NE(unknown.output.find("nor is it a factory preset"), std::string::npos) << unknown.output;
+}
+
+// The factory presets' VST 3 preset files, as installed: each renders what the preset renders by
+// name; one saved by a host with a DI alignment moves the DI as --di-delay does; bad files and
+// another plug-in's are refused in words.
+TEST_F(Renderer, Vst3PresetFilesRenderTheirPresetAndTheirAlignment) {
+    writeTake("take.wav", 3, 3000);
+    const std::string outputs = " --outputs 1,2,3 --overwrite -q -i " + path("take.wav") + " -o ";
+    SF_INFO info;
+    const auto& identity = vintrel::EmbeddedDecoder::identity();
+    for (const vintrel::FactoryPreset& preset : vintrel::kFactoryPresets) {
+        SCOPED_TRACE(preset.name);
+        const std::string file = std::string(VINTREL_VST3_PRESETS) + "/" + identity.vendor + "/" + identity.name + "/" +
+                                 vst3preset::folderName(preset.name) + ".vstpreset";
+        const Outcome byFile = render("--preset \"" + file + "\"" + outputs + path("a.wav"));
+        ASSERT_EQ(byFile.status, 0) << byFile.output;
+        ASSERT_EQ(render("--preset \"" + std::string(preset.name) + "\"" + outputs + path("b.wav")).status, 0);
+        const std::vector<float> a = readAll(path("a.wav"), info), b = readAll(path("b.wav"), info);
+        ASSERT_EQ(a.size(), b.size());
+        EXPECT_EQ(0, std::memcmp(a.data(), b.data(), a.size() * sizeof(float)));
+    }
+    // A state with an alignment, as a host saves one after APPLY: 1.5 ms, inverted.
+    std::vector<std::uint8_t> state = vintrel::EmbeddedDecoder::stateOf(vintrel::kFactoryPresets[4]);
+    {
+        auto d = vintrel::EmbeddedDecoder::create(48000.0, 512);
+        ASSERT_TRUE(d->loadState(state.data(), state.size()));
+        d->setValue(vintrel::kDiDelay, 1.5);
+        d->setValue(vintrel::kDiPolarity, 1);
+        state = d->saveState();
+    }
+    vst3preset::PresetFile aligned;
+    aligned.classId = vst3::uidText(vst3::kClassId.bytes);
+    aligned.component = state;
+    const auto bytes = vst3preset::encode(aligned);
+    std::ofstream(path("aligned.vstpreset"), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                                     static_cast<std::streamsize>(bytes.size()));
+    ASSERT_EQ(render("--preset " + path("aligned.vstpreset") + outputs + path("a.wav")).status, 0);
+    ASSERT_EQ(render("--preset \"" + std::string(vintrel::kFactoryPresets[4].name) + "\" --di-delay 1.5ms --di-polarity invert" +
+                     outputs + path("b.wav"))
+                  .status,
+              0);
+    const std::vector<float> a = readAll(path("a.wav"), info), b = readAll(path("b.wav"), info);
+    ASSERT_EQ(a.size(), b.size());
+    EXPECT_EQ(0, std::memcmp(a.data(), b.data(), a.size() * sizeof(float)));
+
+    aligned.classId = "00000000000000000000000000000001";
+    const auto other = vst3preset::encode(aligned);
+    std::ofstream(path("other.vstpreset"), std::ios::binary).write(reinterpret_cast<const char*>(other.data()),
+                                                                   static_cast<std::streamsize>(other.size()));
+    const Outcome refused = render("--preset " + path("other.vstpreset") + " --list-params");
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.output.find("was saved for another plug-in"), std::string::npos) << refused.output;
+    std::ofstream(path("cut.vstpreset"), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), 60);
+    const Outcome cut = render("--preset " + path("cut.vstpreset") + " --list-params");
+    EXPECT_EQ(cut.status, 2);
+    EXPECT_NE(cut.output.find("is not a VST 3 preset file this renderer reads: its chunk list lies outside the file"),
+              std::string::npos)
+        << cut.output;
 }
 
 // A damaged preset holding far values, one parameter at a time: the renderer's output stays

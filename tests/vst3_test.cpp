@@ -526,11 +526,18 @@ TEST(Vst3Alignment, TheLatencyFollowsTheDiDelayAndTheHostIsTold) {
         ASSERT_EQ(fresh->component()->getState(&s), kResultOk);
         chunkOnly.assign(s.bytes.begin(), s.bytes.begin() + 260);
     }
+    // The host asks at once; it is told with the next edit, not from inside the state's load,
+    // where some hosts hold a lock that restartComponent takes again.
     vst3host::MemoryStream old(chunkOnly);
     ASSERT_EQ(p->component()->setState(&old), kResultOk);
     EXPECT_EQ(p->processor()->getLatencySamples(), 0u);
-    EXPECT_EQ(handler.restarts.size(), 3u);
+    EXPECT_EQ(handler.restarts.size(), 2u);
     EXPECT_EQ(p->controller()->getParamNormalized(alignment::kDelay), 0.5);
+    p->controller()->setParamNormalized(alignment::kPolarity, 0.0);  // the value it has: an echo
+    EXPECT_EQ(handler.restarts.size(), 2u);
+    p->controller()->setParamNormalized(alignment::kPolarity, 1.0);
+    ASSERT_EQ(handler.restarts.size(), 3u);
+    EXPECT_EQ(handler.restarts[2], IComponentHandler::kLatencyChanged);
     p->controller()->setComponentHandler(nullptr);
 }
 

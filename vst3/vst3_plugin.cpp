@@ -202,7 +202,7 @@ public:
             if (!decoder->loadState(chunk.data(), chunk.size())) return kResultFalse;
             for (const int32 p : {vintrel::kDiDelay, vintrel::kDiPolarity})
                 controllerValues[p] = decoder->normalized(p);
-            tellNewLatency();
+            tellNewLatency(Tell::AtTheNextEdit);
             return kResultOk;
         } catch (...) {
             return kResultFalse;
@@ -244,6 +244,7 @@ public:
         meterFeed.diInputs.setSampleRate(setup.sampleRate);
         sampleRate = setup.sampleRate;
         toldLatency = decoder->latency();
+        heardLatency = toldLatency.load();  // a host asks after setting up
         return kResultOk;
     }
     tresult PLUGIN_API setProcessing(TBool) override { return kResultOk; }
@@ -266,7 +267,7 @@ public:
             for (std::size_t i = 0; i < values.size() && i < kMaxParameters; ++i)
                 controllerValues[i] = normalizedOf(static_cast<ParamID>(i), values[i]);
             programFollowsValues();
-            tellNewLatency();
+            tellNewLatency(Tell::AtTheNextEdit);
             return kResultOk;
         } catch (...) {
             return kResultFalse;
@@ -347,6 +348,11 @@ public:
             }
         }
         if (!knownParameter(id) || std::isnan(value)) return kInvalidArgument;
+        // A host's echo of the value the controller holds changes nothing, and tells nothing:
+        // Ardour echoes each new value, kept as a float, from inside a state's load, under its
+        // lock. (The effect hears values as floats: no edit is finer than that.)
+        const double held = controllerValues[id].load();
+        if (value == held || static_cast<float>(value) == static_cast<float>(held)) return kResultOk;
         controllerValues[id] = std::clamp(value, 0.0, 1.0);
         tellNewLatency();
         return kResultOk;
@@ -448,8 +454,9 @@ private:
 
     // A program chosen by the host: the controller moves each control the preset changes and
     // tells the host of each as an edit, whose gestures overlap: one step. (Not by asking the
-    // host to read every value again from here: a host that chose the program from under a
-    // lock of its own may take it again.) The processor hears the program itself.
+    // host to read every value again, nor telling it of a new latency, from here: a host that
+    // chose the program from under a lock of its own may take it again.) The processor hears
+    // the program itself.
     void choosePresetInController(int32 program) {
         programValue = normalizedProgram(program);
         const auto targets = vintrel::presetTargets(vintrel::kFactoryPresets[static_cast<std::size_t>(program)]);
@@ -465,7 +472,7 @@ private:
         }
         for (const ParamID id : changed)
             if (handler != nullptr) handler->endEdit(id);
-        tellNewLatency();
+        tellNewLatency(Tell::AtTheNextEdit);  // a host's program change may hold its lock, as a state does
     }
 
     // After a state: the program is the preset whose values the controls show, if one does.
@@ -495,11 +502,16 @@ private:
 
     // The latency follows the DI delay the controller shows: a host hears of a new one through
     // restartComponent, from the thread the controller is called on, as the interface wants.
-    void tellNewLatency() {
+    // A state arrives while some hosts hold a lock that restartComponent takes again (Debian's
+    // Ardour 7.3 hangs for good when a preset file's state changes the latency): then the new
+    // latency is answered at once, and the host told of it with the next edit that changes a
+    // value.
+    enum class Tell { Now, AtTheNextEdit };
+    void tellNewLatency(Tell when = Tell::Now) {
         const double ms = plainOf(vintrel::kDiDelay, controllerValues[vintrel::kDiDelay].load());
-        const std::int32_t latency = align::AlignmentPlan::latencyOf(align::samplesOf(vintrel::onDelayGrid(ms), sampleRate));
-        if (latency == toldLatency) return;
-        toldLatency = latency;
+        toldLatency = align::AlignmentPlan::latencyOf(align::samplesOf(vintrel::onDelayGrid(ms), sampleRate));
+        if (when == Tell::AtTheNextEdit || toldLatency == heardLatency) return;
+        heardLatency = toldLatency.load();
         if (handler != nullptr) handler->restartComponent(IComponentHandler::kLatencyChanged);
     }
 
@@ -520,7 +532,8 @@ private:
     vintrel::SharedDouble controllerValues[kMaxParameters] = {};
     vintrel::SharedDouble programValue{0.0};  // the factory preset last chosen, as the host's value
     double sampleRate = 48000;
-    std::atomic<std::int32_t> toldLatency{0};  // the latency the host last heard of, asked from any thread
+    std::atomic<std::int32_t> toldLatency{0};   // the latency the host is answered, asked from any thread
+    std::atomic<std::int32_t> heardLatency{0};  // the one it last heard of through restartComponent
 };
 
 // The points of every parameter queue of one call, earliest first (a tie goes to the earlier
