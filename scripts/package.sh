@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the release archives from the committed tree (HEAD) into dist/ (or $DIST_DIR): Linux
 # x86_64 and aarch64 as .tar.gz (VST 2, LV2, VST 3, CLAP and vstrender), Windows 64-bit and
-# 32-bit as .zip (VST 2, VST 3, CLAP), each with INSTALL.txt, PARAMETERS.txt, the typeface's
-# licence and SHA256SUMS;
+# 32-bit as .zip (VST 2, VST 3, CLAP), each with the VST 3 factory preset files, INSTALL.txt,
+# PARAMETERS.txt, the typeface's licence and SHA256SUMS;
 # the modules are stripped, their symbols in a -symbols.tar.gz beside each archive.
 # Archives are reproducible: the same commit gives the same bytes (fixed times, owners and
 # order; no build paths in the binaries).
@@ -47,6 +47,19 @@ build() {  # build TARGET: a release build of every format in $work/TARGET
     cmake --build "$work/$target" -j"$(nproc)"
 }
 
+# The VST 3 factory preset files are the same bytes for every target: written once, by a build
+# of the tool for this machine.
+vst3_presets() {
+    if [ ! -f "$work/presets/written" ]; then
+        cmake -S "$work/source" -B "$work/presets-tool" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVINTREL_RELEASE=ON \
+            -DVINTREL_BUILD_TESTS=OFF -DVINTREL_BUILD_TOOLS=OFF >/dev/null
+        cmake --build "$work/presets-tool" -j"$(nproc)" --target vst3_make_presets >/dev/null
+        rm -rf "$work/presets"
+        "$work/presets-tool/vst3/vst3_make_presets" "$work/presets"
+        touch "$work/presets/written"
+    fi
+}
+
 stage() {  # stage TARGET DIR: the archive's files
     local target=$1 dir=$2 b=$work/$1 arch=${1#*-}
     rm -rf "$dir"
@@ -58,6 +71,9 @@ stage() {  # stage TARGET DIR: the archive's files
         cp "$b/plugins/clap/GuitarDecoder.clap" "$dir/clap/"
         cp -r "$b/plugins/lv2/GuitarDecoder.lv2" "$dir/lv2/"
         cp "$b/tools/vstrender" "$dir/bin/"
+        mkdir -p "$dir/vst3-presets"
+        cp -r "$work/presets/." "$dir/vst3-presets/"
+        rm -f "$dir/vst3-presets/written"
         sed "s/@VERSION@/$version/; s/@ARCH@/$arch/" scripts/release/INSTALL-linux.txt >"$dir/INSTALL.txt"
     else
         local bits=64-bit
@@ -66,6 +82,9 @@ stage() {  # stage TARGET DIR: the archive's files
         cp "$b/GuitarDecoder.dll" "$dir/VST2/"
         cp -r "$b/plugins/vst3/GuitarDecoder.vst3" "$dir/VST3/"
         cp "$b/GuitarDecoder.clap" "$dir/CLAP/"
+        mkdir -p "$dir/VST3 Presets"
+        cp -r "$work/presets/." "$dir/VST3 Presets/"
+        rm -f "$dir/VST3 Presets/written"
         sed "s/@VERSION@/$version/; s/@ARCH@/$arch/; s/@BITS@/$bits/g" scripts/release/INSTALL-windows.txt |
             sed 's/$/\r/' >"$dir/INSTALL.txt"
     fi
@@ -75,7 +94,7 @@ stage() {  # stage TARGET DIR: the archive's files
     cp /usr/share/doc/fonts-dejavu-core/copyright "$dir/LICENSE-DejaVu.txt"
     # The parameter reference is the README's.
     sed -n '/^## Parameters/,/^## [^P]/p' README.md | sed '$d' >"$dir/PARAMETERS.txt"
-    (cd "$dir" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | sort | xargs sha256sum >SHA256SUMS)
+    (cd "$dir" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | sort | tr '\n' '\0' | xargs -0 sha256sum >SHA256SUMS)
     find "$dir" -type d -exec chmod 755 {} + -o -type f -exec chmod 644 {} +
     [[ $target == linux-* ]] && chmod 755 "$dir/bin/vstrender"
     find "$dir" -exec touch -h -d "@$epoch" {} +
@@ -97,6 +116,7 @@ strip_modules() {  # strip_modules TARGET DIR
         -o -path ./bin/vstrender \) | sed 's|^\./||' | sort)
 }
 
+vst3_presets
 for target in "${targets[@]}"; do
     echo "== package: $target"
     build "$target"

@@ -5,7 +5,7 @@
 #     hosts (plugincheck; the ARM build under qemu, the Windows builds under wine);
 #  2. builds two archives again elsewhere and requires the same bytes;
 #  3. installs with `cmake --install` into an empty home and under a prefix, checks that each
-#     format lands where its hosts look, and has Ardour (headless, that home as HOME) find the
+#     format (and the VST 3 preset files) lands where its hosts look, and has Ardour (headless, that home as HOME) find the
 #     VST 2, LV2 and VST 3 plug-ins there with only what INSTALL.txt tells a user to set.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -47,6 +47,8 @@ for target in linux-x86_64 linux-aarch64 windows-x86_64 windows-i686; do
         fail "$name: SHA256SUMS does not cover every file"
     check_mentioned "$root"
     cmp -s "$root/LICENSE.txt" LICENSE || fail "$name: LICENSE.txt is not the project's licence"
+    presets=$(find "$root" -path '*/Brelvander/Brelvander_3-channel acoustic guit decoder MS + DI/*.vstpreset' | wc -l)
+    [ "$presets" = 9 ] || fail "$name: $presets VST 3 factory preset files, not 9"
     check=$work/$target/tools/plugincheck/plugincheck
     case "$target" in
         linux-x86_64)
@@ -99,12 +101,14 @@ home=$tmp/home
 mkdir -p "$home"
 HOME=$home cmake --install "$work/linux-x86_64" >/dev/null
 for file in .vst/GuitarDecoder.so .lv2/GuitarDecoder.lv2/manifest.ttl .lv2/GuitarDecoder.lv2/GuitarDecoder.so \
-    .vst3/GuitarDecoder.vst3/Contents/x86_64-linux/GuitarDecoder.so .clap/GuitarDecoder.clap .local/bin/vstrender; do
+    .vst3/GuitarDecoder.vst3/Contents/x86_64-linux/GuitarDecoder.so .clap/GuitarDecoder.clap .local/bin/vstrender \
+    ".vst3/presets/Brelvander/Brelvander_3-channel acoustic guit decoder MS + DI/Wide.vstpreset"; do
     [ -f "$home/$file" ] || fail "cmake --install put no ~/$file"
 done
 cmake --install "$work/linux-x86_64" --prefix "$tmp/prefix" >/dev/null
 for file in lib/vst/GuitarDecoder.so lib/lv2/GuitarDecoder.lv2/GuitarDecoder.ttl lib/vst3/GuitarDecoder.vst3 \
-    lib/clap/GuitarDecoder.clap bin/vstrender; do
+    lib/clap/GuitarDecoder.clap bin/vstrender \
+    "share/vst3/presets/Brelvander/Brelvander_3-channel acoustic guit decoder MS + DI/Wide.vstpreset"; do
     [ -e "$tmp/prefix/$file" ] || fail "cmake --install --prefix put no PREFIX/$file"
 done
 HOME=$home "$home/.local/bin/vstrender" --list-params >/dev/null || fail "the installed vstrender does not find ~/.vst"
