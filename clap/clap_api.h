@@ -177,7 +177,10 @@ struct clap_process_t {
     const clap_input_events_t* in_events;
     const clap_output_events_t* out_events;
 };
-enum : clap_process_status { CLAP_PROCESS_ERROR = 0, CLAP_PROCESS_CONTINUE = 1, CLAP_PROCESS_SLEEP = 4 };
+enum : clap_process_status {
+    CLAP_PROCESS_ERROR = 0, CLAP_PROCESS_CONTINUE = 1, CLAP_PROCESS_CONTINUE_IF_NOT_QUIET = 2, CLAP_PROCESS_TAIL = 3,
+    CLAP_PROCESS_SLEEP = 4
+};
 
 // Streams.
 struct clap_istream_t {

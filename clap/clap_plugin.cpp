@@ -50,6 +50,7 @@ struct ClapDecoder {
     std::atomic<std::uint32_t> reportedLatency{0};
     std::atomic<bool> restartAsked{false};
     std::atomic<bool> active{false};  // inactive, activation tells the host the latency itself
+    std::int64_t silentFrames = 0;    // of input since the last sound, on the audio thread
 };
 
 ClapDecoder& self(const clap_plugin_t* plugin) { return *static_cast<ClapDecoder*>(plugin->plugin_data); }
@@ -139,7 +140,46 @@ bool startProcessing(const clap_plugin_t* plugin) {
     return true;
 }
 void stopProcessing(const clap_plugin_t* plugin) { self(plugin).editor.processing = false; }
-void reset(const clap_plugin_t*) {}  // the decoder keeps no earlier samples
+void reset(const clap_plugin_t* plugin) { self(plugin).silentFrames = 0; }
+
+// Whether every sample of these channels is zero; a channel the host marks constant is read
+// once.
+template <class Sample>
+std::uint64_t zeroChannels(Sample* const* channels, std::uint64_t constant, std::uint32_t frames) {
+    std::uint64_t zero = 0;
+    for (std::uint32_t k = 0; k < kChannels; ++k) {
+        const Sample* c = channels[k];
+        const std::uint32_t n = (constant >> k & 1) != 0 ? std::min<std::uint32_t>(frames, 1) : frames;
+        if (std::all_of(c, c + n, [](Sample x) { return x == Sample(0); })) zero |= std::uint64_t{1} << k;
+    }
+    return zero;
+}
+
+// After a block: the outputs that are all zero marked constant, and the host told whether the
+// plug-in may sleep. Silent inputs sleep at once when the alignment keeps no past; with a past,
+// they play it out first (the tail), then sleep. The outputs' bits are what the block made.
+// (The inputs are looked at before the block: the outputs may be the same buffers.)
+constexpr std::uint64_t kAllChannels = (std::uint64_t{1} << kChannels) - 1;
+
+bool inputsSilent(const clap_process_t* process, bool doubles) {
+    const clap_audio_buffer_t& in = process->audio_inputs[0];
+    const std::uint32_t frames = process->frames_count;
+    return (doubles ? zeroChannels(in.data64, in.constant_mask, frames) : zeroChannels(in.data32, in.constant_mask, frames)) ==
+           kAllChannels;
+}
+
+clap_process_status statusAfter(ClapDecoder& d, const clap_process_t* process, bool doubles, bool silentInputs) {
+    clap_audio_buffer_t& out = process->audio_outputs[0];
+    const std::uint32_t frames = process->frames_count;
+    out.constant_mask = doubles ? zeroChannels(out.data64, 0, frames) : zeroChannels(out.data32, 0, frames);
+    if (!silentInputs) {
+        d.silentFrames = 0;
+        return CLAP_PROCESS_CONTINUE;
+    }
+    d.silentFrames += frames;
+    if (d.decoder->keepsNoPast() || d.silentFrames > d.decoder->tailFrames(true)) return CLAP_PROCESS_SLEEP;
+    return CLAP_PROCESS_TAIL;
+}
 
 clap_process_status processBlock(const clap_plugin_t* plugin, const clap_process_t* process) {
     ClapDecoder& d = self(plugin);
@@ -158,6 +198,7 @@ clap_process_status processBlock(const clap_plugin_t* plugin, const clap_process
     const bool doubles = hasAudio && in->data64 != nullptr && out->data64 != nullptr && out->data32 == nullptr;
     const bool floats = hasAudio && !doubles && in->data32 != nullptr && out->data32 != nullptr;
 
+    const bool silentInputs = (doubles || floats) && inputsSilent(process, doubles);
     if (doubles) d.editor.meters.beforeBlock(in->data64, static_cast<std::int32_t>(frames));
     if (floats) d.editor.meters.beforeBlock(in->data32, static_cast<std::int32_t>(frames));
     // Each event acts from its own frame: the block is decoded in spans between events.
@@ -181,7 +222,7 @@ clap_process_status processBlock(const clap_plugin_t* plugin, const clap_process
     if (floats) d.editor.meters.afterBlock(out->data32, static_cast<std::int32_t>(frames));
     clapeditor::tellHost(d.editor, process->out_events);
     askRestartOnNewLatency(d);
-    return CLAP_PROCESS_CONTINUE;
+    return doubles || floats ? statusAfter(d, process, doubles, silentInputs) : CLAP_PROCESS_CONTINUE;
 }
 
 // Audio ports: one of three channels each way, the same channels as the other formats.
@@ -341,8 +382,11 @@ const clap_plugin_preset_load_t kPresetLoad = {presetFromLocation};
 
 std::uint32_t latencyOf(const clap_plugin_t* plugin) { return self(plugin).reportedLatency; }
 const clap_plugin_latency_t kLatency = {latencyOf};
-std::uint32_t noLatency(const clap_plugin_t*) { return 0; }
-const clap_plugin_tail_t kTail = {noLatency};
+// What may still sound once the inputs fall silent: the alignment's reach.
+std::uint32_t tailOf(const clap_plugin_t* plugin) {
+    return static_cast<std::uint32_t>(std::min<std::int64_t>(self(plugin).decoder->tailFrames(), INT32_MAX));
+}
+const clap_plugin_tail_t kTail = {tailOf};
 
 const void* getExtension(const clap_plugin_t*, const char* id) {
     if (id == nullptr) return nullptr;

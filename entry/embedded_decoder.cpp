@@ -198,6 +198,16 @@ std::int32_t EmbeddedDecoder::latency() const noexcept {
     return align::AlignmentPlan::latencyOf(align::samplesOf(diDelayMs, sampleRate));
 }
 
+std::int64_t EmbeddedDecoder::tailFrames(bool fading) const noexcept {
+    constexpr double kKernelFrames = 64;  // the fractional kernel's taps
+    const double ms = diDelayMs;
+    const bool none = ms == 0 && !diInverted;
+    if (none && !fading) return 0;
+    const double reachMs = none ? align::DiAligner::kLongestDelayMilliseconds : std::abs(ms);
+    return static_cast<std::int64_t>(std::ceil(align::samplesOf(reachMs, sampleRate) + kKernelFrames +
+                                               align::DiAligner::kCrossfadeSeconds * sampleRate));
+}
+
 void EmbeddedDecoder::followAlignment() noexcept {
     const double delay = align::samplesOf(diDelayMs, sampleRate);
     if (resumed)

@@ -123,6 +123,11 @@ public:
     // On the audio thread, before a block: whether the alignment keeps no earlier samples that
     // could still sound (it passes the inputs through), so silent inputs decode to silence.
     bool keepsNoPast() const noexcept { return aligner.passThrough(); }
+    // How many frames after the inputs fall silent the outputs may still sound, from any thread:
+    // the alignment's reach at its setting (the DI delay, or the microphones' latency, and the
+    // kernel) and a crossfade; 0 at none. The audio thread, which knows the stage may still be
+    // fading out of an earlier delay, asks with `fading` for the longest reach at none.
+    std::int64_t tailFrames(bool fading = false) const noexcept;
 
     // The state chunk (empty when memory runs out), and back; false when the effect refused it.
     std::vector<std::uint8_t> saveState();

@@ -231,6 +231,7 @@ clap_process_status Plugin::process(Sample* const* inputs, Sample* const* output
     if (!processing_) processing_ = plugin_->start_processing(plugin_);
     clap_audio_buffer_t in{}, out{};
     in.channel_count = out.channel_count = 3;
+    in.constant_mask = inputConstant;
     if constexpr (sizeof(Sample) == sizeof(double)) {
         in.data64 = const_cast<double**>(inputs);
         out.data64 = const_cast<double**>(outputs);
@@ -247,6 +248,7 @@ clap_process_status Plugin::process(Sample* const* inputs, Sample* const* output
     call.in_events = events.list();
     call.out_events = &out_;
     const clap_process_status status = plugin_->process(plugin_, &call);
+    outputConstant = out.constant_mask;
     audioThread_ = 0;
     return status;
 }

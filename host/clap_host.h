@@ -92,6 +92,8 @@ public:
     clap_process_status process(Sample* const* inputs, Sample* const* outputs, std::uint32_t frames,
                                 const EventList& events);
     void flush(const std::vector<ParamChange>& changes);  // outside processing
+    // The constant mask of the next call's input port, and the one the plug-in gave its output.
+    std::uint64_t inputConstant = 0, outputConstant = 0;
 
     // State through streams that move at most `step` bytes per call; `failAfter` bytes in, the
     // stream reports an error.

@@ -633,3 +633,73 @@ TEST(ClapPresets, AnUnknownKeyOrLocationIsRefusedInWordsAndChangesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// Silence as CLAP hosts read it: outputs that are all zero marked constant, the plug-in asleep
+// once nothing it keeps can still sound, and its tail played out first when the DI is delayed.
+TEST(ClapSilence, SilentInputsSleepAtOnceWithNoAlignmentAndTheOutputsAreMarkedConstant) {
+    auto p = activePlugin();
+    Channels3<float> io(256);
+    EXPECT_EQ(p->process(io.inputs, io.outputs, 256), CLAP_PROCESS_SLEEP);
+    EXPECT_EQ(p->outputConstant, 7u);
+    // A host's constant input: one sample read; zero sleeps, anything else does not.
+    p->inputConstant = 7;
+    EXPECT_EQ(p->process(io.inputs, io.outputs, 256), CLAP_PROCESS_SLEEP);
+    for (auto& s : io.in[0]) s = 0.25f;
+    EXPECT_EQ(p->process(io.inputs, io.outputs, 256), CLAP_PROCESS_CONTINUE);
+    EXPECT_EQ(p->outputConstant & 3u, 0u);  // the pair carries the mid
+    p->inputConstant = 0;
+    // One sample of sound anywhere keeps it awake; routed to output 3 alone, the DI marks only
+    // the outputs that stay zero.
+    for (auto& s : io.in[0]) s = 0.0f;
+    io.in[2][100] = 0.5f;
+    p->flush({{0, 5, 0.0}, {0, 7, 1.0}});  // DI level 0 dB, routed to output 3
+    EXPECT_EQ(p->process(io.inputs, io.outputs, 256), CLAP_PROCESS_CONTINUE);
+    EXPECT_EQ(p->outputConstant, 3u);
+    // -0 is silence, and stays -0 where the decode keeps it.
+    io.in[2][100] = -0.0f;
+    EXPECT_EQ(p->process(io.inputs, io.outputs, 256), CLAP_PROCESS_SLEEP);
+}
+
+template <class Sample>
+void tailPlaysOutBeforeSleeping() {
+    auto p = activePlugin();
+    auto same = activePlugin();  // the same blocks, asked for no status: the bits must agree
+    const std::vector<claphost::ParamChange> delayed = {{0, 5, 0.0}, {0, 7, 1.0}, {0, 11, 2.5}};
+    p->flush(delayed);
+    same->flush(delayed);
+    const std::int64_t tail = static_cast<std::int64_t>(p->extension<clap_plugin_tail_t>(CLAP_EXT_TAIL)->get(&p->plugin()));
+    EXPECT_EQ(tail, 120 + 64 + 240);  // 2.5 ms at 48 kHz, the kernel, a crossfade
+    Channels3<Sample> loud(64), quiet(64), other(64);
+    fillTake(loud, 7);
+    fillTake(other, 7);
+    EXPECT_EQ(p->process(loud.inputs, loud.outputs, 64), CLAP_PROCESS_CONTINUE);
+    same->process(other.inputs, other.outputs, 64);
+    std::int64_t silent = 0;
+    double heardInTail = 0;
+    clap_process_status status = CLAP_PROCESS_TAIL;
+    for (int block = 0; block < 20 && status == CLAP_PROCESS_TAIL; ++block) {
+        status = p->process(quiet.inputs, quiet.outputs, 64);
+        Channels3<Sample> again(64);
+        same->process(again.inputs, again.outputs, 64);
+        for (int k = 0; k < 3; ++k) EXPECT_TRUE(sameBits(quiet.out[k], again.out[k])) << "block " << block;
+        for (const Sample s : quiet.out[2]) heardInTail += std::fabs(static_cast<double>(s));
+        silent += 64;
+    }
+    EXPECT_GT(heardInTail, 0.0);  // the delayed DI sounds after the inputs fell silent
+    EXPECT_EQ(status, CLAP_PROCESS_SLEEP);
+    EXPECT_GT(silent, tail);
+    EXPECT_LE(silent, tail + 64);
+    // Asleep, nothing is left to hear.
+    p->process(quiet.inputs, quiet.outputs, 64);
+    for (int k = 0; k < 3; ++k)
+        for (const Sample s : quiet.out[k]) ASSERT_EQ(s, Sample(0));
+}
+
+TEST(ClapSilence, ADelayedDiPlaysItsTailOutBeforeSleepingInBothPrecisions) {
+    tailPlaysOutBeforeSleeping<float>();
+    tailPlaysOutBeforeSleeping<double>();
+}
+
+}  // namespace
