@@ -10,6 +10,7 @@
 #include <cmath>
 #include <thread>
 #include <cstdio>
+#include <limits>
 #include <map>
 #include <memory>
 #include <random>
@@ -137,6 +138,24 @@ void vst3Blocks(benchmark::State& state) {
     for (auto _ : state) {
         plugin->process(take.inputs, take.outputs, frames, sets[set]);
         set ^= 1;
+        benchmark::ClobberMemory();
+    }
+}
+
+// Blocks whose inputs are normal numbers (range(1) 0) against ones of subnormal numbers (1):
+// these are decoded from flushed copies, so they cost about what normal ones do.
+template <class Sample>
+void subnormalBlocks(benchmark::State& state) {
+    const int frames = static_cast<int>(state.range(0));
+    auto plugin = claphost::Plugin::create(loaded<claphost::Module>(VINTREL_CLAP_PATH), "net.brelvander.guitar-decoder");
+    plugin->activate(48000.0, static_cast<std::uint32_t>(frames));
+    Take<Sample> take(frames);
+    if (state.range(1) >= 1)
+        for (auto& channel : take.in)
+            for (Sample& s : channel) s *= state.range(1) == 1 ? std::numeric_limits<Sample>::min() / 2 : Sample(0);
+    const claphost::EventList none({});
+    for (auto _ : state) {
+        plugin->process(take.inputs, take.outputs, static_cast<std::uint32_t>(frames), none);
         benchmark::ClobberMemory();
     }
 }
@@ -323,6 +342,10 @@ void registerAll() {
         benchmark::RegisterBenchmark("align/double", alignedBlocks<double>)->Args({512, alignment});
     }
     benchmark::RegisterBenchmark("meters/float", meteredBlocks<float>)->Args({512, 2});
+    for (long subnormal = 0; subnormal < 3; ++subnormal) {
+        benchmark::RegisterBenchmark("subnormal/float", subnormalBlocks<float>)->Args({512, subnormal});
+        benchmark::RegisterBenchmark("subnormal/double", subnormalBlocks<double>)->Args({512, subnormal});
+    }
     benchmark::RegisterBenchmark("squares/float", blockSquares<float>)->Arg(512);
     benchmark::RegisterBenchmark("squares/double", blockSquares<double>)->Arg(512);
     benchmark::RegisterBenchmark("vst2/setParameter/every parameter",

@@ -18,6 +18,7 @@
 #include "effect/decoder_parameters.h"
 #include "entry/factory_presets.h"
 #include "entry/plugin_parameters.h"
+#include "entry/subnormals.h"
 #include "runtime/shared_double.h"
 #include "runtime/thread_identity.h"
 #include "vst2/aeffect.h"
@@ -87,6 +88,11 @@ public:
     // others go on with it: the transport and the effect's per-block work are not done again.
     // The inputs go through the DI's alignment first; bypassed, they pass to the outputs as
     // they are, with a crossfade when the bypass changes while audio runs.
+    // No subnormal number goes in or comes out: one costs the arithmetic that meets it many
+    // times its usual time, here and in whatever plays after us. The inputs of a span that holds
+    // one are decoded from copies with each set to zero (its sign kept), and every output is
+    // flushed the same way; a compare, not the processor's flush mode, so that the bits are the
+    // same wherever it runs, and those of every other sample untouched.
     template <class Sample>
     void processSpan(Sample* const* inputs, Sample* const* outputs, std::int32_t from, std::int32_t to,
                      std::int32_t frames, const VstTimeInfo* transport) noexcept {
@@ -94,30 +100,31 @@ public:
         Sample* in[kChannels];
         Sample* out[kChannels];
         for (std::size_t k = 0; k < kChannels; ++k) in[k] = inputs[k] + from, out[k] = outputs[k] + from;
-        const double target = bypassed ? 1.0 : 0.0;
-        if (resumed) bypassGain = target;  // nothing has played: no crossfade
-        followAlignment();
-        if (bypassGain == 0.0 && target == 0.0) {
-            alignAndDecode(in, out, to - from, from == 0, to >= frames, transport);
-            return;
-        }
-        // The dry inputs kept (the outputs may be the same buffers), then mixed with the decode.
-        for (std::int32_t done = 0; done < to - from;) {
-            const std::int32_t n = std::min<std::int32_t>(kScratchFrames, to - from - done);
-            Sample* piece[kChannels];
-            Sample* pieceOut[kChannels];
-            Sample* dry[kChannels];
-            for (std::size_t k = 0; k < kChannels; ++k) {
-                piece[k] = in[k] + done, pieceOut[k] = out[k] + done, dry[k] = scratchOf<Sample>(kChannels + k);
-                std::copy(piece[k], piece[k] + n, dry[k]);
+        const std::int32_t n = to - from;
+        const bool startsBlock = from == 0, endsBlock = to >= frames;
+        if (!anySubnormal(in, n)) {
+            span(in, out, n, startsBlock, endsBlock, transport);
+        } else {
+            for (std::int32_t done = 0; done < n;) {
+                const std::int32_t m = std::min<std::int32_t>(kFlushedFrames, n - done);
+                Sample* flushed[kChannels];
+                Sample* pieceOut[kChannels];
+                for (std::size_t k = 0; k < kChannels; ++k) {
+                    flushed[k] = flushedOf<Sample>(k), pieceOut[k] = out[k] + done;
+                    flushSubnormals(in[k] + done, flushed[k], m);
+                }
+                span(flushed, pieceOut, m, startsBlock && done == 0, endsBlock && done + m >= n, transport);
+                done += m;
             }
-            if (bypassGain == 1.0 && target == 1.0)
-                followWhileBypassed(piece, n);
-            else
-                alignAndDecode(piece, pieceOut, n, from + done == 0, from + done + n >= frames, transport);
-            mixBypass(dry, pieceOut, n, target);
-            done += n;
         }
+        for (std::size_t k = 0; k < kChannels; ++k) flushSubnormals(out[k], out[k], n);
+    }
+
+    template <class Sample>
+    static bool anySubnormal(Sample* const* channels, std::int32_t n) noexcept {
+        bool found = false;
+        for (std::size_t k = 0; k < kChannels; ++k) found |= vintrel::anySubnormal(channels[k], n);
+        return found;
     }
 
     // On the audio thread, before a block: whether the alignment keeps no earlier samples that
@@ -135,6 +142,37 @@ public:
 
 private:
     static constexpr std::int32_t kScratchFrames = 256;
+
+    // A span through the alignment and the decoder, or the bypass, from inputs with no
+    // subnormal number.
+    template <class Sample>
+    void span(Sample* const* in, Sample* const* out, std::int32_t n, bool startsBlock, bool endsBlock,
+              const VstTimeInfo* transport) noexcept {
+        const double target = bypassed ? 1.0 : 0.0;
+        if (resumed) bypassGain = target;  // nothing has played: no crossfade
+        followAlignment();
+        if (bypassGain == 0.0 && target == 0.0) {
+            alignAndDecode(in, out, n, startsBlock, endsBlock, transport);
+            return;
+        }
+        // The dry inputs kept (the outputs may be the same buffers), then mixed with the decode.
+        for (std::int32_t done = 0; done < n;) {
+            const std::int32_t m = std::min<std::int32_t>(kScratchFrames, n - done);
+            Sample* piece[kChannels];
+            Sample* pieceOut[kChannels];
+            Sample* dry[kChannels];
+            for (std::size_t k = 0; k < kChannels; ++k) {
+                piece[k] = in[k] + done, pieceOut[k] = out[k] + done, dry[k] = scratchOf<Sample>(kChannels + k);
+                std::copy(piece[k], piece[k] + m, dry[k]);
+            }
+            if (bypassGain == 1.0 && target == 1.0)
+                followWhileBypassed(piece, m);
+            else
+                alignAndDecode(piece, pieceOut, m, startsBlock && done == 0, endsBlock && done + m >= n, transport);
+            mixBypass(dry, pieceOut, m, target);
+            done += m;
+        }
+    }
     static constexpr double kBypassCrossfadeSeconds = 0.005;
 
     // A span through the DI's alignment and the decoder.
@@ -208,6 +246,13 @@ private:
         else
             return scratchDouble[channel];
     }
+    template <class Sample>
+    Sample* flushedOf(std::size_t channel) noexcept {
+        if constexpr (sizeof(Sample) == sizeof(float))
+            return flushedFloat[channel];
+        else
+            return flushedDouble[channel];
+    }
     void continueBlock(float** inputs, float** outputs, std::int32_t frames, bool endsBlock) noexcept;
     void continueBlock(double** inputs, double** outputs, std::int32_t frames, bool endsBlock) noexcept;
     static VstIntPtr VSTCALLBACK hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
@@ -238,6 +283,10 @@ private:
     // The aligned inputs, then the dry ones.
     float scratchFloat[2 * kChannels][kScratchFrames] = {};
     double scratchDouble[2 * kChannels][kScratchFrames] = {};
+    // Inputs with their subnormal numbers flushed: a usual block in one piece.
+    static constexpr std::int32_t kFlushedFrames = 1024;
+    float flushedFloat[kChannels][kFlushedFrames] = {};
+    double flushedDouble[kChannels][kFlushedFrames] = {};
     // The thread inside a processing call, and the transport it gave: time requests from any
     // other thread (a state load calls the effect's init) get no answer and read nothing.
     std::atomic<std::uintptr_t> processingThread{0};

@@ -703,3 +703,26 @@ TEST(ClapSilence, ADelayedDiPlaysItsTailOutBeforeSleepingInBothPrecisions) {
 }
 
 }  // namespace
+
+namespace {
+
+template <class Sample>
+void clapLetsNoSubnormalOut() {
+    auto p = activePlugin();
+    p->flush({{0, 2, -150.0}, {0, 7, 1.0}});  // output trim at its bottom, the DI on output 3 at -150 dB
+    for (const Sample scale : {std::numeric_limits<Sample>::min() / 4, std::numeric_limits<Sample>::min() * 9}) {
+        Channels3<Sample> io(512);
+        for (int k = 0; k < 3; ++k)
+            for (std::size_t j = 0; j < 512; ++j) io.in[k][j] = scale * static_cast<Sample>(std::sin(0.07 * static_cast<double>(j) * (k + 1)));
+        p->process(io.inputs, io.outputs, 512);
+        for (int k = 0; k < 3; ++k)
+            for (const Sample s : io.out[k]) ASSERT_FALSE(s != 0 && std::fabs(s) < std::numeric_limits<Sample>::min()) << "output " << k + 1;
+    }
+}
+
+TEST(ClapProcessing, NoSubnormalNumberLeavesInEitherPrecision) {
+    clapLetsNoSubnormalOut<float>();
+    clapLetsNoSubnormalOut<double>();
+}
+
+}  // namespace

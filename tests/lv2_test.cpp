@@ -480,3 +480,29 @@ TEST(Lv2Habits, FarControlValuesActAsTheRangeEndsAndNeverBlast) {
 }
 
 }  // namespace
+
+namespace {
+
+bool anySubnormal(const std::vector<float>& v) {
+    return std::any_of(v.begin(), v.end(), [](float x) { return x != 0 && std::fabs(x) < std::numeric_limits<float>::min(); });
+}
+
+// No subnormal number leaves through the ports: subnormal inputs, and tiny ones through the
+// smallest gains.
+TEST(Lv2Habits, NoSubnormalNumberLeaves) {
+    const std::size_t frames = 512;
+    Lv2Decoder d(frames);
+    ASSERT_TRUE(d.instance);
+    d.connectAll(false);
+    d.instance->activate();
+    d.controls[2] = -150.0f;  // output trim
+    d.controls[7] = 1.0f;     // the DI on output 3, at its -150 dB default
+    for (const float scale : {std::numeric_limits<float>::min() / 4, std::numeric_limits<float>::min() * 9}) {
+        for (int k = 0; k < 3; ++k)
+            for (std::size_t j = 0; j < frames; ++j) d.audio[k][j] = scale * static_cast<float>(std::sin(0.07 * static_cast<double>(j) * (k + 1)));
+        d.instance->run(static_cast<std::uint32_t>(frames));
+        for (int k = 3; k < 6; ++k) EXPECT_FALSE(anySubnormal(d.audio[k])) << "output " << k - 2 << ", inputs of " << scale;
+    }
+}
+
+}  // namespace

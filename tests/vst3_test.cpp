@@ -867,3 +867,24 @@ TEST(Vst3Presets, AnEditAfterAProgramIsKeptAndReopensAsItWas) {
     EXPECT_DOUBLE_EQ(reopened->controller()->getParamNormalized(0), 0.75);
     EXPECT_DOUBLE_EQ(reopened->controller()->getParamNormalized(3), p->controller()->getParamNormalized(3));
 }
+
+template <class Sample>
+void vst3LetsNoSubnormalOut() {
+    auto p = plugin();
+    ASSERT_TRUE(p->start(48000.0, 512, sizeof(Sample) == 4 ? kSample32 : kSample64));
+    // Output trim at its bottom, the DI on output 3 at its -150 dB default.
+    const std::vector<vst3host::Change> settings = {{0, 2, 0.0}, {0, 7, 1.0}};
+    for (const Sample scale : {std::numeric_limits<Sample>::min() / 4, std::numeric_limits<Sample>::min() * 9}) {
+        Channels3<Sample> io(512);
+        for (int k = 0; k < 3; ++k)
+            for (std::size_t j = 0; j < 512; ++j) io.in[k][j] = scale * static_cast<Sample>(std::sin(0.07 * static_cast<double>(j) * (k + 1)));
+        p->process(io.inputs, io.outputs, 512, settings);
+        for (int k = 0; k < 3; ++k)
+            for (const Sample s : io.out[k]) ASSERT_FALSE(s != 0 && std::fabs(s) < std::numeric_limits<Sample>::min()) << "output " << k + 1;
+    }
+}
+
+TEST(Vst3Processing, NoSubnormalNumberLeavesInEitherPrecision) {
+    vst3LetsNoSubnormalOut<float>();
+    vst3LetsNoSubnormalOut<double>();
+}
