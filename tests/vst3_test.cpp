@@ -888,3 +888,35 @@ TEST(Vst3Processing, NoSubnormalNumberLeavesInEitherPrecision) {
     vst3LetsNoSubnormalOut<float>();
     vst3LetsNoSubnormalOut<double>();
 }
+
+// An edit made while nothing processes is in the state the host saves next: no processing call
+// would carry it to the processor first. While processing, the processor hears it at its
+// sample offset, as ever.
+TEST(Vst3State, AnEditMadeWhileNothingProcessesIsInTheNextState) {
+    auto p = plugin();
+    ASSERT_EQ(p->controller()->setParamNormalized(3, 0.8), kResultOk);
+    ASSERT_EQ(p->controller()->setParamNormalized(11, 0.6), kResultOk);
+    auto reopened = plugin();
+    vst3host::MemoryStream saved;
+    ASSERT_EQ(p->component()->getState(&saved), kResultOk);
+    vst3host::MemoryStream forController(saved.bytes);
+    ASSERT_EQ(reopened->controller()->setComponentState(&forController), kResultOk);
+    EXPECT_NEAR(reopened->controller()->getParamNormalized(3), 0.8, 1e-6);
+    EXPECT_DOUBLE_EQ(reopened->controller()->getParamNormalized(11), 0.6);
+    // A program chosen while nothing processes: the preset's state.
+    ASSERT_EQ(p->controller()->setParamNormalized(100, 6.0 / 8), kResultOk);
+    vst3host::MemoryStream preset;
+    ASSERT_EQ(p->component()->getState(&preset), kResultOk);
+    EXPECT_EQ(preset.bytes, vintrel::EmbeddedDecoder::stateOf(vintrel::kFactoryPresets[6]));
+    // Processing: the controller's value waits for the processing call that carries it.
+    ASSERT_TRUE(p->start(48000.0, 64, kSample32));
+    ASSERT_EQ(p->controller()->setParamNormalized(3, 0.1), kResultOk);
+    vst3host::MemoryStream before;
+    ASSERT_EQ(p->component()->getState(&before), kResultOk);
+    EXPECT_EQ(before.bytes, preset.bytes);
+    Channels3<float> io(16);
+    p->process(io.inputs, io.outputs, 16, {{3, 3, 0.1}});
+    vst3host::MemoryStream after;
+    ASSERT_EQ(p->component()->getState(&after), kResultOk);
+    EXPECT_NE(after.bytes, preset.bytes);
+}

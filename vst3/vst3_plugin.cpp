@@ -247,7 +247,10 @@ public:
         heardLatency = toldLatency.load();  // a host asks after setting up
         return kResultOk;
     }
-    tresult PLUGIN_API setProcessing(TBool) override { return kResultOk; }
+    tresult PLUGIN_API setProcessing(TBool state) override {
+        processing = state != 0;
+        return kResultOk;
+    }
     tresult PLUGIN_API process(ProcessData& data) override;
     uint32 PLUGIN_API getTailSamples() override { return kNoTail; }
 
@@ -354,6 +357,10 @@ public:
         const double held = controllerValues[id].load();
         if (value == held || static_cast<float>(value) == static_cast<float>(held)) return kResultOk;
         controllerValues[id] = std::clamp(value, 0.0, 1.0);
+        // While nothing processes, no processing call will carry the host's value to the
+        // processor before it saves a state: the processor takes it now (the effect stores
+        // values race-free). While processing, the value arrives at its sample offset.
+        if (!processing) decoder->setNormalized(static_cast<int32>(id), controllerValues[id].load());
         tellNewLatency();
         return kResultOk;
     }
@@ -472,6 +479,8 @@ private:
         }
         for (const ParamID id : changed)
             if (handler != nullptr) handler->endEdit(id);
+        if (!processing)  // as for any value set while nothing processes
+            for (std::size_t i = 0; i < targets.size(); ++i) decoder->setValue(static_cast<std::int32_t>(i), targets[i]);
         tellNewLatency(Tell::AtTheNextEdit);  // a host's program change may hold its lock, as a state does
     }
 
@@ -531,6 +540,7 @@ private:
     // What the controller shows; relaxed, as every value shared with the audio thread.
     vintrel::SharedDouble controllerValues[kMaxParameters] = {};
     vintrel::SharedDouble programValue{0.0};  // the factory preset last chosen, as the host's value
+    std::atomic<bool> processing{false};      // between the host's setProcessing(true) and (false)
     double sampleRate = 48000;
     std::atomic<std::int32_t> toldLatency{0};   // the latency the host is answered, asked from any thread
     std::atomic<std::int32_t> heardLatency{0};  // the one it last heard of through restartComponent
