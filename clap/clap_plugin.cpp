@@ -3,13 +3,11 @@
 // streams, and the alignment's latency, all on the embedded VST 2 record of the decoder.
 #include <algorithm>
 #include <atomic>
-#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
-#include <type_traits>
 #include <vector>
 
 #include "clap/clap_api.h"
@@ -18,6 +16,7 @@
 #include "clap/clap_presets.h"
 #include "entry/embedded_decoder.h"
 #include "entry/plugin_identity.h"
+#include "entry/subnormals.h"
 #include "entry/state_stream.h"
 
 namespace {
@@ -145,22 +144,13 @@ void stopProcessing(const clap_plugin_t* plugin) { self(plugin).editor.processin
 void reset(const clap_plugin_t* plugin) { self(plugin).silentFrames = 0; }
 
 // A bit for each of these channels whose every sample is zero (of either sign); a channel the
-// host marks constant is read once. The bits of every sample are ORed together, with no exit
-// on the first sound, so that silence costs no more to find than sound.
+// host marks constant is read once.
 template <class Sample>
 std::uint64_t zeroChannels(Sample* const* channels, std::uint64_t constant, std::uint32_t frames) {
-    using Bits = std::conditional_t<sizeof(Sample) == 4, std::uint32_t, std::uint64_t>;
-    constexpr Bits magnitude = ~(Bits{1} << (8 * sizeof(Sample) - 1));
     std::uint64_t zero = 0;
     for (std::uint32_t k = 0; k < kChannels; ++k) {
-        const Sample* c = channels[k];
         const std::uint32_t n = (constant >> k & 1) != 0 ? std::min<std::uint32_t>(frames, 1) : frames;
-        Bits any[4] = {};
-        std::uint32_t j = 0;
-        for (; j + 4 <= n; j += 4)
-            for (int i = 0; i < 4; ++i) any[i] |= std::bit_cast<Bits>(c[j + static_cast<std::uint32_t>(i)]);
-        for (; j < n; ++j) any[0] |= std::bit_cast<Bits>(c[j]);
-        if (((any[0] | any[1] | any[2] | any[3]) & magnitude) == 0) zero |= std::uint64_t{1} << k;
+        if (vintrel::allZero(channels[k], static_cast<std::int32_t>(n))) zero |= std::uint64_t{1} << k;
     }
     return zero;
 }

@@ -89,10 +89,10 @@ public:
     // The inputs go through the DI's alignment first; bypassed, they pass to the outputs as
     // they are, with a crossfade when the bypass changes while audio runs.
     // No subnormal number goes in or comes out: one costs the arithmetic that meets it many
-    // times its usual time, here and in whatever plays after us. The inputs of a span that holds
-    // one are decoded from copies with each set to zero (its sign kept), and every output is
-    // flushed the same way; a compare, not the processor's flush mode, so that the bits are the
-    // same wherever it runs, and those of every other sample untouched.
+    // times its usual time, here and in whatever plays after us. The inputs are decoded from
+    // copies with each set to zero (its sign kept), a usual block in one piece, and every output
+    // is flushed the same way; a compare, not the processor's flush mode, so that the bits are
+    // the same wherever it runs, and those of every other sample untouched.
     template <class Sample>
     void processSpan(Sample* const* inputs, Sample* const* outputs, std::int32_t from, std::int32_t to,
                      std::int32_t frames, const VstTimeInfo* transport) noexcept {
@@ -102,29 +102,18 @@ public:
         for (std::size_t k = 0; k < kChannels; ++k) in[k] = inputs[k] + from, out[k] = outputs[k] + from;
         const std::int32_t n = to - from;
         const bool startsBlock = from == 0, endsBlock = to >= frames;
-        if (!anySubnormal(in, n)) {
-            span(in, out, n, startsBlock, endsBlock, transport);
-        } else {
-            for (std::int32_t done = 0; done < n;) {
-                const std::int32_t m = std::min<std::int32_t>(kFlushedFrames, n - done);
-                Sample* flushed[kChannels];
-                Sample* pieceOut[kChannels];
-                for (std::size_t k = 0; k < kChannels; ++k) {
-                    flushed[k] = flushedOf<Sample>(k), pieceOut[k] = out[k] + done;
-                    flushSubnormals(in[k] + done, flushed[k], m);
-                }
-                span(flushed, pieceOut, m, startsBlock && done == 0, endsBlock && done + m >= n, transport);
-                done += m;
+        for (std::int32_t done = 0; done < n;) {
+            const std::int32_t m = std::min<std::int32_t>(kFlushedFrames, n - done);
+            Sample* flushed[kChannels];
+            Sample* pieceOut[kChannels];
+            for (std::size_t k = 0; k < kChannels; ++k) {
+                flushed[k] = flushedOf<Sample>(k), pieceOut[k] = out[k] + done;
+                flushSubnormals(in[k] + done, flushed[k], m);
             }
+            span(flushed, pieceOut, m, startsBlock && done == 0, endsBlock && done + m >= n, transport);
+            done += m;
         }
         for (std::size_t k = 0; k < kChannels; ++k) flushSubnormals(out[k], out[k], n);
-    }
-
-    template <class Sample>
-    static bool anySubnormal(Sample* const* channels, std::int32_t n) noexcept {
-        bool found = false;
-        for (std::size_t k = 0; k < kChannels; ++k) found |= vintrel::anySubnormal(channels[k], n);
-        return found;
     }
 
     // On the audio thread, before a block: whether the alignment keeps no earlier samples that

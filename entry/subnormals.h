@@ -12,8 +12,9 @@ namespace vintrel {
 // and `to` may be the same.
 void flushSubnormals(const float* from, float* to, std::int32_t n) noexcept;
 void flushSubnormals(const double* from, double* to, std::int32_t n) noexcept;
-// Whether any of these is a subnormal number (not zero, below the smallest normal one).
-bool anySubnormal(const float* x, std::int32_t n) noexcept;
-bool anySubnormal(const double* x, std::int32_t n) noexcept;
+// Whether every one of these is zero (of either sign): a sound answers at its first sample,
+// silence after one pass a register at a time.
+bool allZero(const float* x, std::int32_t n) noexcept;
+bool allZero(const double* x, std::int32_t n) noexcept;
 
 }  // namespace vintrel
