@@ -114,19 +114,10 @@ int idle(LV2UI_Handle handle) {
 }
 const LV2UI_Idle_Interface kIdle = {idle};
 
-// The host's resizing of the editor (the resize interface as extension data): the editor takes
-// the size; one below the smallest it offers is refused, and drawn scaled down all the same.
-int uiResize(LV2UI_Feature_Handle handle, int width, int height) {
-    shell::EditorSession& session = static_cast<Lv2Editor*>(handle)->session();
-    session.setSize(width, height);
-    const editor::Editor& e = session.editor();
-    return width >= e.smallestWidth() && height >= e.smallestHeight() ? 0 : 1;
-}
-const LV2UI_Resize kResize = {nullptr, uiResize};
-
+// No resize interface: it is deprecated in favour of the window's own size, which the shell
+// follows (a host's toolkit resizes the window it embedded; the editor fills what it is given).
 const void* extensionData(const char* uri) {
     if (uri != nullptr && std::strcmp(uri, LV2_UI__idleInterface) == 0) return &kIdle;
-    if (uri != nullptr && std::strcmp(uri, LV2_UI__resize) == 0) return &kResize;
     return nullptr;
 }
 

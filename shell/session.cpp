@@ -30,6 +30,9 @@ void EditorSession::close() {
 
 void EditorSession::tick() {
     if (!window_) return;
+    // Events first, every call: a host that drives the editor by its timer alone, or whose
+    // watch on the connection missed what Xlib had already read, still has them served.
+    window_->handleEvents();
     const auto now = std::chrono::steady_clock::now();
     const double seconds = std::chrono::duration<double>(now - last_).count();
     // Hosts that call more often (an LV2 host's idle calls) still get 30 pictures a second at most.

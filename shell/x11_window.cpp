@@ -33,6 +33,7 @@ struct Xlib {
     decltype(&XCreateImage) createImage;
     decltype(&XPutImage) putImage;
     decltype(&XPending) pending;
+    decltype(&XEventsQueued) eventsQueued;
     decltype(&XNextEvent) nextEvent;
     decltype(&XFlush) flush;
     decltype(&XConnectionNumber) connectionNumber;
@@ -54,7 +55,7 @@ struct Xlib {
                        find(x.destroyWindow, "XDestroyWindow") && find(x.resizeWindow, "XResizeWindow") &&
                        find(x.createGC, "XCreateGC") && find(x.freeGC, "XFreeGC") &&
                        find(x.createImage, "XCreateImage") && find(x.putImage, "XPutImage") &&
-                       find(x.pending, "XPending") && find(x.nextEvent, "XNextEvent") && find(x.flush, "XFlush") &&
+                       find(x.pending, "XPending") && find(x.eventsQueued, "XEventsQueued") && find(x.nextEvent, "XNextEvent") && find(x.flush, "XFlush") &&
                        find(x.connectionNumber, "XConnectionNumber");
             return x;  // the library stays loaded: hosts open editors again and again
         }();
@@ -85,19 +86,38 @@ public:
     void* nativeHandle() const override { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(window_)); }
     void tickEvery(int, std::function<void()>) override {}  // the host's run loop or timer calls
 
+    // Writing a picture can make Xlib read what the server sent meanwhile into its own queue,
+    // where a host watching the connection no longer sees it (the socket has been read): so
+    // whatever is queued is served before returning, after every picture too.
     bool handleEvents() override {
-        bool any = false, changed = false;
-        while (x_.pending(display_) > 0) {
-            XEvent event;
-            x_.nextEvent(display_, &event);
-            any = true;
-            changed |= handle(event);
+        bool any = false;
+        for (;;) {
+            bool changed = false;
+            while (x_.pending(display_) > 0) {
+                XEvent event;
+                x_.nextEvent(display_, &event);
+                any = true;
+                changed |= handle(event);
+            }
+            if (!changed) return any;
+            show();
+            if (x_.eventsQueued(display_, QueuedAlready) == 0) return any;
         }
-        if (changed) redraw();
-        return any;
     }
 
     void redraw() override {
+        show();
+        handleEvents();
+    }
+
+    void resize(int width, int height) override {
+        editor_.setSize(width, height);
+        x_.resizeWindow(display_, window_, static_cast<unsigned>(editor_.width()), static_cast<unsigned>(editor_.height()));
+        redraw();
+    }
+
+private:
+    void show() {
         const editor::Canvas canvas = editor_.draw();
         const int w = canvas.width(), h = canvas.height();
         // X11's 32-bit TrueColor pixels are B, G, R, unused in memory, on little-endian machines.
@@ -120,13 +140,6 @@ public:
         x_.flush(display_);
     }
 
-    void resize(int width, int height) override {
-        editor_.setSize(width, height);
-        x_.resizeWindow(display_, window_, static_cast<unsigned>(editor_.width()), static_cast<unsigned>(editor_.height()));
-        redraw();
-    }
-
-private:
     // Answers whether the picture changed.
     bool handle(const XEvent& event) {
         switch (event.type) {

@@ -22,147 +22,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "host/clap_host.h"
-#include "host/threads.h"
-#include "host/vst3_editor_host.h"
-#include "host/vst3_host.h"
-#include "plugin_fixture.h"
-#include "tests/synthetic_take.h"
+#include "tests/editor_stage.h"
 
 namespace {
 
 using namespace vst3;
+using namespace editorstage;
 using namespace std::chrono_literals;
-
-struct NoHost : editor::EditorHost {
-    void beginEdit(int) override {}
-    void performEdit(int, double) override {}
-    void endEdit(int) override {}
-};
-
-// The editor's own picture of a state, drawn here, to hold a window's pixels against; at the
-// given size, or the scale's own.
-std::vector<std::uint8_t> expectedPicture(double scale, const std::vector<std::pair<int, double>>& values, int& width,
-                                          int& height, int atWidth = 0, int atHeight = 0) {
-    NoHost host;
-    editor::Editor e(host);
-    e.setScale(scale);
-    if (atWidth > 0) e.setSize(atWidth, atHeight);
-    for (const auto& [parameter, value] : values) e.setValue(parameter, value);
-    const editor::Canvas canvas = e.draw();
-    width = canvas.width(), height = canvas.height();
-    return canvas.pixels();
-}
-
-// How many pixels differ in colour (alpha aside); the sizes must agree.
-::testing::AssertionResult samePicture(const std::vector<std::uint8_t>& shot, int shotWidth, int shotHeight,
-                                       const std::vector<std::uint8_t>& want, int width, int height) {
-    if (shotWidth != width || shotHeight != height)
-        return ::testing::AssertionFailure() << "the window is " << shotWidth << "x" << shotHeight << ", the editor "
-                                             << width << "x" << height;
-    std::size_t differing = 0;
-    for (std::size_t i = 0; i < want.size(); i += 4)
-        differing += shot[i] != want[i] || shot[i + 1] != want[i + 1] || shot[i + 2] != want[i + 2];
-    if (differing == 0) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << differing << " pixels differ";
-}
-
-// Whether the stage's window now shows the editor's picture of that state.
-::testing::AssertionResult windowShows(host::X11Stage& stage, double scale,
-                                       const std::vector<std::pair<int, double>>& values) {
-    int w = 0, h = 0, ew = 0, eh = 0;
-    const auto shot = stage.screenshot(w, h);
-    const auto want = expectedPicture(scale, values, ew, eh);
-    return samePicture(shot, w, h, want, ew, eh);
-}
-
-// Where a parameter's control is in the window, asked of the editor at this scale.
-void controlAt(int parameter, double scale, int& x, int& y) {
-    NoHost host;
-    editor::Editor e(host);
-    e.setScale(scale);
-    for (y = 0; y < e.height(); y += 2)
-        for (x = 0; x < e.width(); x += 2)
-            if (e.parameterAt(x, y) == parameter) {
-                x += static_cast<int>(40 * scale), y += static_cast<int>(60 * scale);  // into the knob
-                return;
-            }
-}
-
-// A user's drag of the stereo width knob 60 pixels up in the stage's window: a fifth of its range.
-void dragStereoWidthUp(host::X11Stage& stage) {
-    int x = 0, y = 0;
-    controlAt(3, 1, x, y);
-    stage.moveTo(x, y);
-    stage.run(20ms);
-    stage.press(true);
-    for (int dy = 1; dy <= 60; ++dy) {
-        stage.moveTo(x, y - dy);
-        stage.run(2ms);
-    }
-    stage.press(false);
-    stage.run(100ms);
-}
-
-// Where one of the editor's buttons is in the window at scale 1.
-void buttonAt(editor::Button button, int& x, int& y) {
-    NoHost host;
-    editor::Editor e(host);
-    for (y = 0; y < e.height(); y += 2)
-        for (x = 0; x < e.width(); x += 2)
-            if (e.buttonAt(x + 8, y + 8) == button) {
-                x += 8, y += 8;
-                return;
-            }
-}
-
-void click(host::X11Stage& stage, editor::Button button) {
-    int x = 0, y = 0;
-    buttonAt(button, x, y);
-    stage.moveTo(x, y);
-    stage.run(20ms);
-    stage.press(true);
-    stage.run(10ms);
-    stage.press(false);
-    stage.run(20ms);
-}
-
-// A take whose DI leads the mid microphone by 72.6 samples, inverted, played by an audio thread
-// of its own in blocks until told to stop, about ten times faster than it would sound.
-class TakePlayer {
-public:
-    explicit TakePlayer(std::function<void(float**, float**, int)> process)
-        : take_(synthetic::take(48000, 4.0, 72.6, -1.0)), thread_([this, process] {
-              Channels3<float> io(512);
-              for (std::size_t at = 0; !stop_; at = (at + 512) % (take_.size() / 3 - 512)) {
-                  for (std::size_t j = 0; j < 512; ++j)
-                      for (int k = 0; k < 3; ++k) io.in[k][j] = take_[3 * (at + j) + static_cast<std::size_t>(k)];
-                  process(io.inputs, io.outputs, 512);
-                  std::this_thread::sleep_for(1ms);
-              }
-          }) {}
-    ~TakePlayer() { stopPlaying(); }
-    void stopPlaying() {
-        if (stop_.exchange(true)) return;
-        thread_.join();
-    }
-
-private:
-    std::vector<float> take_;
-    std::atomic<bool> stop_{false};
-    host::Thread thread_;
-};
-
-struct Vst3Session {
-    std::unique_ptr<vst3host::Module> module;
-    std::unique_ptr<vst3host::Plugin> plugin;
-    Vst3Session() {
-        std::string error;
-        module = vst3host::Module::load(VINTREL_VST3_PATH, error);
-        if (module) plugin = vst3host::Plugin::create(*module, error);
-        if (!plugin) ADD_FAILURE() << error;
-    }
-};
 
 TEST(Vst3Editor, InAHostWindowItLooksAsDrawnFollowsTheHostAndEditsInOneGesture) {
     host::X11Stage stage(editor::kBaseWidth, editor::kBaseHeight);
@@ -310,33 +176,6 @@ TEST(Vst3Editor, MeasureWhileTheTakePlaysAndApplyIsOneGesturePerControl) {
     s.plugin->stop();
 }
 
-// The CLAP plug-in's editor in a window of our host, with the host's timers and descriptors.
-struct ClapSession {
-    std::unique_ptr<claphost::Module> module;
-    std::unique_ptr<claphost::Plugin> plugin;
-    const clap_plugin_gui_t* gui = nullptr;
-    explicit ClapSession(host::X11Stage& stage) {
-        std::string error;
-        module = claphost::Module::load(VINTREL_CLAP_PATH, error);
-        if (module) plugin = claphost::Plugin::create(*module, "net.brelvander.guitar-decoder");
-        if (!plugin) {
-            ADD_FAILURE() << error;
-            return;
-        }
-        plugin->serveEditor({[&stage](int ms, std::function<void()> tick) { return stage.every(ms, std::move(tick)); },
-                             [&stage](int fd, std::function<void()> ready) { return stage.watch(fd, std::move(ready)); },
-                             [&stage](int handle) { stage.forget(handle); }});
-        gui = plugin->extension<clap_plugin_gui_t>(CLAP_EXT_GUI);
-        if (gui == nullptr) ADD_FAILURE() << "no gui extension";
-    }
-    bool open(host::X11Stage& stage) {
-        const clap_plugin_t* p = &plugin->plugin();
-        clap_window_t window{};
-        window.api = CLAP_WINDOW_API_X11;
-        window.x11 = stage.window();
-        return gui->create(p, CLAP_WINDOW_API_X11, false) && gui->set_parent(p, &window) && gui->show(p);
-    }
-};
 
 TEST(ClapEditor, InAHostWindowItLooksAsDrawnFollowsTheHostAndTellsItsGestures) {
     host::X11Stage stage(editor::kBaseWidth, editor::kBaseHeight);
@@ -570,11 +409,10 @@ TEST(Lv2Editor, WritesTheControlPortsAndTouchesAroundADrag) {
     stage.run(200ms);
     EXPECT_TRUE(windowShows(stage, 1, {{3, -60}})) << "with the host's value";
 
-    // The host resizes the editor, through the resize interface and by resizing its window as
-    // an LV2 host's toolkit does: the editor fills what it is given; below its smallest size
-    // the host hears a refusal and the layout is drawn scaled down, not cropped.
-    const auto* resize = static_cast<const LV2UI_Resize*>(ui->extension_data(LV2_UI__resize));
-    ASSERT_NE(resize, nullptr);
+    // The host resizes the editor by resizing its window, as an LV2 host's toolkit does (the
+    // deprecated resize interface is not offered): the editor fills what it is given; below its
+    // smallest size the layout is drawn scaled down, not cropped.
+    EXPECT_EQ(ui->extension_data(LV2_UI__resize), nullptr);
     auto showsAt = [&](int w, int h) {
         int sw = 0, sh = 0, ew = 0, eh = 0;
         stage.run(150ms);
@@ -586,14 +424,15 @@ TEST(Lv2Editor, WritesTheControlPortsAndTouchesAroundADrag) {
             part.insert(part.end(), shot.begin() + 4 * y * sw, shot.begin() + 4 * (y * sw + std::min(ew, sw)));
         return samePicture(part, std::min(ew, sw), std::min(eh, sh), want, ew, eh);
     };
+    const auto window = reinterpret_cast<std::uintptr_t>(widget);
     stage.resize(1500, 840);
-    EXPECT_EQ(resize->ui_resize(handle, 1500, 840), 0);
-    EXPECT_TRUE(showsAt(1500, 840)) << "resized through the interface";
-    stage.resizeWindow(reinterpret_cast<std::uintptr_t>(widget), 1200, 760);
-    EXPECT_TRUE(showsAt(1200, 760)) << "its window resized by the host";
-    EXPECT_NE(resize->ui_resize(handle, 300, 200), 0);
+    stage.resizeWindow(window, 1500, 840);
+    EXPECT_TRUE(showsAt(1500, 840)) << "its window resized by the host";
+    stage.resizeWindow(window, 1200, 760);
+    EXPECT_TRUE(showsAt(1200, 760)) << "and resized again";
+    stage.resizeWindow(window, 300, 200);
     EXPECT_TRUE(showsAt(300, 200)) << "forced below the smallest size";
-    resize->ui_resize(handle, editor::kBaseWidth, editor::kBaseHeight);
+    stage.resizeWindow(window, editor::kBaseWidth, editor::kBaseHeight);
     stage.resize(editor::kBaseWidth, editor::kBaseHeight);
     stage.run(100ms);
 
