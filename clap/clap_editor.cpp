@@ -151,7 +151,52 @@ void onFd(const clap_plugin_t* plugin, int fd, clap_posix_fd_flags_t) {
     if (s.session && fd == s.fd) s.session->handleEvents();
 }
 
+// A parameter target the editor has items for.
+int menuParameter(const clap_context_menu_target_t* target) {
+    if (target == nullptr || target->kind != CLAP_CONTEXT_MENU_TARGET_KIND_PARAM || target->id >= editor::kParameters) return -1;
+    return static_cast<int>(target->id);
+}
+
+bool populateMenu(const clap_plugin_t* plugin, const clap_context_menu_target_t* target,
+                  const clap_context_menu_builder_t* builder) {
+    if (menuParameter(target) < 0 || builder == nullptr || builder->add_item == nullptr) return false;
+    const EditorState& s = editorOf(plugin);
+    for (int i = 0; i < editor::kMenuItems; ++i) {
+        const auto item = static_cast<editor::MenuItem>(i);
+        // Typing needs the editor's field; the default is set with or without an editor.
+        const clap_context_menu_entry_t entry{editor::menuItemName(item), item == editor::MenuItem::Default || s.session,
+                                              static_cast<clap_id>(i)};
+        if (!builder->add_item(builder, CLAP_CONTEXT_MENU_ITEM_ENTRY, &entry)) return false;
+    }
+    return true;
+}
+
+bool performMenu(const clap_plugin_t* plugin, const clap_context_menu_target_t* target, clap_id action) {
+    EditorState& s = editorOf(plugin);
+    const int parameter = menuParameter(target);
+    if (parameter < 0 || action >= static_cast<clap_id>(editor::kMenuItems)) return false;
+    const auto item = static_cast<editor::MenuItem>(action);
+    if (s.session) {
+        s.session->editor().chooseMenuItem(parameter, item);
+        s.session->refresh();
+        return true;
+    }
+    if (item != editor::MenuItem::Default) return false;
+    s.beginEdit(parameter);
+    s.performEdit(parameter, vintrel::kPluginParameters[static_cast<std::size_t>(parameter)].defaultValue);
+    s.endEdit(parameter);
+    return true;
+}
+
 }  // namespace
+
+bool EditorState::showHostMenu(int parameter, double x, double y) {
+    const auto* menu = hostExtension<clap_host_context_menu_t>(*this, CLAP_EXT_CONTEXT_MENU);
+    if (menu == nullptr) menu = hostExtension<clap_host_context_menu_t>(*this, CLAP_EXT_CONTEXT_MENU_COMPAT);
+    if (menu == nullptr || menu->can_popup == nullptr || menu->popup == nullptr || !menu->can_popup(host)) return false;
+    const clap_context_menu_target_t target{CLAP_CONTEXT_MENU_TARGET_KIND_PARAM, static_cast<clap_id>(parameter)};
+    return menu->popup(host, &target, 0, static_cast<int32_t>(x), static_cast<int32_t>(y));
+}
 
 void EditorState::beginEdit(int parameter) {
     markUntold(*this, parameter, 1);
@@ -199,5 +244,6 @@ const clap_plugin_gui_t kGui = {isApiSupported, preferredApi, create,       dest
                                 setParent,      setTransient, suggestTitle, show,         hide};
 const clap_plugin_timer_support_t kTimerSupport = {onTimer};
 const clap_plugin_posix_fd_support_t kPosixFdSupport = {onFd};
+const clap_plugin_context_menu_t kContextMenu = {populateMenu, performMenu};
 
 }  // namespace clapeditor

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "clap/clap_api.h"
+#include "clap/clap_context_menu_api.h"
 #include "editor/meters.h"
 #include "entry/embedded_decoder.h"
 #include "shell/edit_queue.h"
@@ -41,6 +42,8 @@ struct EditorState final : editor::EditorHost {
     void beginEdit(int parameter) override;
     void performEdit(int parameter, double value) override;
     void endEdit(int parameter) override;
+    // The host's menu of the parameter, where it offers context menus it can pop up.
+    bool showHostMenu(int parameter, double x, double y) override;
 };
 
 // Defined by the plug-in: the editor state of an instance.
@@ -52,5 +55,7 @@ void tellHost(EditorState& state, const clap_output_events_t* out);
 extern const clap_plugin_gui_t kGui;
 extern const clap_plugin_timer_support_t kTimerSupport;
 extern const clap_plugin_posix_fd_support_t kPosixFdSupport;
+// The editor's items (a parameter's default, a typed value) in the host's menus.
+extern const clap_plugin_context_menu_t kContextMenu;
 
 }  // namespace clapeditor

@@ -399,6 +399,8 @@ const void* getExtension(const clap_plugin_t*, const char* id) {
     if (std::strcmp(id, CLAP_EXT_GUI) == 0) return &clapeditor::kGui;
     if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) return &clapeditor::kTimerSupport;
     if (std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT) == 0) return &clapeditor::kPosixFdSupport;
+    if (std::strcmp(id, CLAP_EXT_CONTEXT_MENU) == 0 || std::strcmp(id, CLAP_EXT_CONTEXT_MENU_COMPAT) == 0)
+        return &clapeditor::kContextMenu;
     return nullptr;
 }
 

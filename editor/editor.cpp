@@ -278,7 +278,47 @@ void drawPresetBar(const Painter& p, int shown, bool menuOpen) {
     }
 }
 
+// Where a control's value field opens: over a knob's value, a list's name, the A/B switch.
+struct Box {
+    double x, y, w, h;
+    bool contains(double dx, double dy) const { return dx >= x && dx < x + w && dy >= y && dy < y + h; }
+};
+Box fieldBox(int parameter) {
+    const Place& at = *placeOf(parameter);
+    if (at.widget == Widget::Knob) return {at.x + 4, at.y + 99, at.w - 8, 21};
+    if (at.widget == Widget::Segments) return {at.x + 40, at.y + 6, at.w - 80, 22};
+    return {at.x - 4, at.y - 25, at.w + 8, 21};
+}
+
+// The editor's own menu of a control, where the host has none: a row for each item.
+constexpr double kOwnMenuWidth = 132, kOwnMenuRow = 24, kOwnMenuHeight = kOwnMenuRow * kMenuItems + 8;
+
+void drawField(const Painter& p, int parameter, const std::string& text, bool refused, bool selected) {
+    const Box b = fieldBox(parameter);
+    p.rect(b.x - 1.5, b.y - 1.5, b.w + 3, b.h + 3, 5, refused ? kOver : kAccent);
+    p.rect(b.x, b.y, b.w, b.h, 4, Color{14, 16, 20});
+    // The value shown when the field opened is selected: the first key replaces it.
+    if (selected && !text.empty()) {
+        const double w = std::min(Canvas::textWidth(text, 12) + 6, b.w - 4);
+        p.rect(b.x + b.w / 2 - w / 2, b.y + 3, w, b.h - 6, 2, Color{36, 64, 86});
+    }
+    p.text(b.x + b.w / 2, b.y + 15, selected ? text : text + "|", 12, refused ? kOver : kText, Align::Centre);
+    if (!refused) return;
+    const double w = std::max(b.w, Canvas::textWidth("NOT A VALUE", 10) + 14);
+    p.rect(b.x + b.w / 2 - w / 2, b.y - 23, w, 19, 4, kOver);
+    p.text(b.x + b.w / 2, b.y - 9, "NOT A VALUE", 10, kText, Align::Centre);
+}
+
+void drawOwnMenu(const Painter& p, double x, double y) {
+    p.rect(x - 1, y - 1, kOwnMenuWidth + 2, kOwnMenuHeight + 2, 7, kGrid);
+    p.rect(x, y, kOwnMenuWidth, kOwnMenuHeight, 6, Color{30, 34, 42});
+    for (int i = 0; i < kMenuItems; ++i)
+        p.text(x + 12, y + 4 + kOwnMenuRow * i + 16, menuItemName(static_cast<MenuItem>(i)), 12, kText);
+}
+
 }  // namespace
+
+const char* menuItemName(MenuItem item) { return item == MenuItem::Default ? "Default" : "Type a value"; }
 
 double knobTravel(int parameter, double value) {
     const decoder::Parameter& r = row(parameter);
@@ -361,6 +401,8 @@ Canvas Editor::draw() const {
     drawScopePanel(p, scope_);
     drawAlignment(p, measurement_);
     drawPresetBar(p, presetShown(), menuOpen_);
+    if (typing()) drawField(p, field_.parameter, field_.text, field_.refused, field_.replace);
+    if (menu_.parameter >= 0) drawOwnMenu(p, menu_.x, menu_.y);
     return canvas;
 }
 
@@ -467,6 +509,14 @@ bool Editor::mouseDown(double x, double y, unsigned modifiers, int clicks) {
     if (dragging_ >= 0) return false;
     const View v = view();
     const double dx = (x - v.left) / v.zoom, dy = (y - v.top) / v.zoom;
+    // An open field or menu takes the next click: a click elsewhere closes the field unset.
+    if (typing()) return !onField(x, y) && closeField();
+    if (menu_.parameter >= 0) {
+        const int item = menuItemAt(x, y), parameter = menu_.parameter;
+        menu_.parameter = -1;
+        if (item >= 0) chooseMenuItem(parameter, static_cast<MenuItem>(item));
+        return true;
+    }
     // An open menu takes the next click: a preset chosen, or the menu closed.
     if (menuOpen_) {
         const int item = presetItemAt(x, y);
@@ -485,6 +535,12 @@ bool Editor::mouseDown(double x, double y, unsigned modifiers, int clicks) {
     const Place& at = *placeOf(parameter);
     const decoder::Parameter& r = row(parameter);
     if (at.widget == Widget::Knob) {
+        // The value under the knob is text: a double click opens it for typing, a drag starts
+        // on the knob itself.
+        if (fieldBox(parameter).contains(dx, dy)) {
+            if (clicks >= 2) openField(parameter);
+            return clicks >= 2;
+        }
         if (clicks >= 2) {
             gesture(parameter, r.defaultValue);
             return true;
@@ -534,6 +590,82 @@ bool Editor::wheel(double x, double y, int notches, unsigned) {
     const double before = values_[static_cast<std::size_t>(parameter)];
     gesture(parameter, before + notches * wheelStep(parameter));
     return values_[static_cast<std::size_t>(parameter)] != before;
+}
+
+bool Editor::rightClick(double x, double y) {
+    bool changed = closeField();
+    if (menu_.parameter >= 0 || menuOpen_) menu_.parameter = -1, menuOpen_ = false, changed = true;
+    const int parameter = parameterAt(x, y);
+    if (parameter < 0 || dragging_ >= 0 || host_.showHostMenu(parameter, x, y)) return changed;
+    const View v = view();
+    menu_ = {parameter, std::clamp((x - v.left) / v.zoom, 0.0, kBaseWidth - kOwnMenuWidth),
+             std::clamp((y - v.top) / v.zoom, 0.0, kBaseHeight - kOwnMenuHeight)};
+    return true;
+}
+
+int Editor::menuItemAt(double x, double y) const {
+    const View v = view();
+    const double dx = (x - v.left) / v.zoom - menu_.x, dy = (y - v.top) / v.zoom - menu_.y - 4;
+    if (menu_.parameter < 0 || dx < 0 || dx >= kOwnMenuWidth || dy < 0 || dy >= kOwnMenuRow * kMenuItems) return -1;
+    return static_cast<int>(dy / kOwnMenuRow);
+}
+
+bool Editor::chooseMenuItem(int parameter, MenuItem item) {
+    if (parameter < 0 || parameter >= kParameters || dragging_ >= 0) return false;
+    menu_.parameter = -1;
+    closeField();
+    if (item == MenuItem::Default)
+        gesture(parameter, row(parameter).defaultValue);
+    else
+        openField(parameter);
+    return true;
+}
+
+void Editor::openField(int parameter) {
+    if (parameter < 0 || parameter >= kParameters || dragging_ >= 0) return;
+    menuOpen_ = false, menu_.parameter = -1;
+    field_ = {parameter, shownText(parameter, values_[static_cast<std::size_t>(parameter)]), true, false};
+}
+
+bool Editor::onField(double x, double y) const {
+    const View v = view();
+    return typing() && fieldBox(field_.parameter).contains((x - v.left) / v.zoom, (y - v.top) / v.zoom);
+}
+
+bool Editor::closeField() {
+    if (!typing()) return false;
+    field_ = {};
+    return true;
+}
+
+bool Editor::keyDown(Key key, char character) {
+    if (!typing()) return false;
+    Field& f = field_;
+    if (key == Key::Escape) return closeField();
+    if (key == Key::Enter) {
+        const std::size_t first = f.text.find_first_not_of(' '), last = f.text.find_last_not_of(' ');
+        const std::string text = first == std::string::npos ? "" : f.text.substr(first, last - first + 1);
+        double value = 0;
+        if (!vintrel::EmbeddedDecoder::valueFor(f.parameter, text.c_str(), value)) {
+            f.refused = true, f.replace = false;  // the text stays, to be mended
+            return true;
+        }
+        const int parameter = f.parameter;
+        closeField();
+        gesture(parameter, value);
+        return true;
+    }
+    if (key == Key::Backspace) {
+        if (f.replace) f.text.clear();
+        if (!f.text.empty()) f.text.pop_back();
+    } else if (key == Key::Character && character >= 0x20 && character < 0x7f) {
+        if (f.replace) f.text.clear();
+        if (f.text.size() < 24) f.text += character;
+    } else {
+        return true;  // the field holds the keyboard while it is open
+    }
+    f.replace = false, f.refused = false;
+    return true;
 }
 
 }  // namespace editor

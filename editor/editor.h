@@ -31,7 +31,19 @@ public:
     // A factory preset chosen, its controls' gestures under way: a format whose host keeps a
     // program of its own (VST 3's program list) moves it too.
     virtual void presetChosen(int) {}
+    // A right click on a parameter's control at a point of the window: the host's own menu for
+    // the parameter (automation, MIDI learn...), with the editor's items in it. False where the
+    // host has none to show: the editor draws its own.
+    virtual bool showHostMenu(int, double, double) { return false; }
 };
+
+// The editor's items in a control's menu, the host's or its own.
+enum class MenuItem { Default, TypeAValue };
+constexpr int kMenuItems = 2;
+const char* menuItemName(MenuItem item);
+
+// The keys the value field takes; any other character comes as Character.
+enum class Key { Character, Enter, Escape, Backspace, Other };
 
 constexpr unsigned kShift = 1;  // a modifier held: finer drags
 
@@ -84,11 +96,28 @@ public:
     void choosePreset(int index);
     bool presetMenuOpen() const { return menuOpen_; }
 
-    // Mouse events in window pixels. Answer whether the picture changed.
+    // Mouse events in window pixels. Answer whether the picture changed. A right click opens
+    // the control's menu (the host's, or the editor's own) and never changes a value.
     bool mouseDown(double x, double y, unsigned modifiers, int clicks);
+    bool rightClick(double x, double y);
     bool mouseMove(double x, double y, unsigned modifiers);
     bool mouseUp(double x, double y);
     bool wheel(double x, double y, int notches, unsigned modifiers);
+
+    // An item of a control's menu chosen (from the host's menu or the editor's own).
+    bool chooseMenuItem(int parameter, MenuItem item);
+    int menuParameter() const { return menu_.parameter; }  // the editor's own menu, or -1
+
+    // The value field, opened by a double click on a knob's value or the menu: the keyboard is
+    // the editor's only while it is open (typing()); any other key is the host's. Enter sets
+    // the text's value as one gesture, by the rule hosts' text uses; text that is no value
+    // stays, said to be none; Escape or a click elsewhere closes it. keyDown answers whether
+    // the editor took the key.
+    void openField(int parameter);
+    bool typing() const { return field_.parameter >= 0; }
+    bool keyDown(Key key, char character = 0);
+    const std::string& fieldText() const { return field_.text; }
+    bool fieldRefused() const { return field_.refused; }
 
     Canvas draw() const;
 
@@ -105,12 +134,25 @@ private:
     void gesture(int parameter, double value);  // begin, value, end
     bool press(Button button);
     int presetItemAt(double x, double y) const;  // an item of the open menu, or -1
+    int menuItemAt(double x, double y) const;     // an item of the editor's own menu, or -1
+    bool onField(double x, double y) const;
+    bool closeField();
 
     EditorHost& host_;
     MeterFeed* feed_;
     DiMeasurement measurement_;
     bool menuOpen_ = false;
     int lastPreset_ = -1;  // the one chosen last, where prev/next start from
+    struct Field {
+        int parameter = -1;
+        std::string text;
+        bool replace = false;  // the shown value, taken away by the first key
+        bool refused = false;
+    } field_;
+    struct Menu {
+        int parameter = -1;
+        double x = 0, y = 0;  // design units
+    } menu_;
     std::array<double, kParameters> values_{};
     int width_ = kBaseWidth, height_ = kBaseHeight;
     double scale_ = 1.0;

@@ -311,6 +311,15 @@ const void* CLAP_ABI Plugin::hostExtension(const clap_host_t* host, const char* 
     if (std::strcmp(id, CLAP_EXT_LATENCY) == 0) return &latency;
     static const clap_host_preset_load_t presets = {presetError, presetLoaded};
     if (std::strcmp(id, CLAP_EXT_PRESET_LOAD) == 0) return &presets;
+    static const clap_host_context_menu_t menus = {
+        [](const clap_host_t*, const clap_context_menu_target_t*, const clap_context_menu_builder_t*) { return true; },
+        [](const clap_host_t*, const clap_context_menu_target_t*, clap_id) { return false; },
+        [](const clap_host_t*) { return true; },
+        [](const clap_host_t* h, const clap_context_menu_target_t* target, int32_t, int32_t x, int32_t y) {
+            static_cast<Plugin*>(h->host_data)->popups.push_back({target->id, x, y});
+            return true;
+        }};
+    if (std::strcmp(id, CLAP_EXT_CONTEXT_MENU) == 0 && static_cast<Plugin*>(host->host_data)->offersContextMenu) return &menus;
     if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0 && servesEditor) return &timers;
     if (std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT) == 0 && servesEditor) return &fds;
     return nullptr;
@@ -378,6 +387,35 @@ bool CLAP_ABI Plugin::isMainThread(const clap_host_t* host) {
 
 bool CLAP_ABI Plugin::isAudioThread(const clap_host_t* host) {
     return host::currentThread() == static_cast<Plugin*>(host->host_data)->audioThread_.load();
+}
+
+std::vector<std::string> Plugin::pluginMenuItems(clap_id parameter, std::vector<bool>* enabled) {
+    struct Items {
+        std::vector<std::string> labels;
+        std::vector<bool> enabled;
+    } items;
+    const auto* menu = extension<clap_plugin_context_menu_t>(CLAP_EXT_CONTEXT_MENU);
+    if (menu == nullptr) return {};
+    const clap_context_menu_builder_t builder{
+        &items,
+        [](const clap_context_menu_builder_t* b, clap_context_menu_item_kind_t kind, const void* data) {
+            if (kind != CLAP_CONTEXT_MENU_ITEM_ENTRY || data == nullptr) return false;
+            const auto* entry = static_cast<const clap_context_menu_entry_t*>(data);
+            static_cast<Items*>(b->ctx)->labels.emplace_back(entry->label);
+            static_cast<Items*>(b->ctx)->enabled.push_back(entry->is_enabled);
+            return true;
+        },
+        [](const clap_context_menu_builder_t*, clap_context_menu_item_kind_t kind) { return kind == CLAP_CONTEXT_MENU_ITEM_ENTRY; }};
+    const clap_context_menu_target_t target{CLAP_CONTEXT_MENU_TARGET_KIND_PARAM, parameter};
+    if (!menu->populate(plugin_, &target, &builder)) return {};
+    if (enabled != nullptr) *enabled = items.enabled;
+    return items.labels;
+}
+
+bool Plugin::performPluginMenuItem(clap_id parameter, clap_id action) {
+    const auto* menu = extension<clap_plugin_context_menu_t>(CLAP_EXT_CONTEXT_MENU);
+    const clap_context_menu_target_t target{CLAP_CONTEXT_MENU_TARGET_KIND_PARAM, parameter};
+    return menu != nullptr && menu->perform(plugin_, &target, action);
 }
 
 }  // namespace claphost

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "clap/clap_api.h"
+#include "clap/clap_context_menu_api.h"
 #include "clap/clap_preset_api.h"
 #include "host/shared_library.h"
 #include "host/threads.h"
@@ -126,6 +127,17 @@ public:
         std::function<void(int handle)> forget;
     };
     void serveEditor(RunLoop loop) { runLoop_ = std::move(loop); }
+    // A host with context menus it can pop up (the context-menu extension): the popups asked
+    // for, each a parameter and a point of the plug-in's window. And the plug-in's own items
+    // for a parameter, and one of them performed.
+    bool offersContextMenu = false;
+    struct Popup {
+        clap_id parameter;
+        int x, y;
+    };
+    std::vector<Popup> popups;
+    std::vector<std::string> pluginMenuItems(clap_id parameter, std::vector<bool>* enabled = nullptr);
+    bool performPluginMenuItem(clap_id parameter, clap_id action);
     std::size_t editorSources() const { return timers_.size() + fds_.size(); }
     // Calls of host functions from a thread the interface does not allow them on.
     int wrongThreadCalls() const { return wrongThread_; }

@@ -51,9 +51,75 @@ tresult PLUGIN_API EditorFrame::unregisterTimer(Linux::ITimerHandler* handler) {
 
 tresult PLUGIN_API RecordingHandler::queryInterface(const TUID iid, void** obj) {
     *obj = nullptr;
+    if (offersMenus && sameUid(iid, IComponentHandler3::iid)) {
+        *obj = static_cast<IComponentHandler3*>(this);
+        return kResultOk;
+    }
     if (!sameUid(iid, FUnknown::iid) && !sameUid(iid, IComponentHandler::iid)) return kNoInterface;
     *obj = static_cast<IComponentHandler*>(this);
     return kResultOk;
+}
+
+IContextMenu* PLUGIN_API RecordingHandler::createContextMenu(IPlugView* view, const ParamID* id) {
+    if (view == nullptr) return nullptr;
+    auto* menu = new RecordingMenu;
+    menu->addRef();  // one for the plug-in, one kept here
+    menus.push_back(menu);
+    menusFor.push_back(id != nullptr ? *id : ~0u);
+    return menu;
+}
+
+RecordingHandler::~RecordingHandler() {
+    for (RecordingMenu* menu : menus) menu->release();
+}
+
+tresult PLUGIN_API RecordingMenu::queryInterface(const TUID iid, void** obj) {
+    *obj = nullptr;
+    if (!sameUid(iid, FUnknown::iid) && !sameUid(iid, IContextMenu::iid)) return kNoInterface;
+    *obj = static_cast<IContextMenu*>(this);
+    addRef();
+    return kResultOk;
+}
+
+uint32 PLUGIN_API RecordingMenu::release() {
+    const int left = --references_;
+    if (left == 0) delete this;
+    return static_cast<uint32>(left);
+}
+
+RecordingMenu::~RecordingMenu() {
+    for (auto& [item, target] : items_)
+        if (target != nullptr) target->release();
+}
+
+tresult PLUGIN_API RecordingMenu::getItem(int32 index, Item& item, IContextMenuTarget** target) {
+    if (index < 0 || index >= getItemCount()) return kInvalidArgument;
+    item = items_[static_cast<std::size_t>(index)].first;
+    if (target != nullptr) *target = items_[static_cast<std::size_t>(index)].second;
+    return kResultOk;
+}
+
+tresult PLUGIN_API RecordingMenu::addItem(const Item& item, IContextMenuTarget* target) {
+    if (target != nullptr) target->addRef();
+    items_.emplace_back(item, target);
+    return kResultOk;
+}
+
+std::vector<std::string> RecordingMenu::names() const {
+    std::vector<std::string> out;
+    for (const auto& [item, target] : items_) {
+        std::string name;
+        for (int i = 0; i < 128 && item.name[i] != 0; ++i) name += static_cast<char>(item.name[i]);
+        out.push_back(name);
+    }
+    return out;
+}
+
+bool RecordingMenu::choose(const std::string& name) {
+    const auto all = names();
+    for (std::size_t i = 0; i < all.size(); ++i)
+        if (all[i] == name && items_[i].second != nullptr) return items_[i].second->executeMenuItem(items_[i].first.tag) == kResultOk;
+    return false;
 }
 
 }  // namespace vst3host

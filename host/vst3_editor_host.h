@@ -4,6 +4,7 @@
 #pragma once
 
 #include <map>
+#include <string>
 #include <vector>
 
 #include "host/x11_stage.h"
@@ -36,8 +37,35 @@ private:
     std::map<Linux::ITimerHandler*, int> timers_;
 };
 
-// The edits as the host hears them: begin, perform (normalised) and end, in order.
-class RecordingHandler final : public IComponentHandler {
+// A host's context menu as the plug-in fills it: the items it added, with their targets, and
+// where it asked the menu to pop up.
+class RecordingMenu final : public IContextMenu {
+public:
+    tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override;
+    uint32 PLUGIN_API addRef() override { return ++references_; }
+    uint32 PLUGIN_API release() override;
+    int32 PLUGIN_API getItemCount() override { return static_cast<int32>(items_.size()); }
+    tresult PLUGIN_API getItem(int32 index, Item& item, IContextMenuTarget** target) override;
+    tresult PLUGIN_API addItem(const Item& item, IContextMenuTarget* target) override;
+    tresult PLUGIN_API removeItem(const Item&, IContextMenuTarget*) override { return kNotImplemented; }
+    tresult PLUGIN_API popup(UCoord x, UCoord y) override { return poppedAt = {x, y}, ++popups, kResultOk; }
+
+    std::vector<std::string> names() const;
+    // The user picks the item of this name: its target hears its tag.
+    bool choose(const std::string& name);
+    std::pair<UCoord, UCoord> poppedAt{-1, -1};
+    int popups = 0;
+
+private:
+    ~RecordingMenu();
+    std::vector<std::pair<Item, IContextMenuTarget*>> items_;
+    int references_ = 1;
+};
+
+// The edits as the host hears them: begin, perform (normalised) and end, in order. With
+// `offersMenus`, it is a host with context menus too (IComponentHandler3), and keeps each menu
+// it made.
+class RecordingHandler final : public IComponentHandler, public IComponentHandler3 {
 public:
     struct Edit {
         char kind;
@@ -51,7 +79,12 @@ public:
     tresult PLUGIN_API performEdit(ParamID id, ParamValue v) override { return edits.push_back({'p', id, v}), kResultOk; }
     tresult PLUGIN_API endEdit(ParamID id) override { return edits.push_back({'e', id, 0}), kResultOk; }
     tresult PLUGIN_API restartComponent(int32) override { return kResultOk; }
+    IContextMenu* PLUGIN_API createContextMenu(IPlugView* view, const ParamID* id) override;
+    ~RecordingHandler();
     std::vector<Edit> edits;
+    bool offersMenus = false;
+    std::vector<RecordingMenu*> menus;
+    std::vector<ParamID> menusFor;  // each menu's parameter (~0u for none)
 };
 
 }  // namespace vst3host

@@ -50,6 +50,10 @@ void EditorSession::handleEvents() {
     if (window_) window_->handleEvents();
 }
 
+void EditorSession::refresh() {
+    if (window_) window_->redraw();
+}
+
 void EditorSession::setScale(double scale) {
     editor_.setScale(scale);
     if (window_) window_->resize(editor_.width(), editor_.height());

@@ -33,6 +33,8 @@ public:
     int eventFd() const { return window_ ? window_->eventFd() : -1; }
     void* nativeHandle() const { return window_ ? window_->nativeHandle() : nullptr; }
 
+    // The picture shown again after a change the window did not bring (a host's menu item).
+    void refresh();
     void setScale(double scale);
     void setSize(int width, int height);
     editor::Editor& editor() { return editor_; }

@@ -22,6 +22,7 @@ public:
     }
     ~Win32Window() override {
         if (window_ == nullptr) return;
+        if (focused_ && previousFocus_ != nullptr && IsWindow(previousFocus_)) SetFocus(previousFocus_);
         KillTimer(window_, 1);
         SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
         DestroyWindow(window_);
@@ -36,6 +37,7 @@ public:
         SetTimer(window_, 1, static_cast<UINT>(milliseconds), nullptr);
     }
     void redraw() override {
+        followTyping();  // a change from outside the window (a host's menu) may open the field
         picture();
         InvalidateRect(window_, nullptr, FALSE);
         UpdateWindow(window_);
@@ -85,8 +87,6 @@ private:
     }
 
     bool handle(UINT message, WPARAM w, LPARAM l, LRESULT& result) {
-        const unsigned modifiers = (GET_KEYSTATE_WPARAM(w) & MK_SHIFT) ? editor::kShift : 0;
-        const int x = GET_X_LPARAM(l), y = GET_Y_LPARAM(l);
         switch (message) {
             case WM_PAINT: {
                 PAINTSTRUCT paint;
@@ -108,30 +108,68 @@ private:
             case WM_TIMER:
                 if (tick_) tick_();
                 return true;
+            default: return input(message, w, l);
+        }
+    }
+
+    // The mouse and, while the value field is open, the keyboard.
+    bool input(UINT message, WPARAM w, LPARAM l) {
+        const unsigned modifiers = (GET_KEYSTATE_WPARAM(w) & MK_SHIFT) ? editor::kShift : 0;
+        const int x = GET_X_LPARAM(l), y = GET_Y_LPARAM(l);
+        bool changed = false;
+        switch (message) {
             case WM_LBUTTONDOWN:
             case WM_LBUTTONDBLCLK:
                 SetCapture(window_);
-                if (editor_.mouseDown(x, y, modifiers, message == WM_LBUTTONDBLCLK ? 2 : 1)) redraw();
-                return true;
+                changed = editor_.mouseDown(x, y, modifiers, message == WM_LBUTTONDBLCLK ? 2 : 1);
+                break;
             case WM_MOUSEMOVE:
-                if (editor_.mouseMove(x, y, modifiers)) redraw();
-                return true;
+                changed = editor_.mouseMove(x, y, modifiers);
+                break;
             case WM_LBUTTONUP:
                 ReleaseCapture();
-                if (editor_.mouseUp(x, y)) redraw();
-                return true;
+                changed = editor_.mouseUp(x, y);
+                break;
             case WM_MOUSEWHEEL: {
                 POINT at{x, y};
                 ScreenToClient(window_, &at);  // wheel positions come in screen coordinates
-                if (editor_.wheel(at.x, at.y, GET_WHEEL_DELTA_WPARAM(w) / WHEEL_DELTA, modifiers)) redraw();
-                return true;
+                changed = editor_.wheel(at.x, at.y, GET_WHEEL_DELTA_WPARAM(w) / WHEEL_DELTA, modifiers);
+                break;
             }
+            case WM_RBUTTONDOWN: changed = editor_.rightClick(x, y); break;
+            case WM_KEYDOWN:
+                if (!editor_.typing()) return false;
+                if (w == VK_RETURN) changed = editor_.keyDown(editor::Key::Enter);
+                else if (w == VK_ESCAPE) changed = editor_.keyDown(editor::Key::Escape);
+                else if (w == VK_BACK) changed = editor_.keyDown(editor::Key::Backspace);
+                else return true;  // characters come as WM_CHAR
+                break;
+            case WM_CHAR:
+                if (!editor_.typing()) return false;
+                if (w >= 0x20 && w < 0x7f) changed = editor_.keyDown(editor::Key::Character, static_cast<char>(w));
+                break;
             default: return false;
         }
+        followTyping();
+        if (changed) redraw();
+        return true;
+    }
+
+    // The keyboard is the editor's only while its value field is open; then the focus goes
+    // back to the window that had it.
+    void followTyping() {
+        if (editor_.typing() == focused_) return;
+        focused_ = editor_.typing();
+        if (focused_)
+            previousFocus_ = SetFocus(window_);
+        else if (previousFocus_ != nullptr && IsWindow(previousFocus_))
+            SetFocus(previousFocus_);
     }
 
     editor::Editor& editor_;
     HWND window_ = nullptr;
+    HWND previousFocus_ = nullptr;
+    bool focused_ = false;
     std::function<void()> tick_;
     std::vector<std::uint8_t> pixels_;
     int width_ = 0, height_ = 0;

@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/keysym.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -37,6 +38,11 @@ struct Xlib {
     decltype(&XNextEvent) nextEvent;
     decltype(&XFlush) flush;
     decltype(&XConnectionNumber) connectionNumber;
+    decltype(&XLookupString) lookupString;
+    decltype(&XGetInputFocus) getInputFocus;
+    decltype(&XSetInputFocus) setInputFocus;
+    decltype(&XSetErrorHandler) setErrorHandler;
+    decltype(&XSync) sync;
     bool loaded = false;
 
     static const Xlib& get(std::string& error) {
@@ -56,7 +62,9 @@ struct Xlib {
                        find(x.createGC, "XCreateGC") && find(x.freeGC, "XFreeGC") &&
                        find(x.createImage, "XCreateImage") && find(x.putImage, "XPutImage") &&
                        find(x.pending, "XPending") && find(x.eventsQueued, "XEventsQueued") && find(x.nextEvent, "XNextEvent") && find(x.flush, "XFlush") &&
-                       find(x.connectionNumber, "XConnectionNumber");
+                       find(x.connectionNumber, "XConnectionNumber") && find(x.lookupString, "XLookupString") &&
+                       find(x.getInputFocus, "XGetInputFocus") && find(x.setInputFocus, "XSetInputFocus") &&
+                       find(x.setErrorHandler, "XSetErrorHandler") && find(x.sync, "XSync");
             return x;  // the library stays loaded: hosts open editors again and again
         }();
         if (!lib.loaded) error = "the X11 library (libX11.so.6) cannot be loaded";
@@ -71,12 +79,13 @@ public:
         window_ = x.createSimpleWindow(display, parent, 0, 0, static_cast<unsigned>(editor.width()),
                                        static_cast<unsigned>(editor.height()), 0, 0, 0);
         x.selectInput(display, window_,
-                      ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | StructureNotifyMask);
+                      ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | StructureNotifyMask | KeyPressMask);
         gc_ = x.createGC(display, window_, 0, nullptr);
         x.mapWindow(display, window_);
         x.flush(display);
     }
     ~X11Window() override {
+        if (focused_) focus(previousFocus_);
         x_.freeGC(display_, gc_);
         x_.destroyWindow(display_, window_);
         x_.closeDisplay(display_);
@@ -98,6 +107,7 @@ public:
                 x_.nextEvent(display_, &event);
                 any = true;
                 changed |= handle(event);
+                followTyping();
             }
             if (!changed) return any;
             show();
@@ -106,6 +116,7 @@ public:
     }
 
     void redraw() override {
+        followTyping();  // a change from outside the window (a host's menu) may open the field
         show();
         handleEvents();
     }
@@ -117,6 +128,38 @@ public:
     }
 
 private:
+    // The keyboard is the editor's only while its value field is open: it takes the input focus
+    // then (never a grab) and gives it back to whoever had it, so the host's keys (its
+    // transport's space bar) are the host's at every other time.
+    void followTyping() {
+        if (editor_.typing() == focused_) return;
+        if (!focused_) {
+            int revert = 0;
+            x_.getInputFocus(display_, &previousFocus_, &revert);
+        }
+        focused_ = editor_.typing();
+        focus(focused_ ? window_ : previousFocus_);
+    }
+    // The window having the focus may be gone or unmapped by now: that error is no one's.
+    void focus(::Window to) {
+        auto before = x_.setErrorHandler([](Display*, XErrorEvent*) { return 0; });
+        x_.setInputFocus(display_, to, RevertToParent, CurrentTime);
+        x_.sync(display_, False);
+        x_.setErrorHandler(before);
+    }
+
+    bool key(XKeyEvent& k) {
+        char text[8] = {};
+        KeySym symbol = 0;
+        const int length = x_.lookupString(&k, text, sizeof text, &symbol, nullptr);
+        editor::Key key = editor::Key::Other;
+        if (symbol == XK_Return || symbol == XK_KP_Enter) key = editor::Key::Enter;
+        else if (symbol == XK_Escape) key = editor::Key::Escape;
+        else if (symbol == XK_BackSpace) key = editor::Key::Backspace;
+        else if (length == 1) key = editor::Key::Character;
+        return editor_.keyDown(key, text[0]);
+    }
+
     void show() {
         const editor::Canvas canvas = editor_.draw();
         const int w = canvas.width(), h = canvas.height();
@@ -148,6 +191,7 @@ private:
                 const XButtonEvent& b = event.xbutton;
                 const unsigned modifiers = (b.state & ShiftMask) ? editor::kShift : 0;
                 if (b.button == Button4 || b.button == Button5) return editor_.wheel(b.x, b.y, b.button == Button4 ? 1 : -1, modifiers);
+                if (b.button == Button3) return editor_.rightClick(b.x, b.y);
                 if (b.button != Button1) return false;
                 // Two presses within 400 ms and a few pixels are a double click.
                 const bool twice = b.time - lastPress_ < 400 && std::abs(b.x - lastX_) < 4 && std::abs(b.y - lastY_) < 4;
@@ -157,6 +201,10 @@ private:
             case MotionNotify: {
                 const XMotionEvent& m = event.xmotion;
                 return editor_.mouseMove(m.x, m.y, (m.state & ShiftMask) ? editor::kShift : 0);
+            }
+            case KeyPress: {
+                XKeyEvent k = event.xkey;  // Xlib's lookup wants one it may change
+                return key(k);
             }
             case ButtonRelease: return event.xbutton.button == Button1 && editor_.mouseUp(event.xbutton.x, event.xbutton.y);
             case ConfigureNotify: {
@@ -178,6 +226,8 @@ private:
     GC gc_ = nullptr;
     std::vector<char> pixels_;
     Time lastPress_ = 0;
+    bool focused_ = false;
+    ::Window previousFocus_ = 0;
     int lastX_ = 0, lastY_ = 0;
 };
 

@@ -3,6 +3,7 @@
 // UPDATE_EDITOR_PICTURES=1 writes the pictures anew (scripts/update-editor-pictures.sh).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -11,6 +12,7 @@
 
 #include "editor/editor.h"
 #include "effect/decoder_parameters.h"
+#include "entry/embedded_decoder.h"
 #include "tests/synthetic_take.h"
 #include "tools/vstrender/png_file.h"
 
@@ -330,6 +332,136 @@ TEST(EditorPresets, ChoosingIsOneHostStepAndAnEditMakesItModified) {
 
 // The level taper: the two -150 .. +12 dB knobs at the stated marks of their travel, and a drag
 // that moves along it; the other knobs straight, the trims with 0 dB at the centre.
+// A double click on a knob's value opens the field; keys make the text; Enter sets what the
+// hosts' text rule (valueFor) gives for it, as one gesture, and closes the field.
+TEST(EditorTyping, TypedNumbersUnitsAndLabelsAreOneGestureOfTheHostsValue) {
+    struct Case {
+        int parameter;
+        const char* text;
+    };
+    const Case cases[] = {
+        {0, "-3.5"}, {0, "-3.5 dB"}, {0, " -3.5db "}, {5, "-150"}, {5, "+20 dB"}, {3, "150"},  // beyond: held
+        {3, "-40.25"}, {6, "-120"}, {11, "1.5 ms"}, {11, "-0.25"},
+        {4, "swapped"}, {4, "SWAPPED"}, {9, "di only"}, {8, "Unprocessed"}, {12, "1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.text) + " for parameter " + std::to_string(c.parameter));
+        Recorder host;
+        editor::Editor e(host);
+        const double before = e.value(c.parameter);
+        e.openField(c.parameter);
+        ASSERT_TRUE(e.typing());
+        for (const char* k = c.text; *k != '\0'; ++k) EXPECT_TRUE(e.keyDown(editor::Key::Character, *k));
+        EXPECT_EQ(e.fieldText(), c.text) << "the first key replaces the value shown";
+        EXPECT_TRUE(host.calls.empty()) << "nothing is set before Enter";
+        EXPECT_TRUE(e.keyDown(editor::Key::Enter));
+        EXPECT_FALSE(e.typing());
+        double want = 0;
+        std::string trimmed = c.text;
+        trimmed = trimmed.substr(trimmed.find_first_not_of(' '));
+        trimmed = trimmed.substr(0, trimmed.find_last_not_of(' ') + 1);
+        ASSERT_TRUE(vintrel::EmbeddedDecoder::valueFor(c.parameter, trimmed.c_str(), want));
+        const auto& row = vintrel::kPluginParameters[static_cast<std::size_t>(c.parameter)];
+        want = std::clamp(want, row.min, row.max);
+        if (want == before) {
+            EXPECT_TRUE(host.calls.empty()) << "the value it has: no gesture";
+            continue;
+        }
+        const std::vector<double> values = host.oneGesture(c.parameter);
+        ASSERT_EQ(values.size(), 1u);
+        // On the grid the host's sets quantise to: within half a step of the text's value.
+        EXPECT_NEAR(values[0], want, (c.parameter == vintrel::kDiDelay ? 1.0 / 96 : row.step) / 2 + 1e-9);
+        EXPECT_EQ(e.value(c.parameter), values[0]);
+    }
+}
+
+TEST(EditorTyping, TextThatIsNoValueIsRefusedEscapeAndAClickElsewhereCancel) {
+    Recorder host;
+    editor::Editor e(host);
+    const Point value = pointOf(e, 0, 0.88);  // the text under the first knob
+    EXPECT_FALSE(e.mouseDown(value.x, value.y, 0, 1)) << "one click on the text starts nothing";
+    e.mouseUp(value.x, value.y);
+    EXPECT_TRUE(e.mouseDown(value.x, value.y, 0, 2));
+    ASSERT_TRUE(e.typing());
+    EXPECT_EQ(e.fieldText(), "0.00 dB") << "the value as shown";
+    for (const char* text : {"abc", "-3.5 dBx", "", "3 %", "-"}) {
+        SCOPED_TRACE(text);
+        e.keyDown(editor::Key::Backspace);
+        while (!e.fieldText().empty()) e.keyDown(editor::Key::Backspace);
+        for (const char* k = text; *k != '\0'; ++k) e.keyDown(editor::Key::Character, *k);
+        EXPECT_TRUE(e.keyDown(editor::Key::Enter));
+        EXPECT_TRUE(e.typing()) << "the field stays open";
+        EXPECT_TRUE(e.fieldRefused());
+        EXPECT_EQ(e.fieldText(), text) << "with the text, to be mended";
+        EXPECT_TRUE(host.calls.empty());
+    }
+    e.keyDown(editor::Key::Character, '1');
+    EXPECT_FALSE(e.fieldRefused()) << "a key starts afresh";
+    EXPECT_TRUE(e.keyDown(editor::Key::Escape));
+    EXPECT_FALSE(e.typing());
+    EXPECT_FALSE(e.keyDown(editor::Key::Character, ' ')) << "no field: the key is the host's";
+    EXPECT_FALSE(e.keyDown(editor::Key::Enter));
+
+    const double width = e.value(3);
+    e.openField(3);
+    e.keyDown(editor::Key::Character, '5');
+    const Point elsewhere = pointOf(e, 5);
+    EXPECT_TRUE(e.mouseDown(elsewhere.x, elsewhere.y, 0, 1)) << "a click elsewhere closes the field";
+    EXPECT_FALSE(e.typing());
+    e.mouseUp(elsewhere.x, elsewhere.y);
+    EXPECT_TRUE(host.calls.empty()) << "and sets nothing, nor starts a drag";
+    EXPECT_EQ(e.value(3), width);
+
+    const Point knob = pointOf(e, 0, 0.45);
+    e.mouseDown(knob.x, knob.y, 0, 1), e.mouseUp(knob.x, knob.y);
+    e.setValue(0, -6);
+    host.calls.clear();
+    e.mouseDown(knob.x, knob.y, 0, 2);
+    EXPECT_FALSE(e.typing()) << "a double click on the knob itself returns it to its default";
+    EXPECT_EQ(host.oneGesture(0), std::vector<double>{0.0});
+}
+
+// The host's menu where it has one; the editor's own where not, whose items set the default or
+// open the field. A right click never changes a value by itself.
+TEST(EditorMenu, ARightClickShowsTheHostsMenuOrTheEditorsOwn) {
+    struct MenuHost : Recorder {
+        bool hostHasMenu = false;
+        std::vector<int> asked;
+        bool showHostMenu(int parameter, double, double) override { return asked.push_back(parameter), hostHasMenu; }
+    };
+    MenuHost host;
+    editor::Editor e(host);
+    const double defaultLevel = vintrel::kPluginParameters[6].defaultValue;
+    e.setValue(6, -20);
+    const Point level = pointOf(e, 6);
+    host.hostHasMenu = true;
+    e.rightClick(level.x, level.y);
+    EXPECT_EQ(host.asked, std::vector<int>{6});
+    EXPECT_EQ(e.menuParameter(), -1) << "the host showed its own";
+    EXPECT_FALSE(e.rightClick(5, 700)) << "nowhere near a control: no menu";
+    EXPECT_EQ(host.asked.size(), 1u);
+
+    host.hostHasMenu = false;
+    EXPECT_TRUE(e.rightClick(level.x, level.y));
+    EXPECT_EQ(e.menuParameter(), 6);
+    EXPECT_TRUE(host.calls.empty());
+    // Its rows: "Default" first, "Type a value" below, from where the click was.
+    EXPECT_TRUE(e.mouseDown(level.x + 20, level.y + 4 + 12, 0, 1));
+    EXPECT_EQ(e.menuParameter(), -1);
+    EXPECT_EQ(host.oneGesture(6), std::vector<double>{defaultLevel});
+    host.calls.clear();
+    e.rightClick(level.x, level.y);
+    e.mouseDown(level.x + 20, level.y + 4 + 24 + 12, 0, 1);
+    EXPECT_TRUE(e.typing());
+    EXPECT_TRUE(host.calls.empty());
+    e.keyDown(editor::Key::Escape);
+    e.rightClick(level.x, level.y);
+    EXPECT_TRUE(e.mouseDown(600, 700, 0, 1)) << "a click beside the menu closes it";
+    EXPECT_EQ(e.menuParameter(), -1);
+    EXPECT_TRUE(host.calls.empty());
+    EXPECT_EQ(e.value(6), defaultLevel);
+}
+
 TEST(EditorTaper, LevelKnobsSpendTheirTravelWhereLevelsAreSet) {
     for (const int level : {2, 5})
         for (const auto& [db, travel] : {std::pair{-150.0, 0.0}, {-40.0, 0.25}, {-12.0, 0.6}, {0.0, 0.75}, {12.0, 1.0}}) {
@@ -428,6 +560,21 @@ const State kStates[] = {
          e.choosePreset(4);
          const Point menu = buttonPoint(e, editor::Button::PresetMenu);
          e.mouseDown(menu.x, menu.y, 0, 1);
+     }},
+    // Typing a value: the field open over the output trim's value with text typed; a text that
+    // is no value, refused; and the editor's own menu of the DI level, where a host has none.
+    {"value-typed", [](editor::Editor& e, editor::MeterFeed&) {
+         e.openField(2);
+         for (char c : std::string("-3.5 dB")) e.keyDown(editor::Key::Character, c);
+     }},
+    {"value-refused", [](editor::Editor& e, editor::MeterFeed&) {
+         e.openField(5);
+         for (char c : std::string("loud")) e.keyDown(editor::Key::Character, c);
+         e.keyDown(editor::Key::Enter);
+     }},
+    {"own-menu", [](editor::Editor& e, editor::MeterFeed&) {
+         const Point level = pointOf(e, 5);
+         e.rightClick(level.x, level.y);
      }},
     // A host's window larger than the editor, of other proportions; and one forced below the
     // smallest size the editor offers: the layout scaled to fit, centred, never cropped.

@@ -486,6 +486,41 @@ public:
     virtual tresult PLUGIN_API setUnitProgramData(int32 listOrUnitId, int32 programIndex, IBStream* data) = 0;
 };
 
+// Context menus: the host's menu for a parameter, which a plug-in may add its own items to.
+using UCoord = int32;
+struct IContextMenuItem {
+    enum Flags { kIsSeparator = 1 << 0, kIsDisabled = 1 << 1, kIsChecked = 1 << 2, kIsGroupStart = 0xA, kIsGroupEnd = 0x11 };
+    String128 name;
+    int32 tag;
+    int32 flags;
+};
+class IContextMenuTarget : public FUnknown {
+public:
+    static constexpr Uid iid = makeUid(0x3CDF2E75, 0x85D34144, 0xBF86D36B, 0xD7C4894D);
+    virtual tresult PLUGIN_API executeMenuItem(int32 tag) = 0;
+};
+class IContextMenu : public FUnknown {
+public:
+    static constexpr Uid iid = makeUid(0x2E93C863, 0x0C9C4588, 0x97DBECF5, 0xAD17817D);
+    using Item = IContextMenuItem;
+    virtual int32 PLUGIN_API getItemCount() = 0;
+    virtual tresult PLUGIN_API getItem(int32 index, Item& item, IContextMenuTarget** target) = 0;
+    virtual tresult PLUGIN_API addItem(const Item& item, IContextMenuTarget* target) = 0;
+    virtual tresult PLUGIN_API removeItem(const Item& item, IContextMenuTarget* target) = 0;
+    virtual tresult PLUGIN_API popup(UCoord x, UCoord y) = 0;  // relative to the view's top left
+};
+// The component handler's third interface, on the same object.
+class IComponentHandler3 : public FUnknown {
+public:
+    static constexpr Uid iid = makeUid(0x69F11617, 0xD26B400D, 0xA4B6B964, 0x7B6EBBAB);
+    virtual IContextMenu* PLUGIN_API createContextMenu(IPlugView* plugView, const ParamID* paramID) = 0;
+};
+
+// The virtual key codes of IPlugView::onKeyDown that the editor reads. Digits and capitals
+// come as 128 + (character - '0'); other characters only in `key`.
+enum VirtualKeyCodes : int16 { KEY_BACK = 1, KEY_RETURN = 4, KEY_ESCAPE = 6, KEY_SPACE = 7, KEY_ENTER = 19,
+                               KEY_SUBTRACT = 37, KEY_DECIMAL = 38, VKEY_FIRST_ASCII = 128 };
+
 // Speaker arrangements.
 namespace SpeakerArr {
 constexpr SpeakerArrangement kEmpty = 0, kMono = 1ull << 19, kStereo = 0x3, k30Cine = 0x7, k30Music = 0x103;
@@ -552,6 +587,10 @@ static_assert(sizeof(UnitInfo) == 268 && alignof(UnitInfo) == 4 && offsetof(Unit
 static_assert(sizeof(ProgramListInfo) == 264 && alignof(ProgramListInfo) == 4 && offsetof(ProgramListInfo, name) == 4 &&
               offsetof(ProgramListInfo, programCount) == 260);
 static_assert(sizeof(IUnitInfo) == sizeof(void*));
+static_assert(sizeof(IContextMenuItem) == 264 && alignof(IContextMenuItem) == 4 && offsetof(IContextMenuItem, tag) == 256 &&
+              offsetof(IContextMenuItem, flags) == 260);
+static_assert(sizeof(IContextMenu) == sizeof(void*) && sizeof(IContextMenuTarget) == sizeof(void*) &&
+              sizeof(IComponentHandler3) == sizeof(void*));
 static_assert(sizeof(ScaleFactor) == 4 && sizeof(Linux::FileDescriptor) == 4 && sizeof(Linux::TimerInterval) == 8);
 // Each interface is one table pointer; its functions stand in the published order (checked by
 // the tests, which call every slot through a host's view of it).

@@ -17,6 +17,51 @@ constexpr const char* kPlatform = kPlatformTypeHWND;
 constexpr const char* kPlatform = kPlatformTypeX11EmbedWindowID;
 #endif
 
+// The editor's items in the host's menu of a control: they reach the view while it lives.
+class MenuTarget final : public IContextMenuTarget {
+public:
+    tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
+        if (obj == nullptr) return kInvalidArgument;
+        *obj = nullptr;
+        if (!sameUid(iid, FUnknown::iid) && !sameUid(iid, IContextMenuTarget::iid)) return kNoInterface;
+        *obj = static_cast<IContextMenuTarget*>(this);
+        addRef();
+        return kResultOk;
+    }
+    uint32 PLUGIN_API addRef() override { return ++references_; }
+    uint32 PLUGIN_API release() override {
+        const uint32 left = --references_;
+        if (left == 0) delete this;
+        return left;
+    }
+    tresult PLUGIN_API executeMenuItem(int32 tag) override {
+        if (tag < 0 || tag >= editor::kMenuItems || session == nullptr) return kResultFalse;
+        session->editor().chooseMenuItem(parameter, static_cast<editor::MenuItem>(tag));
+        session->refresh();
+        return kResultOk;
+    }
+
+    shell::EditorSession* session = nullptr;  // null once the view is gone
+    int parameter = -1;
+
+private:
+    ~MenuTarget() = default;
+    std::atomic<uint32> references_{1};
+};
+
+// A key the host passes on (onKeyDown) as the value field reads it.
+editor::Key keyOf(char16 key, int16 code, char& character) {
+    if (code == KEY_RETURN || code == KEY_ENTER) return editor::Key::Enter;
+    if (code == KEY_ESCAPE) return editor::Key::Escape;
+    if (code == KEY_BACK) return editor::Key::Backspace;
+    if (key >= 0x20 && key < 0x7f) character = static_cast<char>(key);
+    else if (code == KEY_SPACE) character = ' ';
+    else if (code == KEY_SUBTRACT) character = '-';
+    else if (code == KEY_DECIMAL) character = '.';
+    else if (code >= VKEY_FIRST_ASCII && code < VKEY_FIRST_ASCII + 43) character = static_cast<char>('0' + code - VKEY_FIRST_ASCII);
+    return character != 0 ? editor::Key::Character : editor::Key::Other;
+}
+
 class View final : public IPlugView,
                    public IPlugViewContentScaleSupport,
                    public Linux::IEventHandler,
@@ -26,6 +71,7 @@ public:
     explicit View(ViewOwner& owner)
         : owner_(owner), session_(*this, owner.meters(), [&owner](int p) { return owner.shownValue(p); }) {
         owner_.owner()->addRef();
+        menuTarget_->session = &session_;
     }
 
     tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
@@ -72,8 +118,18 @@ public:
         return kResultOk;
     }
     tresult PLUGIN_API onWheel(float) override { return kResultFalse; }  // the window's own wheel events serve
-    tresult PLUGIN_API onKeyDown(char16, int16, int16) override { return kResultFalse; }
-    tresult PLUGIN_API onKeyUp(char16, int16, int16) override { return kResultFalse; }
+    // Keys are the editor's only while its value field is open; any other is the host's.
+    tresult PLUGIN_API onKeyDown(char16 key, int16 keyCode, int16) override {
+        if (!session_.editor().typing()) return kResultFalse;
+        char character = 0;
+        const editor::Key k = keyOf(key, keyCode, character);
+        session_.editor().keyDown(k, character);
+        session_.refresh();
+        return kResultTrue;
+    }
+    tresult PLUGIN_API onKeyUp(char16, int16, int16) override {
+        return session_.editor().typing() ? kResultTrue : kResultFalse;
+    }
     tresult PLUGIN_API getSize(ViewRect* size) override {
         if (size == nullptr) return kInvalidArgument;
         *size = {0, 0, session_.editor().width(), session_.editor().height()};
@@ -121,9 +177,35 @@ public:
     void performEdit(int parameter, double value) override { owner_.performEdit(parameter, value); }
     void presetChosen(int preset) override { owner_.presetChosen(preset); }
     void endEdit(int parameter) override { owner_.endEdit(parameter); }
+    // The host's menu of the control's parameter, with the editor's items added.
+    bool showHostMenu(int parameter, double x, double y) override {
+        IComponentHandler* handler = owner_.componentHandler();
+        IComponentHandler3* third = nullptr;
+        if (handler == nullptr ||
+            handler->queryInterface(IComponentHandler3::iid.bytes, reinterpret_cast<void**>(&third)) != kResultOk ||
+            third == nullptr)
+            return false;
+        const auto id = static_cast<ParamID>(parameter);
+        IContextMenu* menu = third->createContextMenu(this, &id);
+        third->release();
+        if (menu == nullptr) return false;
+        menuTarget_->parameter = parameter;
+        for (int i = 0; i < editor::kMenuItems; ++i) {
+            IContextMenuItem item{};
+            const char* name = editor::menuItemName(static_cast<editor::MenuItem>(i));
+            for (std::size_t k = 0; name[k] != '\0' && k < 127; ++k) item.name[k] = static_cast<unsigned char>(name[k]);
+            item.tag = i;
+            menu->addItem(item, menuTarget_);
+        }
+        const bool shown = menu->popup(static_cast<UCoord>(x), static_cast<UCoord>(y)) == kResultOk;
+        menu->release();
+        return shown;
+    }
 
 private:
     ~View() override {
+        menuTarget_->session = nullptr;
+        menuTarget_->release();
         listen(false);
         session_.close();
         setFrame(nullptr);
@@ -150,6 +232,7 @@ private:
     ViewOwner& owner_;
     shell::EditorSession session_;
     IPlugFrame* frame_ = nullptr;
+    MenuTarget* menuTarget_ = new MenuTarget;
     std::atomic<uint32> references_{1};
     bool listening_ = false;
 };

@@ -19,6 +19,7 @@ public:
     virtual void performEdit(int parameter, double value) = 0;
     virtual void endEdit(int parameter) = 0;
     virtual void presetChosen(int preset) = 0;  // from the editor's preset bar
+    virtual vst3::IComponentHandler* componentHandler() = 0;  // the host's, or null
 };
 
 // A new view with one reference, the caller's.

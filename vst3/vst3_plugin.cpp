@@ -398,6 +398,7 @@ public:
     void endEdit(int parameter) override {
         if (handler != nullptr) handler->endEdit(static_cast<ParamID>(parameter));
     }
+    IComponentHandler* componentHandler() override { return handler; }
     // The editor's preset bar moves the host's program too, so its browser shows the choice.
     void presetChosen(int preset) override {
         programValue = normalizedProgram(preset);
