@@ -156,6 +156,26 @@ void X11Stage::moveOnScreen(int x, int y) {
     XFlush(of(display_));
 }
 
+void X11Stage::pressRight(bool down) {
+    XTestFakeButtonEvent(of(display_), 3, down ? True : False, CurrentTime);
+    XFlush(of(display_));
+}
+
+void X11Stage::key(const char* name) {
+    const KeyCode code = XKeysymToKeycode(of(display_), XStringToKeysym(name));
+    XTestFakeKeyEvent(of(display_), code, True, CurrentTime);
+    XTestFakeKeyEvent(of(display_), code, False, CurrentTime);
+    XFlush(of(display_));
+}
+
+void X11Stage::type(const std::string& text) {
+    for (char c : text) {
+        const char* name = c == '-' ? "minus" : c == '.' ? "period" : c == ' ' ? "space" : nullptr;
+        const std::string letter(1, c);
+        key(name != nullptr ? name : letter.c_str());
+    }
+}
+
 void X11Stage::press(bool down, bool shift) {
     const KeyCode shiftKey = XKeysymToKeycode(of(display_), XK_Shift_L);
     if (shift && down) XTestFakeKeyEvent(of(display_), shiftKey, True, CurrentTime);

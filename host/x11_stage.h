@@ -43,6 +43,11 @@ public:
     void moveTo(int x, int y);
     void moveOnScreen(int x, int y);
     void press(bool down, bool shift = false);
+    void pressRight(bool down);
+    // Keys typed where the keyboard's focus is: each character of `text`, or one key by its
+    // X name ("Return", "Escape", "space").
+    void type(const std::string& text);
+    void key(const char* name);
     void wheel(int notches);
 
 private:

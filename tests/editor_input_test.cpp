@@ -218,4 +218,173 @@ TEST(EditorInput, Lv2ServesEveryClickAtOnceFromTheHostsIdleCalls) {
     stage.forget(loop);
 }
 
+// Where a knob's value text is in the window at scale 1.
+void valueTextAt(int parameter, int& x, int& y) {
+    controlAt(parameter, 1, x, y);
+    y += 49;  // from the knob's middle down to its value
+}
+
+// A user's double click on a knob's value, the value typed and Enter.
+void typeInto(host::X11Stage& stage, int parameter, const std::string& text) {
+    int x = 0, y = 0;
+    valueTextAt(parameter, x, y);
+    stage.moveTo(x, y);
+    stage.run(30ms);
+    for (int i = 0; i < 2; ++i) {
+        stage.press(true);
+        stage.run(10ms);
+        stage.press(false);
+        stage.run(40ms);
+    }
+    stage.run(60ms);
+    stage.type(text);
+    stage.key("Return");
+    stage.run(120ms);
+}
+
+// A right click on a control; answers where, in window pixels.
+std::pair<int, int> rightClickOn(host::X11Stage& stage, int parameter) {
+    int x = 0, y = 0;
+    controlAt(parameter, 1, x, y);
+    stage.moveTo(x, y);
+    stage.run(30ms);
+    stage.pressRight(true);
+    stage.run(10ms);
+    stage.pressRight(false);
+    stage.run(120ms);
+    return {x, y};
+}
+
+// Whether the stage shows the editor's own menu as the editor draws it after that right click.
+::testing::AssertionResult showsOwnMenu(host::X11Stage& stage, const std::vector<std::pair<int, double>>& values,
+                                        std::pair<int, int> at) {
+    NoHost host;
+    editor::Editor e(host);
+    for (const auto& [parameter, value] : values) e.setValue(parameter, value);
+    e.rightClick(at.first, at.second);
+    if (e.menuParameter() < 0) return ::testing::AssertionFailure() << "no menu drawn here";
+    const editor::Canvas picture = e.draw();
+    int w = 0, h = 0;
+    const auto shot = stage.screenshot(w, h);
+    return samePicture(shot, w, h, picture.pixels(), picture.width(), picture.height());
+}
+
+TEST(EditorInput, Vst3TypedValuesAreOneGestureAndARightClickAsksForTheHostsMenu) {
+    host::X11Stage stage(editor::kBaseWidth, editor::kBaseHeight);
+    ASSERT_TRUE(stage.ok()) << "no X display: run under xvfb-run";
+    Vst3Session s;
+    ASSERT_TRUE(s.plugin);
+    vst3host::RecordingHandler handler;
+    handler.offersMenus = true;
+    IEditController* controller = s.plugin->controller();
+    controller->setComponentHandler(&handler);
+    ASSERT_TRUE(s.plugin->start(48000.0, 512, kSample32));
+    IPlugView* view = controller->createView(kEditorViewType);
+    ASSERT_NE(view, nullptr);
+    vst3host::EditorFrame frame(stage);
+    view->setFrame(&frame);
+    ASSERT_EQ(view->attached(reinterpret_cast<void*>(stage.window()), kPlatformTypeX11EmbedWindowID), kResultOk);
+    stage.run(150ms);
+    EXPECT_EQ(view->onKeyDown(' ', KEY_SPACE, 0), kResultFalse) << "no field open: the host's transport key";
+
+    typeInto(stage, 2, "-3.5 db");
+    ASSERT_EQ(handler.edits.size(), 3u) << "one gesture";
+    EXPECT_EQ(handler.edits[0].kind, 'b');
+    EXPECT_EQ(handler.edits[1].kind, 'p');
+    EXPECT_EQ(handler.edits[2].kind, 'e');
+    for (const auto& edit : handler.edits) EXPECT_EQ(edit.id, 2u);
+    EXPECT_NEAR(controller->normalizedParamToPlain(2, handler.edits[1].value), -3.5, 1e-9);
+    EXPECT_EQ(view->onKeyDown(' ', KEY_SPACE, 0), kResultFalse) << "the field closed with Enter";
+
+    // The host's menu of the DI level, with the editor's items; "Type a value" opens the field,
+    // which then takes the host's keys.
+    handler.edits.clear();
+    const auto at = rightClickOn(stage, 5);
+    ASSERT_EQ(handler.menus.size(), 1u);
+    EXPECT_EQ(handler.menusFor[0], 5u);
+    EXPECT_EQ(handler.menus[0]->names(), (std::vector<std::string>{"Default", "Type a value"}));
+    EXPECT_EQ(handler.menus[0]->popups, 1);
+    EXPECT_EQ(handler.menus[0]->poppedAt, std::make_pair(at.first, at.second));
+    EXPECT_TRUE(handler.edits.empty()) << "a right click changes nothing";
+    EXPECT_TRUE(handler.menus[0]->choose("Type a value"));
+    EXPECT_EQ(view->onKeyDown('-', 0, 0), kResultTrue);
+    EXPECT_EQ(view->onKeyDown(0, VKEY_FIRST_ASCII + 6, 0), kResultTrue);  // '6', as a code
+    EXPECT_EQ(view->onKeyDown(0, KEY_ENTER, 0), kResultTrue);
+    ASSERT_EQ(handler.edits.size(), 3u);
+    EXPECT_NEAR(controller->normalizedParamToPlain(5, handler.edits[1].value), -6, 1e-9);
+    EXPECT_TRUE(handler.menus[0]->choose("Default"));
+    ASSERT_EQ(handler.edits.size(), 6u);
+    EXPECT_NEAR(controller->normalizedParamToPlain(5, handler.edits[4].value), vintrel::kPluginParameters[5].defaultValue, 1e-9);
+
+    // A host without menus: the editor's own.
+    handler.offersMenus = false;
+    const auto own = rightClickOn(stage, 5);
+    EXPECT_EQ(handler.menus.size(), 1u);
+    EXPECT_TRUE(showsOwnMenu(stage, {{2, -3.5}}, own));
+    view->removed();
+    view->release();
+    controller->setComponentHandler(nullptr);
+    s.plugin->stop();
+}
+
+TEST(EditorInput, ClapTypedValuesAndTheHostsContextMenuOrTheEditorsOwn) {
+    host::X11Stage stage(editor::kBaseWidth, editor::kBaseHeight);
+    ASSERT_TRUE(stage.ok()) << "no X display: run under xvfb-run";
+    ClapSession s(stage);
+    ASSERT_TRUE(s.gui);
+    s.plugin->offersContextMenu = true;
+    ASSERT_TRUE(s.plugin->activate(48000.0, 512));
+    std::vector<bool> enabled;
+    EXPECT_EQ(s.plugin->pluginMenuItems(5, &enabled), (std::vector<std::string>{"Default", "Type a value"}));
+    EXPECT_EQ(enabled, (std::vector<bool>{true, false})) << "no editor: nothing to type into";
+    EXPECT_TRUE(s.plugin->pluginMenuItems(100).empty()) << "no such parameter";
+    ASSERT_TRUE(s.open(stage));
+    stage.run(150ms);
+
+    typeInto(stage, 2, "-3.5");
+    EXPECT_EQ(s.plugin->value(2), -3.5);
+    s.plugin->flush({});
+    ASSERT_EQ(s.plugin->heard.size(), 3u) << "one gesture";
+    EXPECT_EQ(s.plugin->heard[0].kind, 'b');
+    EXPECT_EQ(s.plugin->heard[1].value, -3.5);
+    EXPECT_EQ(s.plugin->heard[2].kind, 'e');
+
+    const auto at = rightClickOn(stage, 5);
+    ASSERT_EQ(s.plugin->popups.size(), 1u);
+    EXPECT_EQ(s.plugin->popups[0].parameter, 5u);
+    EXPECT_EQ(std::make_pair(s.plugin->popups[0].x, s.plugin->popups[0].y), at);
+    s.plugin->pluginMenuItems(5, &enabled);
+    EXPECT_EQ(enabled, (std::vector<bool>{true, true}));
+    s.plugin->heard.clear();
+    EXPECT_TRUE(s.plugin->performPluginMenuItem(5, 1));  // "Type a value": the keyboard's now
+    stage.run(100ms);
+    stage.type("-12");
+    stage.key("Return");
+    stage.run(120ms);
+    EXPECT_EQ(s.plugin->value(5), -12.0);
+    EXPECT_TRUE(s.plugin->performPluginMenuItem(5, 0));
+    EXPECT_EQ(s.plugin->value(5), vintrel::kPluginParameters[5].defaultValue);
+    EXPECT_FALSE(s.plugin->performPluginMenuItem(5, 7));
+
+    s.plugin->offersContextMenu = false;
+    const auto own = rightClickOn(stage, 5);
+    EXPECT_EQ(s.plugin->popups.size(), 1u);
+    EXPECT_TRUE(showsOwnMenu(stage, {{2, -3.5}}, own));
+    s.gui->destroy(&s.plugin->plugin());
+}
+
+TEST(EditorInput, Lv2TypedValuesAndTheEditorsOwnMenu) {
+    host::X11Stage stage(editor::kBaseWidth, editor::kBaseHeight);
+    ASSERT_TRUE(stage.ok()) << "no X display: run under xvfb-run";
+    Lv2Ui lv2(stage);
+    ASSERT_NE(lv2.handle, nullptr);
+    const int loop = stage.every(16, [&] { lv2.idle->idle(lv2.handle); });
+    stage.run(150ms);
+    typeInto(stage, 2, "-3.5 dB");
+    EXPECT_EQ(lv2.lastWritten(2, 0), -3.5f);
+    const auto own = rightClickOn(stage, 5);
+    EXPECT_TRUE(showsOwnMenu(stage, {{2, -3.5}}, own));
+    stage.forget(loop);
+}
+
 }  // namespace
