@@ -112,7 +112,10 @@ void dragWidth(HostWindow& host) {
 
 class Recording final : public IComponentHandler {
 public:
-    tresult PLUGIN_API queryInterface(const TUID, void** obj) override { return *obj = this, kResultOk; }
+    tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
+        *obj = sameUid(iid, FUnknown::iid) || sameUid(iid, IComponentHandler::iid) ? this : nullptr;
+        return *obj != nullptr ? kResultOk : kNoInterface;  // a host without context menus
+    }
     uint32 PLUGIN_API addRef() override { return 1; }
     uint32 PLUGIN_API release() override { return 1; }
     tresult PLUGIN_API beginEdit(ParamID) override { return kinds += 'b', kResultOk; }
@@ -157,6 +160,50 @@ TEST(WindowsEditor, TheVst3ViewPaintsThePictureAndADragIsOneGesture) {
     EXPECT_EQ(handler.kinds.find_first_not_of('p', 1), handler.kinds.size() - 1);
     EXPECT_DOUBLE_EQ(handler.last, (48.0 + 120) / 240);
     EXPECT_TRUE(looksAsDrawn(host, {{3, 48}}));
+    view->removed();
+    view->release();
+    plugin->controller()->setComponentHandler(nullptr);
+}
+
+// Windows' messages for a double click on the output trim's value, "-3.5" typed and Enter: one
+// gesture, with the keyboard's focus the editor's only while the field is open. A right click
+// in a host without menus shows the editor's own and changes nothing.
+TEST(WindowsEditor, ATypedValueIsOneGestureAndTheFocusGoesBack) {
+    std::string error;
+    auto module = vst3host::Module::load(VINTREL_VST3_PATH, error);
+    ASSERT_TRUE(module) << error;
+    auto plugin = vst3host::Plugin::create(*module, error);
+    ASSERT_TRUE(plugin) << error;
+    Recording handler;
+    plugin->controller()->setComponentHandler(&handler);
+    IPlugView* view = plugin->controller()->createView(kEditorViewType);
+    ASSERT_NE(view, nullptr);
+    HostWindow host;
+    ASSERT_EQ(view->attached(host.window, kPlatformTypeHWND), kResultOk);
+    host.pump(200);
+    HWND editorWindow = host.child();
+    ASSERT_NE(editorWindow, nullptr);
+    SetFocus(host.window);
+    NoHost none;
+    editor::Editor e(none);
+    int x = 0, y = 0;
+    for (y = 0; y < e.height() && e.parameterAt(x, y) != 2; y += 2)
+        for (x = 0; x < e.width() && e.parameterAt(x, y) != 2; x += 2) {
+        }
+    x += 40, y += 109;  // the knob's value
+    SendMessageW(editorWindow, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+    SendMessageW(editorWindow, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+    SendMessageW(editorWindow, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(x, y));
+    SendMessageW(editorWindow, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+    EXPECT_EQ(GetFocus(), editorWindow) << "the field takes the keyboard";
+    for (char c : std::string("-3.5")) SendMessageW(editorWindow, WM_CHAR, static_cast<WPARAM>(c), 0);
+    SendMessageW(editorWindow, WM_KEYDOWN, VK_RETURN, 0);
+    EXPECT_EQ(handler.kinds, "bpe");
+    EXPECT_DOUBLE_EQ(handler.last, (-3.5 + 150) / 162);
+    EXPECT_EQ(GetFocus(), host.window) << "and gives it back";
+    SendMessageW(editorWindow, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(x, y - 50));
+    host.pump(50);
+    EXPECT_EQ(handler.kinds, "bpe") << "a right click changes nothing";
     view->removed();
     view->release();
     plugin->controller()->setComponentHandler(nullptr);
