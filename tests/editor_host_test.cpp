@@ -141,16 +141,10 @@ TEST(Vst3Editor, OpenedAndClosedAHundredTimesWhileTheAudioRuns) {
 TEST(Vst3Editor, MeasureWhileTheTakePlaysAndApplyIsOneGesturePerControl) {
     host::X11Stage stage(editor::kBaseWidth, editor::kBaseHeight);
     ASSERT_TRUE(stage.ok()) << "no X display: run under xvfb-run";
-    Vst3Session s;
-    ASSERT_TRUE(s.plugin);
-    vst3host::RecordingHandler handler;
-    s.plugin->controller()->setComponentHandler(&handler);
-    ASSERT_TRUE(s.plugin->start(48000.0, 512, kSample32));
-    IPlugView* view = s.plugin->controller()->createView(kEditorViewType);
-    ASSERT_NE(view, nullptr);
-    vst3host::EditorFrame frame(stage);
-    view->setFrame(&frame);
-    ASSERT_EQ(view->attached(reinterpret_cast<void*>(stage.window()), kPlatformTypeX11EmbedWindowID), kResultOk);
+    Vst3EditorSession session(stage);
+    ASSERT_NE(session.view, nullptr);
+    Vst3Session& s = session.s;
+    const vst3host::RecordingHandler& handler = session.handler;
     stage.run(100ms);
     {
         // MEASURE, then APPLY clicked until the measurement has an answer (before, it does nothing).
@@ -170,10 +164,6 @@ TEST(Vst3Editor, MeasureWhileTheTakePlaysAndApplyIsOneGesturePerControl) {
     // 72.6 samples at 48 kHz is 1.5125 ms: within 0.05 samples, on the delay's grid.
     EXPECT_NEAR(handler.edits[1].value * 20 - 10, 1.5125, 0.05 / 48);
     EXPECT_EQ(handler.edits[4].value, 1.0);
-    view->removed();
-    view->release();
-    s.plugin->controller()->setComponentHandler(nullptr);
-    s.plugin->stop();
 }
 
 

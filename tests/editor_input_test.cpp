@@ -117,26 +117,12 @@ constexpr int kClicks = 10, kClicksAfterDrags = 3;
 TEST(EditorInput, Vst3ServesEveryClickAtOnceFromItsRunLoop) {
     host::X11Stage stage(editor::kBaseWidth, editor::kBaseHeight);
     ASSERT_TRUE(stage.ok()) << "no X display: run under xvfb-run";
-    Vst3Session s;
-    ASSERT_TRUE(s.plugin);
-    vst3host::RecordingHandler handler;
-    s.plugin->controller()->setComponentHandler(&handler);
-    ASSERT_TRUE(s.plugin->start(48000.0, 512, kSample32));
-    IPlugView* view = s.plugin->controller()->createView(kEditorViewType);
-    ASSERT_NE(view, nullptr);
-    vst3host::EditorFrame frame(stage);
-    view->setFrame(&frame);
-    ASSERT_EQ(view->attached(reinterpret_cast<void*>(stage.window()), kPlatformTypeX11EmbedWindowID), kResultOk);
-    auto ab = [&] { return s.plugin->controller()->getParamNormalized(8); };
-    {
-        TakePlayer player([&](float** in, float** out, int n) { s.plugin->process(in, out, n); });
-        stage.run(200ms);
-        EXPECT_EQ(lateClicks(stage, ab, kClicks, 1, false), 0) << "of " << kClicks << " clicks held still";
-    }
-    view->removed();
-    view->release();
-    s.plugin->controller()->setComponentHandler(nullptr);
-    s.plugin->stop();
+    Vst3EditorSession session(stage);
+    ASSERT_NE(session.view, nullptr);
+    auto ab = [&] { return session.controller()->getParamNormalized(8); };
+    TakePlayer player([&](float** in, float** out, int n) { session.s.plugin->process(in, out, n); });
+    stage.run(200ms);
+    EXPECT_EQ(lateClicks(stage, ab, kClicks, 1, false), 0) << "of " << kClicks << " clicks held still";
 }
 
 // The CLAP glue, with the host's descriptor watch and timer, and with its timer alone.
@@ -272,18 +258,11 @@ std::pair<int, int> rightClickOn(host::X11Stage& stage, int parameter) {
 TEST(EditorInput, Vst3TypedValuesAreOneGestureAndARightClickAsksForTheHostsMenu) {
     host::X11Stage stage(editor::kBaseWidth, editor::kBaseHeight);
     ASSERT_TRUE(stage.ok()) << "no X display: run under xvfb-run";
-    Vst3Session s;
-    ASSERT_TRUE(s.plugin);
-    vst3host::RecordingHandler handler;
-    handler.offersMenus = true;
-    IEditController* controller = s.plugin->controller();
-    controller->setComponentHandler(&handler);
-    ASSERT_TRUE(s.plugin->start(48000.0, 512, kSample32));
-    IPlugView* view = controller->createView(kEditorViewType);
-    ASSERT_NE(view, nullptr);
-    vst3host::EditorFrame frame(stage);
-    view->setFrame(&frame);
-    ASSERT_EQ(view->attached(reinterpret_cast<void*>(stage.window()), kPlatformTypeX11EmbedWindowID), kResultOk);
+    Vst3EditorSession session(stage, true);
+    ASSERT_NE(session.view, nullptr);
+    IEditController* controller = session.controller();
+    vst3host::RecordingHandler& handler = session.handler;
+    IPlugView* view = session.view;
     stage.run(150ms);
     EXPECT_EQ(view->onKeyDown(' ', KEY_SPACE, 0), kResultFalse) << "no field open: the host's transport key";
 
@@ -321,10 +300,6 @@ TEST(EditorInput, Vst3TypedValuesAreOneGestureAndARightClickAsksForTheHostsMenu)
     const auto own = rightClickOn(stage, 5);
     EXPECT_EQ(handler.menus.size(), 1u);
     EXPECT_TRUE(showsOwnMenu(stage, {{2, -3.5}}, own));
-    view->removed();
-    view->release();
-    controller->setComponentHandler(nullptr);
-    s.plugin->stop();
 }
 
 TEST(EditorInput, ClapTypedValuesAndTheHostsContextMenuOrTheEditorsOwn) {

@@ -159,6 +159,40 @@ struct Vst3Session {
     }
 };
 
+// The VST 3 plug-in started, its view attached in the stage's window, edits heard by a
+// recording component handler (with context menus when `offersMenus`); taken down in order.
+struct Vst3EditorSession {
+    Vst3Session s;
+    vst3host::RecordingHandler handler;
+    std::unique_ptr<vst3host::EditorFrame> frame;
+    IPlugView* view = nullptr;
+    explicit Vst3EditorSession(host::X11Stage& stage, bool offersMenus = false) {
+        if (!s.plugin) return;
+        handler.offersMenus = offersMenus;
+        s.plugin->controller()->setComponentHandler(&handler);
+        if (!s.plugin->start(48000.0, 512, kSample32)) {
+            ADD_FAILURE() << "not started";
+            return;
+        }
+        view = s.plugin->controller()->createView(kEditorViewType);
+        if (view == nullptr) {
+            ADD_FAILURE() << "no view";
+            return;
+        }
+        frame = std::make_unique<vst3host::EditorFrame>(stage);
+        view->setFrame(frame.get());
+        if (view->attached(reinterpret_cast<void*>(stage.window()), kPlatformTypeX11EmbedWindowID) != kResultOk)
+            ADD_FAILURE() << "not attached";
+    }
+    ~Vst3EditorSession() {
+        if (view != nullptr) view->removed(), view->release();
+        if (!s.plugin) return;
+        s.plugin->controller()->setComponentHandler(nullptr);
+        s.plugin->stop();
+    }
+    IEditController* controller() const { return s.plugin->controller(); }
+};
+
 // The CLAP plug-in's editor in a window of our host, with the host's timers and descriptors.
 struct ClapSession {
     std::unique_ptr<claphost::Module> module;
