@@ -1,7 +1,9 @@
-// Where the DI pickup sits in time against a microphone, from the take itself: the
-// cross-correlation of each microphone with the DI over a window of lags, summed over the
-// whole take block by block (memory does not grow with the take), its strongest peak read
-// between lags to a fraction of a sample.
+// Where the DI pickup sits in time against a microphone, from the take itself, summed over the
+// whole take as it comes (memory does not grow with the take). The delay is the peak of a
+// generalised cross-correlation whose weighting keeps a room's reflections from pulling it
+// (see weightedLags in the source), read between lags to a fraction of a sample. The plain
+// normalised cross-correlation, over a window of lags, says how much the two share: its value
+// at the delay is the estimate's correlation, and its curve is what the renderer plots.
 #pragma once
 
 #include <cmath>
@@ -41,13 +43,21 @@ public:
     template <class Sample>
     void add(const Sample* const* channels, std::size_t frames) {
         for (std::size_t j = 0; j < frames; ++j) {
-            for (int c = 0; c <= microphones_; ++c)
-                pending_[static_cast<std::size_t>(c)][filled_] = dcBlocked(c, static_cast<double>(channels[c][j]));
+            for (int c = 0; c <= microphones_; ++c) {
+                const double y = dcBlocked(c, static_cast<double>(channels[c][j]));
+                pending_[static_cast<std::size_t>(c)][filled_] = y;
+                recent_[static_cast<std::size_t>(c)][recentAt_] = y;
+            }
+            if (++recentAt_ == segment_) recentAt_ = 0;
+            if (frames_ >= segment_ && (frames_ - segment_) % (segment_ / 2) == 0) addSegment();
             if (++filled_ == pending_[0].size()) correlateBlock();
         }
     }
     // The estimates, one per microphone; the correlator is spent afterwards.
     std::vector<DiEstimate> finish();
+    // The estimates from what has been added so far, while adding goes on (the plain
+    // correlation's last part block not yet counted): a measurement that settles as it plays.
+    std::vector<DiEstimate> estimatesSoFar() const;
 
     int windowSamples() const { return window_; }
     std::uint64_t frames() const { return frames_; }
@@ -55,7 +65,10 @@ public:
 private:
     double dcBlocked(int channel, double x);
     void correlateBlock();
-    DiEstimate estimate(int microphone) const;
+    void addSegment();
+    std::vector<double> plainLags(int microphone) const;
+    std::vector<double> weightedLags(int microphone) const;
+    DiEstimate estimate(int microphone, const std::vector<double>& plain, const std::vector<double>& sharp) const;
 
     int microphones_, window_, margin_;
     std::size_t block_, fftSize_, filled_;
@@ -65,10 +78,19 @@ private:
     // Per channel: the samples still to be correlated, the DI's with `margin_` on either side.
     std::vector<std::vector<double>> pending_;
     std::vector<std::vector<std::complex<double>>> crossSpectrum_;  // summed over the blocks, per microphone
-    std::vector<std::vector<double>> lags_;  // per microphone, at delays -margin_ .. margin_
     Fft fft_;
     // Two microphones' transform at once, and the DI's: real and imaginary parts.
     std::vector<double> pairRe_, pairIm_, diRe_, diIm_;
+    mutable std::vector<double> inverseRe_, inverseIm_;
+    // The weighted correlation's spectra: Hann-windowed segments half overlapping, the last
+    // `segment_` samples of each channel kept in a ring; per microphone the cross-spectrum with
+    // the DI, per channel (the DI last) the power, summed over the segments.
+    std::size_t segment_, recentAt_ = 0;
+    std::uint64_t segments_ = 0;
+    Fft segmentFft_;
+    std::vector<double> hann_;
+    std::vector<std::vector<double>> recent_, segmentPower_;
+    std::vector<std::vector<std::complex<double>>> segmentCross_;
 };
 
 }  // namespace align
