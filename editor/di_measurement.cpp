@@ -47,7 +47,11 @@ void DiMeasurement::start(MeasureFeed& feed) {
     rate_ = feed.sampleRate() > 0 ? feed.sampleRate() : 48000;
     correlator_ = std::make_unique<align::DiCorrelator>(rate_, 2);
     piece_.clear();
-    heard_ = 0;
+    history_.clear();
+    heard_ = silentFor_ = midOnly_ = diOnly_ = 0;
+    nextFigure_ = static_cast<std::size_t>(kSeconds * rate_);
+    figures_ = refusal_ = 0;
+    estimates_.assign(2, align::DiEstimate{});
     state_ = State::Measuring;
     feed.arm();
 }
@@ -58,36 +62,69 @@ void DiMeasurement::cancel(MeasureFeed& feed) {
     state_ = State::Idle;
 }
 
+void DiMeasurement::stop(MeasureFeed& feed) {
+    if (state_ != State::Measuring) return;
+    if (figures_ == 0) return cancel(feed);
+    feed.disarm();
+    finish();
+}
+
+// Only pieces where both the mid microphone and the DI carry signal count; one that plays
+// while the other stays silent for as long as a figure needs is refused, in words.
+bool DiMeasurement::judge(const float* piece) {
+    const double floor = std::pow(10.0, kSilentBelowDb / 20.0);
+    const bool mid = rms(piece, kPiece, 0) >= floor, di = rms(piece, kPiece, 2) >= floor;
+    const auto needed = static_cast<std::size_t>(kSeconds * rate_);
+    midOnly_ += mid && !di ? kPiece : 0;
+    diOnly_ += di && !mid ? kPiece : 0;
+    silentFor_ = mid || di ? 0 : silentFor_ + kPiece;
+    if (heard_ == 0 && (midOnly_ >= needed || diOnly_ >= needed)) {
+        refuse(midOnly_ >= needed ? 1 : 2);
+        return false;
+    }
+    if (!mid || !di) return false;
+    const float* channels[3];
+    std::vector<float> planar(3 * kPiece);
+    for (std::size_t c = 0; c < 3; ++c) {
+        for (std::size_t j = 0; j < kPiece; ++j) planar[c * kPiece + j] = piece[3 * j + c];
+        channels[c] = planar.data() + c * kPiece;
+    }
+    correlator_->add(channels, kPiece);
+    heard_ += kPiece;
+    return true;
+}
+
 bool DiMeasurement::pump(MeasureFeed& feed) {
     if (state_ != State::Measuring) return false;
     const std::size_t before = heard_;
+    bool changed = false;
     float frames[3 * 512];
     bool gap = false;
     for (std::size_t got; (got = feed.take(frames, 512, gap)) > 0 || gap;) {
         if (gap) piece_.clear();  // a piece is judged whole, never across frames left out
         piece_.insert(piece_.end(), frames, frames + 3 * got);
         if (piece_.size() < 3 * kPiece) continue;
-        // Only pieces where both the mid microphone and the DI carry signal count.
-        const double floor = std::pow(10.0, kSilentBelowDb / 20.0);
-        if (rms(piece_.data(), kPiece, 0) >= floor && rms(piece_.data(), kPiece, 2) >= floor) {
-            const float* channels[3];
-            std::vector<float> planar(3 * kPiece);
-            for (std::size_t c = 0; c < 3; ++c) {
-                for (std::size_t j = 0; j < kPiece; ++j) planar[c * kPiece + j] = piece_[3 * j + c];
-                channels[c] = planar.data() + c * kPiece;
-            }
-            correlator_->add(channels, kPiece);
-            heard_ += kPiece;
-        }
+        judge(piece_.data());
         piece_.erase(piece_.begin(), piece_.begin() + 3 * kPiece);
-        if (static_cast<double>(heard_) >= kSeconds * rate_) {
+        if (state_ != State::Measuring) {
             feed.disarm();
-            finish();
+            return true;
+        }
+        if (heard_ >= nextFigure_) {  // the figure so far, on the editor's thread
+            estimates_ = correlator_->estimatesSoFar();
+            history_.push_back(mid().delaySamples);
+            if (history_.size() > kSettling) history_.erase(history_.begin());
+            ++figures_;
+            nextFigure_ = heard_ + static_cast<std::size_t>(kUpdateSeconds * rate_);
+            changed = true;
+        }
+        if (figures_ > 0 && static_cast<double>(silentFor_) >= kStopSeconds * rate_) {
+            stop(feed);
             return true;
         }
     }
     // Progress is shown in tenths of a second.
-    return static_cast<int>(10 * secondsHeard()) != static_cast<int>(10 * static_cast<double>(before) / rate_);
+    return changed || static_cast<int>(10 * secondsHeard()) != static_cast<int>(10 * static_cast<double>(before) / rate_);
 }
 
 void DiMeasurement::finish() {
@@ -96,13 +133,41 @@ void DiMeasurement::finish() {
     state_ = mid().reliable() ? State::Found : State::Refused;
 }
 
+void DiMeasurement::refuse(int why) {
+    refusal_ = why;
+    correlator_.reset();
+    state_ = State::Refused;
+}
+
+double DiMeasurement::settledWithin() const {
+    if (history_.size() < 2) return 0.0;
+    const auto [low, high] = std::minmax_element(history_.begin(), history_.end());
+    return *high - *low;
+}
+
+// The figure as the renderer says it: the delay both ways, the rate, the polarity.
+std::string DiMeasurement::figureWords() const {
+    const double samples = mid().delaySamples;
+    return std::string(samples >= 0 ? "DI leads" : "DI lags") +
+           format(" the mid microphone by %.2f ms (%.1f samples at %g kHz), ", std::abs(delayMs()), std::abs(samples), rate_ / 1000) +
+           (inverted() ? "inverted polarity" : "same polarity") + format(", correlation %.2f", std::abs(mid().correlation));
+}
+
 std::string DiMeasurement::headline() const {
     switch (state_) {
         case State::Idle:
             return "Press MEASURE and play a few seconds of the take.";
         case State::Measuring:
-            return format("Measuring: %.1f s of %.0f s of playing heard (silence is not counted)", secondsHeard(), kSeconds);
+            if (figures_ == 0)
+                return format("Measuring: %.1f s of %.0f s of playing heard (silence is not counted)", secondsHeard(), kSeconds);
+            if (!mid().reliable()) return format("Measuring: no reliable estimate yet over %.1f s of playing", secondsHeard());
+            return format("%.2f samples, ", mid().delaySamples) +
+                   (history_.size() < 2 ? std::string("settling")
+                                        : format("settled within %.2f", settledWithin())) +
+                   format(" over %.1f s of playing", secondsHeard());
         case State::Refused:
+            if (refusal_ == 1) return "The DI is silent while the mid microphone plays: there is nothing to align.";
+            if (refusal_ == 2) return "The mid microphone is silent while the DI plays: there is nothing to align.";
             if (mid().silent) return "The DI or the mid microphone is silent: there is nothing to align.";
             if (mid().atEdge) return "The DI is more than 10 ms away: check that the files belong together.";
             return format("No reliable estimate (correlation %.2f, below %.2f): the DI and the mid microphone share too little.",
@@ -110,10 +175,7 @@ std::string DiMeasurement::headline() const {
         case State::Found:
             break;
     }
-    const double samples = mid().delaySamples;
-    return std::string(samples >= 0 ? "DI leads" : "DI lags") +
-           format(" the mid microphone by %.2f ms (%.1f samples), ", std::abs(delayMs()), std::abs(samples)) +
-           (inverted() ? "inverted polarity" : "same polarity") + format(", correlation %.2f", std::abs(mid().correlation));
+    return figureWords();
 }
 
 std::string DiMeasurement::detail() const {
@@ -121,7 +183,8 @@ std::string DiMeasurement::detail() const {
         case State::Idle:
             return "The DI's delay and polarity against the microphones, as the renderer's --analyze finds them.";
         case State::Measuring:
-            return "Press MEASURE again to stop.";
+            if (figures_ == 0 || !mid().reliable()) return "Press MEASURE again to stop.";
+            return figureWords() + ". APPLY takes this figure; MEASURE again to stop.";
         case State::Refused:
             return "DI delay and DI polarity are left as they are; set them by ear, or measure another passage.";
         case State::Found:

@@ -63,24 +63,37 @@ private:
     double rate_ = 48000;
 };
 
-// The editor's side: one measurement, from Measure to its answer.
+// The editor's side: one measurement, from Measure to its answer. It needs three seconds of
+// playing before it shows a figure; then it goes on adding what plays and shows the latest
+// figure and how settled it is, until MEASURE is pressed again or the take stops (two seconds
+// of silence), when the figure over all it heard is the answer.
 class DiMeasurement {
 public:
-    static constexpr double kSeconds = 3.0;        // of playing, silence not counted
+    static constexpr double kSeconds = 3.0;        // of playing before a figure, silence not counted
     static constexpr double kSilentBelowDb = -60;  // RMS over a piece, of the mid or the DI
     static constexpr std::size_t kPiece = 1024;    // frames judged for silence at once
+    static constexpr double kUpdateSeconds = 0.5;  // of playing between figures
+    static constexpr double kStopSeconds = 2.0;    // of silence that ends it, once it has a figure
+    static constexpr int kSettling = 6;            // the figures whose spread says how settled
 
     enum class State { Idle, Measuring, Found, Refused };
 
     void start(MeasureFeed& feed);
     void cancel(MeasureFeed& feed);
+    // MEASURE pressed again: with a figure, the answer over all heard; before one, nothing.
+    void stop(MeasureFeed& feed);
     // Takes what the feed has; answers whether anything shown changed.
     bool pump(MeasureFeed& feed);
 
     State state() const { return state_; }
+    // A figure to show and to apply: the answer, or the latest while it measures.
+    bool hasFigure() const { return state_ == State::Found || (state_ == State::Measuring && figures_ > 0); }
+    bool canApply() const { return hasFigure() && mid().reliable(); }
     double secondsHeard() const { return static_cast<double>(heard_) / rate_; }
     double sampleRate() const { return rate_; }
-    // Against the mid microphone, then the side; valid once Found or Refused.
+    // The spread of the last figures, in samples (0 until there are two).
+    double settledWithin() const;
+    // Against the mid microphone, then the side: the latest figure, or the answer.
     const align::DiEstimate& mid() const { return estimates_[0]; }
     const align::DiEstimate& side() const { return estimates_[1]; }
     // What Apply sets: the delay in milliseconds and whether the DI is turned over.
@@ -93,10 +106,15 @@ public:
 
 private:
     void finish();
+    void refuse(int why);
+    bool judge(const float* piece);  // counted, silent, or refused
+    std::string figureWords() const;
 
     State state_ = State::Idle;
     double rate_ = 48000;
-    std::size_t heard_ = 0;
+    std::size_t heard_ = 0, nextFigure_ = 0, silentFor_ = 0, midOnly_ = 0, diOnly_ = 0;
+    int figures_ = 0, refusal_ = 0;  // refusal_: 1 the DI silent, 2 the mid silent
+    std::vector<double> history_;    // the last figures' delays
     std::unique_ptr<align::DiCorrelator> correlator_;
     std::vector<float> piece_;  // interleaved, filling up to kPiece frames
     std::vector<align::DiEstimate> estimates_ = std::vector<align::DiEstimate>(2);

@@ -238,13 +238,11 @@ void drawAlignment(const Painter& p, const DiMeasurement& m) {
     for (const ButtonPlace& b : kButtons) {
         if (b.button != Button::Measure && b.button != Button::Apply) continue;
         const bool lit = b.button == Button::Measure && m.state() == DiMeasurement::State::Measuring;
-        const bool enabled = b.button == Button::Measure || m.state() == DiMeasurement::State::Found;
+        const bool enabled = b.button == Button::Measure || m.canApply();
         p.rect(b.x, b.y, b.w, b.h, 6, lit ? kAccent : enabled ? Color{44, 52, 64} : kPanel);
         p.text(b.x + b.w / 2, b.y + b.h / 2 + 5, b.label, 13, lit ? kBackground : enabled ? kText : kGrid, Align::Centre);
     }
-    const Color headline = m.state() == DiMeasurement::State::Refused ? kOver
-                           : m.state() == DiMeasurement::State::Found ? kAccent
-                                                                      : kText;
+    const Color headline = m.state() == DiMeasurement::State::Refused ? kOver : m.canApply() ? kAccent : kText;
     double y = 604;
     for (const std::string& line : wrapped(m.headline(), 13, kWordsWidth)) {
         p.text(kWordsX, y, line, 13, headline);
@@ -467,7 +465,7 @@ bool Editor::pumpMeasurement() { return feed_ != nullptr && measurement_.pump(fe
 bool Editor::press(Button button) {
     if (button == Button::Measure && feed_ != nullptr) {
         if (measurement_.state() == DiMeasurement::State::Measuring)
-            measurement_.cancel(feed_->diInputs);
+            measurement_.stop(feed_->diInputs);
         else
             measurement_.start(feed_->diInputs);
         return true;
@@ -483,7 +481,7 @@ bool Editor::press(Button button) {
         choosePreset(from < 0 ? (button == Button::PresetNext ? 0 : presets - 1) : (from + step) % presets);
         return true;
     }
-    if (button == Button::Apply && measurement_.state() == DiMeasurement::State::Found) {
+    if (button == Button::Apply && measurement_.canApply()) {
         gesture(vintrel::kDiDelay, measurement_.delayMs());
         gesture(vintrel::kDiPolarity, measurement_.inverted() ? 1.0 : 0.0);
         return true;

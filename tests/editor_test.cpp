@@ -223,11 +223,21 @@ TEST(EditorMeasurement, MeasureFindsTheDiAndApplyIsOneGesturePerControl) {
     EXPECT_EQ(e.measurement().state(), editor::DiMeasurement::State::Measuring);
     EXPECT_NEAR(e.measurement().secondsHeard(), 1.5, 0.05);
     play(e, feed, std::vector<float>(take.begin() + 3 * 120000, take.end()), 256, 48000);
+    // Past three seconds it shows its figure as it settles, and goes on until stopped.
+    ASSERT_EQ(e.measurement().state(), editor::DiMeasurement::State::Measuring);
+    ASSERT_TRUE(e.measurement().canApply());
+    EXPECT_GT(e.measurement().secondsHeard(), 3.9);
+    EXPECT_LT(e.measurement().settledWithin(), 0.05);
+    EXPECT_EQ(e.measurement().headline().find("72.6"), 0u) << e.measurement().headline();
+    EXPECT_NE(e.measurement().headline().find(" samples, settled within 0.0"), std::string::npos) << e.measurement().headline();
+    EXPECT_NE(e.measurement().headline().find(" over 4.0 s of playing"), std::string::npos) << e.measurement().headline();
+    EXPECT_TRUE(feed.diInputs.armed());
+    EXPECT_TRUE(e.mouseDown(measure.x, measure.y, 0, 1));  // MEASURE again: the answer over all heard
     ASSERT_EQ(e.measurement().state(), editor::DiMeasurement::State::Found);
     EXPECT_FALSE(feed.diInputs.armed());
     EXPECT_NEAR(e.measurement().mid().delaySamples, 72.6, 0.05);
     EXPECT_TRUE(e.measurement().inverted());
-    EXPECT_EQ(e.measurement().headline().rfind("DI leads the mid microphone by 1.51 ms (72.6 samples), inverted polarity", 0), 0u)
+    EXPECT_EQ(e.measurement().headline().rfind("DI leads the mid microphone by 1.51 ms (72.6 samples at 48 kHz), inverted polarity", 0), 0u)
         << e.measurement().headline();
     EXPECT_TRUE(host.calls.empty());
 
@@ -246,6 +256,37 @@ TEST(EditorMeasurement, MeasureFindsTheDiAndApplyIsOneGesturePerControl) {
     EXPECT_EQ(e.value(vintrel::kDiDelay), ms);
 }
 
+// A silent mid microphone is refused as a silent DI is; a take that stops (two seconds of
+// silence) ends a measurement that has its figure, with the answer over all it heard; MEASURE
+// pressed again before three seconds of playing ends it with nothing.
+TEST(EditorMeasurement, ASilentMidIsRefusedAndTheTakesStopEndsIt) {
+    editor::MeterFeed feed;
+    feed.diInputs.setSampleRate(44100);
+    Recorder host;
+    editor::Editor e(host, &feed);
+    const Point measure = buttonPoint(e, editor::Button::Measure);
+    std::vector<float> take = synthetic::take(44100, 3.5, 20.5);
+    for (std::size_t j = 0; j < take.size(); j += 3) take[j] = 0.0f;
+    e.mouseDown(measure.x, measure.y, 0, 1);
+    play(e, feed, take, 512, 44100);
+    ASSERT_EQ(e.measurement().state(), editor::DiMeasurement::State::Refused);
+    EXPECT_EQ(e.measurement().headline(), "The mid microphone is silent while the DI plays: there is nothing to align.");
+
+    e.mouseDown(measure.x, measure.y, 0, 1);
+    play(e, feed, synthetic::take(44100, 2.0, 20.5), 512, 44100);
+    e.mouseDown(measure.x, measure.y, 0, 1);
+    EXPECT_EQ(e.measurement().state(), editor::DiMeasurement::State::Idle) << "stopped before a figure";
+
+    e.mouseDown(measure.x, measure.y, 0, 1);
+    take = synthetic::take(44100, 3.5, 20.5);
+    take.resize(take.size() + 3 * 44100 * 3, 0.0f);  // then the transport stops: silence
+    play(e, feed, take, 512, 44100);
+    ASSERT_EQ(e.measurement().state(), editor::DiMeasurement::State::Found);
+    EXPECT_NEAR(e.measurement().mid().delaySamples, 20.5, 0.05);
+    EXPECT_NE(e.measurement().headline().find("(20.5 samples at 44.1 kHz)"), std::string::npos) << e.measurement().headline();
+    EXPECT_TRUE(host.calls.empty());
+}
+
 TEST(EditorMeasurement, UnrelatedOrSilentDisAreRefusedAndTheControlsKept) {
     for (const bool silent : {false, true}) {
         SCOPED_TRACE(silent ? "silent DI" : "unrelated DI");
@@ -255,19 +296,23 @@ TEST(EditorMeasurement, UnrelatedOrSilentDisAreRefusedAndTheControlsKept) {
         editor::Editor e(host, &feed);
         e.setValue(vintrel::kDiDelay, 0.75);
         std::vector<float> take = unrelatedTake(48000, 4.0);
-        // A silent DI is never counted: the measurement waits; stopped, it has no answer.
+        // A silent DI is never counted, and refused in words once the mid has played for as long
+        // as a figure needs; an unrelated one gives no reliable figure, and stopped, no answer.
         if (silent)
             for (std::size_t j = 2; j < take.size(); j += 3) take[j] = 0.0f;
         const Point measure = buttonPoint(e, editor::Button::Measure), apply = buttonPoint(e, editor::Button::Apply);
         e.mouseDown(measure.x, measure.y, 0, 1);
         play(e, feed, take, 512, 48000);
         if (silent) {
-            EXPECT_EQ(e.measurement().state(), editor::DiMeasurement::State::Measuring);
+            ASSERT_EQ(e.measurement().state(), editor::DiMeasurement::State::Refused);
             EXPECT_EQ(e.measurement().secondsHeard(), 0.0);
-            e.mouseDown(measure.x, measure.y, 0, 1);  // stopped by a second press
-            EXPECT_EQ(e.measurement().state(), editor::DiMeasurement::State::Idle);
+            EXPECT_EQ(e.measurement().headline(), "The DI is silent while the mid microphone plays: there is nothing to align.");
             EXPECT_FALSE(feed.diInputs.armed());
         } else {
+            ASSERT_EQ(e.measurement().state(), editor::DiMeasurement::State::Measuring);
+            EXPECT_FALSE(e.measurement().canApply());
+            EXPECT_EQ(e.measurement().headline().rfind("Measuring: no reliable estimate yet", 0), 0u) << e.measurement().headline();
+            e.mouseDown(measure.x, measure.y, 0, 1);  // stopped by a second press
             ASSERT_EQ(e.measurement().state(), editor::DiMeasurement::State::Refused);
             EXPECT_EQ(e.measurement().headline().rfind("No reliable estimate", 0), 0u) << e.measurement().headline();
         }
@@ -534,22 +579,36 @@ const State kStates[] = {
          startMeasuring(e);
          play(e, feed, synthetic::take(48000, 4.0, 72.6), 512, 48000, 1.2);
      }},
+    // Past three seconds of playing: the figure as it settles, APPLY ready; then stopped.
+    {"measure-settling", [](editor::Editor& e, editor::MeterFeed& feed) {
+         startMeasuring(e);
+         play(e, feed, synthetic::take(48000, 4.0, 72.6), 512, 48000);
+     }},
     {"measured", [](editor::Editor& e, editor::MeterFeed& feed) {
          e.setValue(vintrel::kDiDelay, 1.5125);
          startMeasuring(e);
          play(e, feed, synthetic::take(48000, 4.0, 72.6), 512, 48000);
+         startMeasuring(e);
      }},
     // The README's picture: a take playing, its DI measured, APPLY ready.
     {"signal-measured", [](editor::Editor& e, editor::MeterFeed& feed) {
          e.setValue(3, 30), e.setValue(5, -12), e.setValue(6, -40);
          startMeasuring(e);
          play(e, feed, synthetic::take(48000, 4.0, 72.6), 512, 48000);
+         startMeasuring(e);
          for (int i = 0; i < 100; ++i) e.takeMeters(feed, 10.0);  // what the playing measured, gone by
          meterFeed(e, feed, 0.3f);
      }},
     {"measure-refused", [](editor::Editor& e, editor::MeterFeed& feed) {
          startMeasuring(e);
          play(e, feed, unrelatedTake(48000, 4.0), 512, 48000);
+         startMeasuring(e);
+     }},
+    {"measure-silent-di", [](editor::Editor& e, editor::MeterFeed& feed) {
+         std::vector<float> take = synthetic::take(48000, 3.5, 10);
+         for (std::size_t j = 2; j < take.size(); j += 3) take[j] = 0.0f;
+         startMeasuring(e);
+         play(e, feed, take, 512, 48000);
      }},
     // The level knobs at the taper's marks: -40 dB at a quarter, -12 dB, 0 dB at three quarters.
     {"taper-40-and-0", [](editor::Editor& e, editor::MeterFeed&) { e.setValue(2, -40), e.setValue(5, 0); }},

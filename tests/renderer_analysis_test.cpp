@@ -7,6 +7,7 @@
 #include "host/threads.h"
 #include "renderer_fixture.h"
 #include "tests/alignment_cases.h"
+#include "tests/room_take.h"
 #include "tests/synthetic_take.h"
 #include "editor/di_measurement.h"
 #include "tools/vstrender/demo.h"
@@ -285,6 +286,7 @@ editor::DiMeasurement measuredInTheEditor(const std::vector<float>& take, double
         feed.copy(in, static_cast<std::int32_t>(block));
         m.pump(feed);
     }
+    m.stop(feed);  // MEASURE again at the take's end
     return m;
 }
 
@@ -311,6 +313,31 @@ TEST_F(Analysis, TheEditorsMeasurementAgreesWithTheRenderersAnalysis) {
         EXPECT_EQ(m.inverted(), c.polarity < 0);
         EXPECT_EQ(analysis["di_alignment"]["mid"]["polarity"], c.polarity < 0 ? "inverted" : "same");
         EXPECT_NEAR(m.delayMs(), m.mid().delaySamples * 1000.0 / c.rate, 1e-12);
+    }
+}
+
+// Takes recorded in a room (early reflections, the strongest at half the direct sound's level,
+// a diffuse tail, noise): the renderer over the whole take, and the editor measuring the whole
+// take until MEASURE is pressed again, find the direct path within 0.05 samples, and the same
+// figure within 0.01 of each other.
+TEST_F(Analysis, InARoomTheRendererAndTheEditorFindTheDirectPath) {
+    const struct {
+        int rate;
+        double delay, polarity;
+    } cases[] = {{48000, 62.37, 1}, {48000, 23.71, -1}, {44100, 0.4, 1}, {44100, -131.9, -1}, {96000, 124.74, 1}, {96000, 300.0, -1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.delay << " samples at " << c.rate << ", polarity " << c.polarity);
+        std::vector<float> take = synthetic::roomTake(c.rate, 3.5, c.delay, c.polarity, 4);
+        take.resize(take.size() / (3 * 1024) * (3 * 1024));  // whole pieces of the editor's
+        write("room.wav", take, 3, c.rate);
+        const json analysis = analyze("-i " + path("room.wav"));
+        const double renderer = analysis["di_alignment"]["mid"]["delay_samples"].get<double>();
+        EXPECT_NEAR(renderer, c.delay, 0.05);
+        const editor::DiMeasurement m = measuredInTheEditor(take, c.rate, 512);
+        ASSERT_EQ(m.state(), editor::DiMeasurement::State::Found) << m.headline();
+        EXPECT_NEAR(m.mid().delaySamples, renderer, 0.01);
+        EXPECT_NEAR(m.mid().delaySamples, c.delay, 0.05);
+        EXPECT_EQ(m.inverted(), c.polarity < 0);
     }
 }
 
