@@ -180,7 +180,8 @@ void DiAligner::aligned(const AlignmentPlan& plan, int channel, std::int32_t fra
 }
 
 template <class Sample>
-void DiAligner::process(const Sample* const* inputs, Sample* const* outputs, std::int32_t frames) {
+void DiAligner::process(const Sample* const* inputs, Sample* const* outputs, std::int32_t frames,
+                        Sample* const* delayed) {
     for (std::int32_t done = 0; done < frames;) {
         // A setting that waits for its past begins at the sample where it has been heard; a
         // crossfade ends inside a chunk at most once: the chunk stops there.
@@ -190,6 +191,16 @@ void DiAligner::process(const Sample* const* inputs, Sample* const* outputs, std
         if (!fading_ && hasPending_) n = static_cast<std::int32_t>(std::min<std::int64_t>(n, pending_.reach() - heard_));
         const Sample* in[kChannels] = {inputs[0] + done, inputs[1] + done, inputs[2] + done};
         append(in, n);
+        // The latency is at most the longest delay, whose past is kept; what was not heard
+        // since the stage last passed its inputs through is silence.
+        const std::int64_t latency = this->latency(), unheard = newest_ - heard_;
+        for (int c = 0; c < kChannels && delayed != nullptr; ++c) {
+            const Sample* past = pastOf<Sample>(c).data();
+            for (std::int32_t j = 0; j < n; ++j) {
+                const std::int64_t at = newest_ - n + j - latency;
+                delayed[c][done + j] = at >= unheard ? past[at] : Sample(0);
+            }
+        }
         for (int c = 0; c < kChannels; ++c) {
             Sample* out = outputs[c] + done;
             if (!fading_) {
@@ -215,7 +226,7 @@ void DiAligner::process(const Sample* const* inputs, Sample* const* outputs, std
     }
 }
 
-template void DiAligner::process(const float* const*, float* const*, std::int32_t);
-template void DiAligner::process(const double* const*, double* const*, std::int32_t);
+template void DiAligner::process(const float* const*, float* const*, std::int32_t, float* const*);
+template void DiAligner::process(const double* const*, double* const*, std::int32_t, double* const*);
 
 }  // namespace align

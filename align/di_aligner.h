@@ -85,9 +85,11 @@ public:
     bool passThrough() const { return current_.identity() && !fading_ && !hasPending_; }
     // While passing through: `frames` went by unkept.
     void skip(std::int32_t frames) { heard_ = 0, (void)frames; }
-    // The aligned channels of `frames` inputs; `outputs` must not be the inputs.
+    // The aligned channels of `frames` inputs; `outputs` must not be the inputs. With `delayed`,
+    // also the inputs as they came, delayed by the latency reported (a bypass in time).
     template <class Sample>
-    void process(const Sample* const* inputs, Sample* const* outputs, std::int32_t frames);
+    void process(const Sample* const* inputs, Sample* const* outputs, std::int32_t frames,
+                 Sample* const* delayed = nullptr);
 
 private:
     template <class Sample>

@@ -150,24 +150,30 @@ private:
             Sample* piece[kChannels];
             Sample* pieceOut[kChannels];
             Sample* dry[kChannels];
+            // With a latency reported, the dry inputs are delayed by it, as the decode is, so a
+            // bypassed track stays in time once the host has made up for it; the alignment keeps
+            // their past and writes them out, before the outputs (which may be the inputs).
+            const bool inTime = !aligner.passThrough();
             for (std::size_t k = 0; k < kChannels; ++k) {
                 piece[k] = in[k] + done, pieceOut[k] = out[k] + done, dry[k] = scratchOf<Sample>(kChannels + k);
-                std::copy(piece[k], piece[k] + m, dry[k]);
+                if (!inTime) std::copy(piece[k], piece[k] + m, dry[k]);
             }
             if (bypassGain == 1.0 && target == 1.0)
-                followWhileBypassed(piece, m);
+                followWhileBypassed(piece, m, inTime ? dry : nullptr);
             else
-                alignAndDecode(piece, pieceOut, m, startsBlock && done == 0, endsBlock && done + m >= n, transport);
+                alignAndDecode(piece, pieceOut, m, startsBlock && done == 0, endsBlock && done + m >= n, transport,
+                               inTime ? dry : nullptr);
             mixBypass(dry, pieceOut, m, target);
             done += m;
         }
     }
     static constexpr double kBypassCrossfadeSeconds = 0.005;
 
-    // A span through the DI's alignment and the decoder.
+    // A span through the DI's alignment and the decoder; with `dry`, the inputs delayed by the
+    // latency too.
     template <class Sample>
     void alignAndDecode(Sample* const* in, Sample* const* out, std::int32_t n, bool startsBlock, bool endsBlock,
-                        const VstTimeInfo* transport) noexcept {
+                        const VstTimeInfo* transport, Sample* const* dry = nullptr) noexcept {
         if (aligner.passThrough()) {
             aligner.skip(n);
             decode(in, out, n, startsBlock, endsBlock, transport);
@@ -180,22 +186,24 @@ private:
             const std::int32_t m = std::min<std::int32_t>(kScratchFrames, n - done);
             Sample* piece[kChannels];
             Sample* pieceOut[kChannels];
-            for (std::size_t k = 0; k < kChannels; ++k) piece[k] = in[k] + done, pieceOut[k] = out[k] + done;
-            aligner.process(piece, aligned, m);
+            Sample* dryPiece[kChannels];
+            for (std::size_t k = 0; k < kChannels; ++k)
+                piece[k] = in[k] + done, pieceOut[k] = out[k] + done, dryPiece[k] = dry != nullptr ? dry[k] + done : nullptr;
+            aligner.process(piece, aligned, m, dry != nullptr ? dryPiece : nullptr);
             decode(aligned, pieceOut, m, startsBlock && done == 0, endsBlock && done + m >= n, transport);
             done += m;
         }
     }
     // Bypassed: the alignment still hears the inputs, so that its past is there when it is back.
     template <class Sample>
-    void followWhileBypassed(Sample* const* in, std::int32_t n) noexcept {
+    void followWhileBypassed(Sample* const* in, std::int32_t n, Sample* const* dry) noexcept {
         if (aligner.passThrough()) {
             aligner.skip(n);
             return;
         }
         Sample* aligned[kChannels];
         for (std::size_t k = 0; k < kChannels; ++k) aligned[k] = scratchOf<Sample>(k);
-        aligner.process(in, aligned, n);
+        aligner.process(in, aligned, n, dry);
     }
     // Outputs between the decode and the dry inputs by the bypass's share, which moves towards
     // `target` over kBypassCrossfadeSeconds; all dry once it is there.

@@ -533,6 +533,63 @@ TEST(ClapBypass, BypassedTheInputsPassBitForBitAndAChangeCrossfades) {
         }
 }
 
+// Bypassed with a negative DI delay: the inputs delayed by the latency reported, bit for bit,
+// in both precisions; bypassing and back crossfades between two signals in time.
+template <class Sample>
+void bypassInTime() {
+    auto p = activePlugin();
+    p->flush({{0, alignment::kDelay, -2.3}, {0, 13, 1.0}});
+    p->deactivate();  // the restart the plug-in asks for, to tell its latency
+    ASSERT_TRUE(p->activate(48000.0, 4096));
+    const alignment::Take take;
+    const auto in = take.channels<Sample>(4 * 512);
+    alignment::Channels<Sample> out;
+    for (auto& c : out) c.assign(in[0].size(), Sample(1));
+    host::runOnAnotherThread([&] {
+        for (std::size_t at = 0; at < in[0].size(); at += 512) {
+            const Sample* i[] = {in[0].data() + at, in[1].data() + at, in[2].data() + at};
+            Sample* o[] = {out[0].data() + at, out[1].data() + at, out[2].data() + at};
+            p->process(const_cast<Sample**>(i), o, 512, {});
+        }
+    });
+    const std::uint32_t latency = p->extension<clap_plugin_latency_t>(CLAP_EXT_LATENCY)->get(&p->plugin());
+    EXPECT_EQ(latency, 142u);
+    const auto want = alignment::movedByHand(in, latency, latency, false);
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(0, std::memcmp(out[k].data(), want[k].data(), out[k].size() * sizeof(Sample))) << "channel " << k;
+}
+
+TEST(ClapBypass, WithALatencyReportedTheInputsPassDelayedByIt) {
+    bypassInTime<float>();
+    bypassInTime<double>();
+    // Back from the bypass: the decode, delayed as the bypass was, so the crossfade joins two
+    // signals in time: with the DI alone on output 3 at 0 dB, the microphones' outputs never
+    // jump by more than the signals move.
+    auto p = activePlugin();
+    p->flush({{0, alignment::kDelay, -2.3}, {0, 13, 1.0}, {0, alignment::kDiLevel, 0.0}, {0, alignment::kDiRouting, 1.0}});
+    p->deactivate();
+    ASSERT_TRUE(p->activate(48000.0, 4096));
+    const alignment::Take take;
+    const auto in = take.channels<float>(3 * 512);
+    alignment::Channels<float> out;
+    for (auto& c : out) c.assign(in[0].size(), 0.0f);
+    host::runOnAnotherThread([&] {
+        for (std::size_t at = 0; at < in[0].size(); at += 512) {
+            const float* i[] = {in[0].data() + at, in[1].data() + at, in[2].data() + at};
+            float* o[] = {out[0].data() + at, out[1].data() + at, out[2].data() + at};
+            std::vector<claphost::ParamChange> changes;
+            if (at == 1024) changes = {{100, 13, 0.0}};
+            p->process(const_cast<float**>(i), o, 512, changes);
+        }
+    });
+    // Output 3 is the DI alone, aligned: bypassed it is the DI delayed by the latency, decoded
+    // the DI 2.3 ms earlier than that; both in time with the microphones' latency.
+    for (std::size_t j = 1024 + 100 + 240; j < out[2].size(); ++j)
+        ASSERT_NEAR(out[2][j], take.di(static_cast<double>(j) - 142 + 2.3 * 48), 1e-4) << j;
+    for (std::size_t j = 0; j < 1024 + 100; ++j)
+        ASSERT_EQ(out[2][j], j < 142 ? 0.0f : in[2][j - 142]) << j;
+}
+
 // The bypass is saved with the rest; a state from before it (the block's version 1) loads as not
 // bypassed.
 TEST(ClapBypass, SavedWithTheStateAndOlderStatesLoadAsNotBypassed) {

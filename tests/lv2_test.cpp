@@ -384,6 +384,26 @@ TEST(Lv2Bypass, NotEnabledTheInputsPassBitForBit) {
         EXPECT_EQ(std::memcmp(d.audio[3 + k].data(), d.audio[k].data(), frames * sizeof(float)), 0) << "channel " << k;
 }
 
+// Not enabled with a negative DI delay, the inputs pass delayed by the latency the port
+// reports, bit for bit: the track stays in time after the host's compensation.
+TEST(Lv2Bypass, WithALatencyReportedTheInputsPassDelayedByIt) {
+    const std::size_t frames = 2048;
+    const alignment::Take take;
+    const auto in = take.channels<float>(frames);
+    Lv2Decoder d(frames);
+    d.connectAll(false);
+    float enabled = 0.0f;
+    d.instance->connect(20, &enabled);
+    d.instance->activate();
+    d.controls[alignment::kDelay] = -2.3f;
+    for (int k = 0; k < 3; ++k) d.audio[k].assign(in[k].begin(), in[k].end());
+    d.instance->run(static_cast<std::uint32_t>(frames));
+    EXPECT_EQ(d.latency, 142.0f);
+    const auto want = alignment::movedByHand(in, 142, 142, false);
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(std::memcmp(d.audio[3 + k].data(), want[k].data(), frames * sizeof(float)), 0) << "channel " << k;
+}
+
 // The factory presets as LV2 hosts find them: every one listed by lilv with its name, and applied
 // as a host applies one (a state from the world, its port values emitted) giving the table's
 // values, the DI's alignment at none.

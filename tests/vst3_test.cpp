@@ -610,6 +610,32 @@ TEST(Vst3Bypass, BypassedTheInputsPassBitForBit) {
         EXPECT_EQ(0, std::memcmp(io.out[k].data(), io.in[k].data(), 512 * sizeof(float))) << "channel " << k;
 }
 
+// Bypassed with a negative DI delay, the plug-in reports a latency the host makes up for: the
+// three inputs come out delayed by exactly it, bit for bit, so the bypassed track stays in time.
+TEST(Vst3Bypass, WithALatencyReportedTheInputsPassDelayedByIt) {
+    auto p = plugin();
+    p->controller()->setParamNormalized(alignment::kDelay, delayOf(-2.3));  // as a session loads
+    p->controller()->setParamNormalized(13, 1.0);
+    ASSERT_TRUE(p->start(48000.0, 512, kSample32));
+    const alignment::Take take;
+    const auto in = take.channels<float>(4 * 512);
+    alignment::Channels<float> out;
+    for (auto& c : out) c.assign(in[0].size(), 1.0f);
+    host::runOnAnotherThread([&] {
+        for (std::size_t at = 0; at < in[0].size(); at += 512) {
+            Channels3<float> io(512);
+            for (int k = 0; k < 3; ++k) std::copy(in[k].begin() + at, in[k].begin() + at + 512, io.in[k].begin());
+            p->process(io.inputs, io.outputs, 512);
+            for (int k = 0; k < 3; ++k) std::copy(io.out[k].begin(), io.out[k].begin() + 512, out[k].begin() + at);
+        }
+    });
+    const auto latency = p->processor()->getLatencySamples();
+    EXPECT_EQ(latency, 111u + 31u);  // 110.4 samples, and the kernel's 31
+    const auto want = alignment::movedByHand(in, latency, latency, false);
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(0, std::memcmp(out[k].data(), want[k].data(), out[k].size() * sizeof(float))) << "channel " << k;
+}
+
 // Silence flags: an output whose every sample is zero is flagged so; three silent inputs,
 // with nothing kept from earlier ones, flag every output without changing a bit of them; and a
 // DI delayed past the silence still sounds, and is not flagged.
