@@ -1,5 +1,7 @@
 #include "align/di_aligner.h"
 
+#include "align/fraction_kernel.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -9,6 +11,16 @@ namespace {
 
 // Samples the stage takes at once; the past is kept in front of them in one run of memory.
 constexpr std::int32_t kChunk = 256;
+
+SumTaps sumTapsNow = sumTaps128;
+
+// The widest kernel this processor runs, chosen once when the module loads, so processing
+// never waits on a first-use guard.
+const bool kernelChosen = [] {
+    for (int width : {8, 4})
+        if (useAlignmentKernels(width)) break;
+    return true;
+}();
 // Room for this many chunks before the past slides to the front again.
 constexpr std::int64_t kChunksBeforeSliding = 16;
 
@@ -56,6 +68,8 @@ void DiAligner::prepare(double sampleRate, double longestMs) {
     for (int c = 0; c < kChannels; ++c) pastFloat_[c].assign(capacity, 0.0f), pastDouble_[c].assign(capacity, 0.0);
     from_.assign(kChunk, 0.0);
     to_.assign(kChunk, 0.0);
+    summed_.assign(kChunk, 0.0);
+    widened_.assign(kChunk + kSincTaps, 0.0);
     fadeLength_ = std::max<std::int32_t>(1, static_cast<std::int32_t>(std::lround(sampleRate_ * kCrossfadeSeconds)));
     current_ = AlignmentPlan::of(current_.delaySamples, current_.invert);
     fading_ = hasPending_ = false;
@@ -148,34 +162,20 @@ void DiAligner::aligned(const AlignmentPlan& plan, int channel, std::int32_t fra
             for (std::int32_t j = 0; j < frames; ++j) out[j] = static_cast<Out>(Stored(0) - x[j]);
         return;
     }
-    // y[j] = sum of taps[t] * x[j - (t + first)], one sum per frame in the order of the taps;
-    // eight frames at a time in four vector registers of two lanes (SSE2 and NEON have them),
-    // each lane one frame's sum: the same bits as one frame at a time.
-    using Pair = double __attribute__((vector_size(16)));
+    // The taps' sum in doubles: a float past is widened once, here, rather than at every tap.
     const int first = d.taps.firstTap(), count = d.taps.count();
-    constexpr std::int32_t kGroup = 8;
-    std::int32_t j = 0;
-    for (; j + kGroup <= frames; j += kGroup) {
-        Pair s0 = {}, s1 = {}, s2 = {}, s3 = {};  // named, so they stay in registers
-        for (int t = 0; t < count; ++t) {
-            const double tap = d.taps.taps[static_cast<std::size_t>(t)];
-            const Stored* at = x + j - (t + first);
-            const Pair x0 = {static_cast<double>(at[0]), static_cast<double>(at[1])};
-            const Pair x1 = {static_cast<double>(at[2]), static_cast<double>(at[3])};
-            const Pair x2 = {static_cast<double>(at[4]), static_cast<double>(at[5])};
-            const Pair x3 = {static_cast<double>(at[6]), static_cast<double>(at[7])};
-            s0 += tap * x0;
-            s1 += tap * x1;
-            s2 += tap * x2;
-            s3 += tap * x3;
-        }
-        const double y[kGroup] = {s0[0], s0[1], s1[0], s1[1], s2[0], s2[1], s3[0], s3[1]};
-        for (int k = 0; k < kGroup; ++k) out[j + k] = static_cast<Out>(invert ? 0.0 - y[k] : y[k]);
+    const double* wide = nullptr;
+    if constexpr (sizeof(Stored) == sizeof(double)) {
+        wide = x;
+    } else {
+        const std::int32_t before = count - 1 + first, span = frames + count - 1;
+        for (std::int32_t i = 0; i < span; ++i) widened_[static_cast<std::size_t>(i)] = x[i - before];
+        wide = widened_.data() + before;
     }
-    for (; j < frames; ++j) {
-        double sum = 0.0;
-        for (int t = 0; t < count; ++t) sum += d.taps.taps[static_cast<std::size_t>(t)] * static_cast<double>(x[j - (t + first)]);
-        out[j] = static_cast<Out>(invert ? 0.0 - sum : sum);
+    sumTapsNow(wide, frames, d.taps.taps.data(), first, count, summed_.data());
+    for (std::int32_t j = 0; j < frames; ++j) {
+        const double y = summed_[static_cast<std::size_t>(j)];
+        out[j] = static_cast<Out>(invert ? 0.0 - y : y);
     }
 }
 
@@ -228,5 +228,24 @@ void DiAligner::process(const Sample* const* inputs, Sample* const* outputs, std
 
 template void DiAligner::process(const float* const*, float* const*, std::int32_t, float* const*);
 template void DiAligner::process(const double* const*, double* const*, std::int32_t, double* const*);
+
+bool useAlignmentKernels(int width) {
+    if (width == 2) {
+        sumTapsNow = sumTaps128;
+        return true;
+    }
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_cpu_init();
+    if (width == 8 && __builtin_cpu_supports("avx512f")) {
+        sumTapsNow = sumTapsAvx512;
+        return true;
+    }
+    if (width == 4 && __builtin_cpu_supports("avx2")) {
+        sumTapsNow = sumTapsAvx2;
+        return true;
+    }
+#endif
+    return false;
+}
 
 }  // namespace align

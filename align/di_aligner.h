@@ -28,6 +28,11 @@
 
 namespace align {
 
+// Chooses the fractional delay's kernel of a register width: 2 (every processor), 4 (x86 with
+// AVX2) or 8 (x86 with AVX-512); false, and no change, where this processor lacks it. Every
+// width gives the same bits; the module chooses the widest at load.
+bool useAlignmentKernels(int width);
+
 // The one conversion from the plug-ins' milliseconds to samples, so that every format and the
 // renderer move by the same amount.
 inline double samplesOf(double milliseconds, double sampleRate) { return milliseconds * sampleRate / 1000.0; }
@@ -126,6 +131,8 @@ private:
     bool fading_ = false, hasPending_ = false;
     AlignmentPlan current_, target_, pending_;
     std::vector<double> from_, to_;  // the two alignments of a chunk while fading
+    // A chunk's sums of taps, and a float past widened for them.
+    mutable std::vector<double> summed_, widened_;
 };
 
 }  // namespace align

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "align/di_aligner.h"
+#include "bench/arithmetic_limit.h"
 #include "editor/meters.h"
 #include "effect/decoder_parameters.h"
 #include "host/clap_host.h"
@@ -215,6 +217,27 @@ void alignedBlocks(benchmark::State& state) {
     }
 }
 
+// The DI's fractional delay alone: the alignment stage on 512 frames of three channels with
+// the DI 72.6 samples late (64 taps), at each kernel width this processor has.
+template <class Sample>
+void fractionStage(benchmark::State& state) {
+    const int frames = 512, width = static_cast<int>(state.range(0));
+    if (!align::useAlignmentKernels(width)) {
+        state.SkipWithError("this processor has no kernel of that width");
+        return;
+    }
+    align::DiAligner stage;
+    stage.prepare(48000.0);
+    stage.jumpTo(72.6, false);
+    Take<Sample> take(frames);
+    for (auto _ : state) {
+        stage.process(take.inputs, take.outputs, frames);
+        benchmark::ClobberMemory();
+    }
+    align::useAlignmentKernels(8) || align::useAlignmentKernels(4);
+    state.SetItemsProcessed(state.iterations() * frames);
+}
+
 // The meters' kernel alone: the squares of a block's six channels, nothing else.
 template <class Sample>
 void blockSquares(benchmark::State& state) {
@@ -342,6 +365,15 @@ void registerAll() {
         benchmark::RegisterBenchmark("align/double", alignedBlocks<double>)->Args({512, alignment});
     }
     benchmark::RegisterBenchmark("meters/float", meteredBlocks<float>)->Args({512, 2});
+    for (long width : {2, 4, 8}) {
+        benchmark::RegisterBenchmark("fraction/float", fractionStage<float>)->Arg(width);
+        benchmark::RegisterBenchmark("fraction/double", fractionStage<double>)->Arg(width);
+    }
+    benchmark::RegisterBenchmark("limit/16 bytes", arithmeticLimit<16>);
+#if defined(__x86_64__)
+    if (__builtin_cpu_supports("avx2")) benchmark::RegisterBenchmark("limit/32 bytes", arithmeticLimit32);
+    if (__builtin_cpu_supports("avx512f")) benchmark::RegisterBenchmark("limit/64 bytes", arithmeticLimit64);
+#endif
     for (long subnormal = 0; subnormal < 3; ++subnormal) {
         benchmark::RegisterBenchmark("subnormal/float", subnormalBlocks<float>)->Args({512, subnormal});
         benchmark::RegisterBenchmark("subnormal/double", subnormalBlocks<double>)->Args({512, subnormal});
