@@ -341,6 +341,34 @@ TEST_F(Analysis, InARoomTheRendererAndTheEditorFindTheDirectPath) {
     }
 }
 
+// The pictures in docs/ are what the code draws now: the renderer's vectorscope and analysis
+// sheet of the demo take with the demo's settings (as scripts/update-doc-pictures.sh draws
+// them), and the editor's stored picture of a measured take, itself held against what the
+// editor draws by the editor's tests.
+TEST_F(Analysis, ThePicturesInTheDocsAreWhatTheCodeDrawsNow) {
+#if defined(VINTREL_PICTURES_ELSEWHERE)
+    GTEST_SKIP() << "the pictures are compared on the machine that builds them";
+#endif
+    const std::string settings = " --param \"stereo width=30\" --param \"DI level=-12\" --param \"DI pan to L/R=-40\"";
+    ASSERT_EQ(render("--demo --align-di -o " + path("decoded.wav") + " --scope " + path("scope.png") + settings).status, 0);
+    // From the take's folder: the sheet's title names the take as given.
+    ASSERT_EQ(render("--analyze -i demo-take.wav --plot analysis.png" + settings, path("")).status, 0);
+    const std::string docs = std::string(VINTREL_SOURCE_DIR) + "/docs/";
+    const std::pair<std::string, std::string> pictures[] = {
+        {docs + "vectorscope.png", path("scope.png")},
+        {docs + "analysis.png", path("analysis.png")},
+        {docs + "editor.png", std::string(VINTREL_SOURCE_DIR) + "/tests/editor_pictures/signal-measured@1x.png"}};
+    for (const auto& [stored, drawn] : pictures) {
+        int sw = 0, sh = 0, dw = 0, dh = 0;
+        std::vector<std::uint8_t> a, b;
+        std::string error;
+        ASSERT_TRUE(vstrender::readPng(stored, sw, sh, a, error)) << error;
+        ASSERT_TRUE(vstrender::readPng(drawn, dw, dh, b, error)) << error;
+        EXPECT_TRUE(sw == dw && sh == dh && a == b)
+            << stored << " is not what the code draws now: run scripts/update-doc-pictures.sh and look at it";
+    }
+}
+
 // A fraction of a sample goes through the windowed sinc: within its stated accuracy (-90 dB of
 // full scale) of the DI as heard that much later; --align-di adds only its estimate's error.
 TEST_F(Analysis, FractionalDelaysAreWithinTheInterpolatorsAccuracy) {
