@@ -86,7 +86,13 @@ private:
 // server's letting go, as a user sees the switch light. After a drag of the stereo width, when `afterDrag`:
 // the click a host lost. Answers how many were not served in time.
 int lateClicks(host::X11Stage& stage, const std::function<double()>& ab, int clicks, double scale, bool afterDrag) {
+#if defined(VINTREL_SANITIZED_MODULES)
+    // Instrumented, a picture takes several periods to draw; a click left in Xlib's queue is
+    // still never served before the next event, which no longer comes.
+    constexpr auto kPeriod = std::chrono::milliseconds(10 * shell::EditorSession::kTimerMilliseconds);
+#else
     constexpr auto kPeriod = std::chrono::milliseconds(shell::EditorSession::kTimerMilliseconds);
+#endif
     Hand hand;
     if (!hand.ok()) return clicks;
     int late = 0;
@@ -123,6 +129,7 @@ TEST(EditorInput, Vst3ServesEveryClickAtOnceFromItsRunLoop) {
     TakePlayer player([&](float** in, float** out, int n) { session.s.plugin->process(in, out, n); });
     stage.run(200ms);
     EXPECT_EQ(lateClicks(stage, ab, kClicks, 1, false), 0) << "of " << kClicks << " clicks held still";
+    EXPECT_EQ(lateClicks(stage, ab, kClicksAfterDrags, 1, true), 0) << "of " << kClicksAfterDrags << " after drags";
 }
 
 // The CLAP glue, with the host's descriptor watch and timer, and with its timer alone.
