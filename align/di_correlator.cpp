@@ -50,6 +50,7 @@ DiCorrelator::DiCorrelator(double sampleRate, int microphones)
     recent_.assign(channels, std::vector<double>(segment_, 0.0));
     segmentPower_.assign(channels, std::vector<double>(segment_ / 2 + 1, 0.0));
     segmentCross_.assign(static_cast<std::size_t>(microphones), std::vector<std::complex<double>>(segment_ / 2 + 1));
+    segmentDi_.resize(segment_ / 2 + 1);
     hann_.resize(segment_);
     for (std::size_t n = 0; n < segment_; ++n) {
         const double s = sinPi(static_cast<double>(n) / static_cast<double>(segment_));
@@ -72,7 +73,7 @@ void DiCorrelator::addSegment() {
         segmentFft_.forward(re.data(), im.data());
     };
     load(static_cast<std::size_t>(microphones_), 0, false);
-    std::vector<std::complex<double>> di(bins);
+    std::vector<std::complex<double>>& di = segmentDi_;  // kept: a segment allocates nothing
     for (std::size_t k = 0; k < bins; ++k) {
         di[k] = {re[k], im[k]};
         segmentPower_.back()[k] += re[k] * re[k] + im[k] * im[k];

@@ -91,6 +91,7 @@ private:
     std::vector<double> hann_;
     std::vector<std::vector<double>> recent_, segmentPower_;
     std::vector<std::vector<std::complex<double>>> segmentCross_;
+    std::vector<std::complex<double>> segmentDi_;  // the DI's transform of the segment at hand
 };
 
 }  // namespace align
