@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -136,15 +137,29 @@ TEST(WindowsEditor, AWindowOfTheShell) {
     EXPECT_TRUE(window) << error;
 }
 
+// The VST 3 plug-in with its edits heard by `handler`, and its view (null where it has none).
+struct Vst3View {
+    std::unique_ptr<vst3host::Module> module;
+    std::unique_ptr<vst3host::Plugin> plugin;
+    IPlugView* view = nullptr;
+    explicit Vst3View(Recording& handler) {
+        std::string error;
+        module = vst3host::Module::load(VINTREL_VST3_PATH, error);
+        if (module) plugin = vst3host::Plugin::create(*module, error);
+        if (!plugin) {
+            ADD_FAILURE() << error;
+            return;
+        }
+        plugin->controller()->setComponentHandler(&handler);
+        view = plugin->controller()->createView(kEditorViewType);
+    }
+};
+
 TEST(WindowsEditor, TheVst3ViewPaintsThePictureAndADragIsOneGesture) {
-    std::string error;
-    auto module = vst3host::Module::load(VINTREL_VST3_PATH, error);
-    ASSERT_TRUE(module) << error;
-    auto plugin = vst3host::Plugin::create(*module, error);
-    ASSERT_TRUE(plugin) << error;
     Recording handler;
-    plugin->controller()->setComponentHandler(&handler);
-    IPlugView* view = plugin->controller()->createView(kEditorViewType);
+    Vst3View v(handler);
+    auto& plugin = v.plugin;
+    IPlugView* view = v.view;
     ASSERT_NE(view, nullptr);
     EXPECT_EQ(view->isPlatformTypeSupported(kPlatformTypeHWND), kResultTrue);
     HostWindow host;
@@ -169,14 +184,10 @@ TEST(WindowsEditor, TheVst3ViewPaintsThePictureAndADragIsOneGesture) {
 // gesture, with the keyboard's focus the editor's only while the field is open. A right click
 // in a host without menus shows the editor's own and changes nothing.
 TEST(WindowsEditor, ATypedValueIsOneGestureAndTheFocusGoesBack) {
-    std::string error;
-    auto module = vst3host::Module::load(VINTREL_VST3_PATH, error);
-    ASSERT_TRUE(module) << error;
-    auto plugin = vst3host::Plugin::create(*module, error);
-    ASSERT_TRUE(plugin) << error;
     Recording handler;
-    plugin->controller()->setComponentHandler(&handler);
-    IPlugView* view = plugin->controller()->createView(kEditorViewType);
+    Vst3View v(handler);
+    auto& plugin = v.plugin;
+    IPlugView* view = v.view;
     ASSERT_NE(view, nullptr);
     HostWindow host;
     ASSERT_EQ(view->attached(host.window, kPlatformTypeHWND), kResultOk);
