@@ -73,13 +73,16 @@ struct Xlib {
 };
 
 class X11Window final : public EditorWindow {
+    // Keys are asked for only while the value field is open: at other times they go up to the
+    // host's window, even where the host has given the editor's window the focus.
+    static constexpr long kEvents = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | StructureNotifyMask;
+
 public:
     X11Window(const Xlib& x, Display* display, ::Window parent, editor::Editor& editor)
         : x_(x), display_(display), editor_(editor) {
         window_ = x.createSimpleWindow(display, parent, 0, 0, static_cast<unsigned>(editor.width()),
                                        static_cast<unsigned>(editor.height()), 0, 0, 0);
-        x.selectInput(display, window_,
-                      ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | StructureNotifyMask | KeyPressMask);
+        x.selectInput(display, window_, kEvents);
         gc_ = x.createGC(display, window_, 0, nullptr);
         x.mapWindow(display, window_);
         x.flush(display);
@@ -138,6 +141,7 @@ private:
             x_.getInputFocus(display_, &previousFocus_, &revert);
         }
         focused_ = editor_.typing();
+        x_.selectInput(display_, window_, kEvents | (focused_ ? KeyPressMask : 0));
         focus(focused_ ? window_ : previousFocus_);
     }
     // The window having the focus may be gone or unmapped by now: that error is no one's.
