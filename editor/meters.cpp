@@ -74,9 +74,10 @@ MeterFeed::Taken MeterFeed::take() {
 std::size_t MeterFeed::takePoints(ScopeData& data) {
     const std::size_t written = written_.load(std::memory_order_acquire);
     std::size_t read = read_.load(std::memory_order_relaxed);
-    const std::size_t count = written - read;
+    std::size_t count = 0;
     for (; read != written; ++read) {
         const std::size_t at = (read % kRing) * 2;
+        count += ring_[at] != 0.0f || ring_[at + 1] != 0.0f;
         data.add(ring_[at], ring_[at + 1]);
     }
     read_.store(read, std::memory_order_release);

@@ -74,7 +74,8 @@ public:
         std::array<std::uint32_t, kMeteredChannels> counted{};
     };
     Taken take();
-    // The scope's points since the last call, into `data`; answers how many came.
+    // The scope's points since the last call, into `data`; answers how many of them show (a
+    // silent point draws nothing, and a host's silence must not redraw the editor).
     std::size_t takePoints(ScopeData& data);
 
     // The inputs for the DI's measurement, copied only while one asks for them.

@@ -481,6 +481,10 @@ TEST(Lv2Editor, JalvShowsItAndADragChangesTheControl) {
     std::this_thread::sleep_for(1s);
     const pid_t jalv = spawn({"jalv.gtk3", "--no-menu", "urn:brelvander:guitar-decoder"},
                              {"LV2_PATH=" + std::string(VINTREL_LV2_FOLDER), "JACK_DEFAULT_SERVER=" + server});
+    struct Stopped {  // jalv, then its server, however the test ends
+        pid_t jalv, jack;
+        ~Stopped() { stopProgram(jalv), stopProgram(jack); }
+    } stopped{jalv, jack};
     ASSERT_GT(jalv, 0);
     const std::string title = "Brelvander_3-channel acoustic guit decoder MS + DI";
     for (int i = 0; i < 100 && !stage.hasWindowNamed(title); ++i) std::this_thread::sleep_for(100ms);
@@ -518,8 +522,6 @@ TEST(Lv2Editor, JalvShowsItAndADragChangesTheControl) {
         resized = samePicture(shot, 1500, 840, want, ew, eh);
     }
     EXPECT_TRUE(resized) << "jalv's window at 1500 x 840";
-    stopProgram(jalv);
-    stopProgram(jack);
 }
 
 }  // namespace

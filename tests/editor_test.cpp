@@ -165,6 +165,13 @@ TEST(EditorInteraction, OnlyAChangeAsksForAPicture) {
     for (int i = 0; i < 40; ++i) e.takeMeters(feed, 0.5);
     for (int i = 0; i < 5; ++i) EXPECT_FALSE(e.takeMeters(feed, 0.5)) << i;
     EXPECT_EQ(e.meters().snapshot().channels[3].rmsDb, -INFINITY);
+    // A host that plays silence (a transport running over an empty track) is still too.
+    const std::vector<float> silence(512, 0.0f);
+    const float* quiet[3] = {silence.data(), silence.data(), silence.data()};
+    for (int i = 0; i < 5; ++i) {
+        feed.afterBlock(quiet, 512);
+        EXPECT_FALSE(e.takeMeters(feed, 0.03)) << i;
+    }
 }
 
 // A point inside one of the editor's buttons, found by asking the editor.
