@@ -19,6 +19,7 @@
 
 #include "align/di_aligner.h"
 #include "bench/arithmetic_limit.h"
+#include "editor/editor.h"
 #include "editor/meters.h"
 #include "effect/decoder_parameters.h"
 #include "host/clap_host.h"
@@ -331,13 +332,14 @@ public:
             const double metered = nsPerCall_[name.substr(0, name.size() - 1) + "1"];
             std::printf("%-40s %12.2f %12.2f\n", name.c_str(), ns / frames, ns / metered);
         }
+        std::printf("\n%-40s %12s\n", "the editor's pictures, by scale", "ms/picture");
+        for (const auto& [name, ns] : nsPerCall_)
+            if (name.rfind("editor/", 0) == 0) std::printf("%-40s %12.2f\n", name.c_str(), ns * 1e-6);
         std::printf("\n%-40s %12s %12s %12s\n", "blocks with parameter changes", "ns/frame", "x no events",
                     "ns/change");
         for (const auto& [name, ns] : nsPerCall_) {
             // <format>/<precision>/<frames>/<events>
-            if (name.rfind("vst2/", 0) == 0 || name.rfind("meters/", 0) == 0 || name.rfind("squares/", 0) == 0 ||
-                name.rfind("align/", 0) == 0)
-                continue;
+            if (name.rfind("clap/", 0) != 0 && name.rfind("vst3/", 0) != 0 && name.rfind("lv2/", 0) != 0) continue;
             const auto last = name.rfind('/'), before = name.rfind('/', last - 1);
             const double frames = std::stod(name.substr(before + 1, last - before - 1));
             const double events = std::stod(name.substr(last + 1));
@@ -350,6 +352,27 @@ public:
 private:
     std::map<std::string, double> nsPerCall_;
 };
+
+// One picture of the editor at a scale, meters and scope full of a playing take: what each of
+// its 30 pictures a second costs the host's window thread while the audio plays.
+void editorPicture(benchmark::State& state) {
+    struct Quiet : editor::EditorHost {
+        void beginEdit(int) override {}
+        void performEdit(int, double) override {}
+        void endEdit(int) override {}
+    } host;
+    editor::MeterFeed feed;
+    editor::Editor e(host, &feed);
+    e.setScale(static_cast<double>(state.range(0)));
+    feed.setActive(true);
+    std::vector<float> mid(4800), side(4800);
+    for (std::size_t j = 0; j < mid.size(); ++j)
+        mid[j] = 0.5f * static_cast<float>(std::sin(0.031 * j)), side[j] = 0.2f * static_cast<float>(std::sin(0.017 * j));
+    const float* channels[3] = {mid.data(), side.data(), mid.data()};
+    feed.afterBlock(channels, mid.size());
+    e.takeMeters(feed, 0.1);
+    for (auto _ : state) benchmark::DoNotOptimize(e.draw().pixels().data());
+}
 
 void registerAll() {
     const char* kinds[] = {"levels", "positions", "switches"};
@@ -378,6 +401,7 @@ void registerAll() {
         benchmark::RegisterBenchmark("subnormal/float", subnormalBlocks<float>)->Args({512, subnormal});
         benchmark::RegisterBenchmark("subnormal/double", subnormalBlocks<double>)->Args({512, subnormal});
     }
+    benchmark::RegisterBenchmark("editor/picture", editorPicture)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("squares/float", blockSquares<float>)->Arg(512);
     benchmark::RegisterBenchmark("squares/double", blockSquares<double>)->Arg(512);
     benchmark::RegisterBenchmark("vst2/setParameter/every parameter",

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace editor {
@@ -41,8 +42,14 @@ public:
 
 private:
     // Covers every pixel of the box by what `distance` (signed, in pixels, negative inside) gives.
+    // `inside`, for a row's pixel centres' y, answers a span of x that lies wholly inside the
+    // shape (empty where lo > hi): opaque pixels there are written without asking `distance`.
+    template <class Distance, class Inside>
+    void shape(double x0, double y0, double x1, double y1, Color c, Distance distance, Inside inside);
     template <class Distance>
-    void shape(double x0, double y0, double x1, double y1, Color c, Distance distance);
+    void shape(double x0, double y0, double x1, double y1, Color c, Distance distance) {
+        shape(x0, y0, x1, y1, c, distance, [](double) { return std::pair{1.0, 0.0}; });
+    }
 
     int width_, height_;
     std::vector<std::uint8_t> pixels_;
