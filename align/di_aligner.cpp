@@ -1,6 +1,7 @@
 #include "align/di_aligner.h"
 
 #include "align/fraction_kernel.h"
+#include "align/tone_wave.h"
 
 #include <algorithm>
 #include <cmath>
@@ -231,17 +232,17 @@ template void DiAligner::process(const double* const*, double* const*, std::int3
 
 bool useAlignmentKernels(int width) {
     if (width == 2) {
-        sumTapsNow = sumTaps128;
+        sumTapsNow = sumTaps128, toneStepsNow = toneSteps128;
         return true;
     }
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_cpu_init();
     if (width == 8 && __builtin_cpu_supports("avx512f")) {
-        sumTapsNow = sumTapsAvx512;
+        sumTapsNow = sumTapsAvx512, toneStepsNow = toneStepsAvx512;
         return true;
     }
     if (width == 4 && __builtin_cpu_supports("avx2")) {
-        sumTapsNow = sumTapsAvx2;
+        sumTapsNow = sumTapsAvx2, toneStepsNow = toneStepsAvx2;
         return true;
     }
 #endif

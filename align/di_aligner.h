@@ -28,7 +28,7 @@
 
 namespace align {
 
-// Chooses the fractional delay's kernel of a register width: 2 (every processor), 4 (x86 with
+// Chooses the kernels (the fractional delay's, the tone filter's) of a register width: 2 (every processor), 4 (x86 with
 // AVX2) or 8 (x86 with AVX-512); false, and no change, where this processor lacks it. Every
 // width gives the same bits; the module chooses the widest at load.
 bool useAlignmentKernels(int width);

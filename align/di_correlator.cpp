@@ -25,7 +25,8 @@ std::size_t powerOfTwoAtLeast(std::size_t n) {
 // Each block correlates `block_` microphone samples with the DI's around them: a transform of
 // eight times the lags' span keeps the overlap small.
 DiCorrelator::DiCorrelator(double sampleRate, int microphones)
-    : microphones_(microphones),
+    : rate_(sampleRate),
+      microphones_(microphones),
       window_(static_cast<int>(std::ceil(sampleRate * kSearchMilliseconds / 1000.0))),
       // Lags past the window, so the peak can be read between lags at the window's edge too.
       margin_(window_ + kSincHalfLength + 2),

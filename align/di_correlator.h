@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "align/fft.h"
+#include "align/tone_match.h"
 
 namespace align {
 
@@ -59,6 +60,12 @@ public:
     // correlation's last part block not yet counted): a measurement that settles as it plays.
     std::vector<DiEstimate> estimatesSoFar() const;
 
+    // The long-term spectra of a microphone and the DI summed so far, for the tone match.
+    LongTermSpectra spectra(int microphone) const {
+        const auto m = static_cast<std::size_t>(microphone);
+        return {rate_ / static_cast<double>(segment_), &segmentPower_[m], &segmentPower_.back(), &segmentCross_[m]};
+    }
+
     int windowSamples() const { return window_; }
     std::uint64_t frames() const { return frames_; }
 
@@ -70,6 +77,7 @@ private:
     std::vector<double> weightedLags(int microphone) const;
     DiEstimate estimate(int microphone, const std::vector<double>& plain, const std::vector<double>& sharp) const;
 
+    double rate_;
     int microphones_, window_, margin_;
     std::size_t block_, fftSize_, filled_;
     std::uint64_t frames_ = 0;

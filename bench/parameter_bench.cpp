@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "align/di_aligner.h"
+#include "align/tone_match.h"
 #include "bench/arithmetic_limit.h"
 #include "editor/editor.h"
 #include "editor/meters.h"
@@ -353,6 +354,29 @@ private:
     std::map<std::string, double> nsPerCall_;
 };
 
+// The DI's tone match on 512-frame blocks of one channel, in a kernel width: a curve of
+// +-9 dB swings, at 48 kHz.
+template <class Sample>
+void toneFilter(benchmark::State& state) {
+    const int frames = 512, width = static_cast<int>(state.range(0));
+    if (!align::useAlignmentKernels(width)) {
+        state.SkipWithError("this processor has no kernel of that width");
+        return;
+    }
+    align::ToneCurve curve;
+    for (int k = 0; k < align::kMatchPoints; ++k) curve.db[static_cast<std::size_t>(k)] = 9.0 * std::sin(0.37 * k);
+    align::ToneFilter filter;
+    filter.set(align::matchSections(curve, 1.0, 48000.0));
+    std::vector<Sample> di(frames);
+    for (int j = 0; j < frames; ++j) di[static_cast<std::size_t>(j)] = static_cast<Sample>(0.25 * std::sin(0.01 * j));
+    for (auto _ : state) {
+        filter.process(di.data(), di.size());
+        benchmark::ClobberMemory();
+    }
+    align::useAlignmentKernels(8) || align::useAlignmentKernels(4);
+    state.SetItemsProcessed(state.iterations() * frames);
+}
+
 // One picture of the editor at a scale, meters and scope full of a playing take: what each of
 // its 30 pictures a second costs the host's window thread while the audio plays.
 void editorPicture(benchmark::State& state) {
@@ -391,6 +415,10 @@ void registerAll() {
     for (long width : {2, 4, 8}) {
         benchmark::RegisterBenchmark("fraction/float", fractionStage<float>)->Arg(width);
         benchmark::RegisterBenchmark("fraction/double", fractionStage<double>)->Arg(width);
+    }
+    for (long width : {2, 4, 8}) {
+        benchmark::RegisterBenchmark("tone/float", toneFilter<float>)->Arg(width);
+        benchmark::RegisterBenchmark("tone/double", toneFilter<double>)->Arg(width);
     }
     benchmark::RegisterBenchmark("limit/16 bytes", arithmeticLimit<16>);
 #if defined(__x86_64__)

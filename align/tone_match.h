@@ -1,0 +1,92 @@
+// The DI given the microphone's voice: a correction curve learned from the take, and the filter
+// that applies it without latency.
+//
+// The curve is the ratio of the microphone's long-term spectrum to the DI's, in sixth-octave
+// bands from 40 Hz to 16 kHz, held within +-18 dB. A band where the two share too little to
+// say (its coherence under kShared: noise, the room, a string the pickup does not hear) is held
+// at the nearest band that does say, and so are the frequencies below 40 Hz and above 16 kHz.
+// The curve is then shifted so the DI's overall level is what it was: "DI level" keeps its
+// meaning.
+//
+// The filter is a cascade of second-order sections: a low shelf at 40 Hz, peaking sections a
+// third of an octave apart from 50 Hz to 12.9 kHz (each two thirds of an octave wide, so that
+// neighbours overlap and their sum is smooth), and a high shelf at 10.2 kHz, their gains fitted
+// to the curve. Shelves and peaks of this kind are minimum phase, so the filter adds no latency
+// and the least delay a filter of that response can have; 27 sections cost a fixed number of
+// operations a sample at any rate, where a minimum-phase FIR fine enough for 40 Hz would need
+// thousands of taps. Everything is computed with + - * / and sqrt only, so the same curve gives
+// the same coefficients, and the same audio, on every processor and C library.
+#pragma once
+
+#include <array>
+#include <complex>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "align/tone_wave.h"
+
+namespace align {
+
+// The curve's frequencies: 40 Hz times 2^(k/6), k = 0 .. kMatchPoints - 1 (to 16.25 kHz).
+inline constexpr int kMatchPoints = 53;
+inline constexpr double kMatchLowestHz = 40.0;
+inline constexpr double kMatchLimitDb = 18.0;
+// A band's coherence (0 to 1) below this holds the curve there.
+inline constexpr double kShared = 0.5;
+double matchFrequency(int point);
+
+struct ToneCurve {
+    std::array<double, kMatchPoints> db{};  // the DI's gain at each frequency; 0 throughout = no match
+    std::array<bool, kMatchPoints> held{};  // held at a neighbour's value: too little shared there
+    bool learned() const;                   // some band said something
+    bool flat() const;                      // 0 dB throughout
+};
+
+// What a microphone and the DI of one take share, summed over segments of it: per bin of
+// `binHz`, the microphone's power, the DI's, and their cross-spectrum (index 0 is DC).
+struct LongTermSpectra {
+    double binHz = 0;
+    const std::vector<double>* microphone = nullptr;
+    const std::vector<double>* di = nullptr;
+    const std::vector<std::complex<double>>* cross = nullptr;
+};
+
+ToneCurve learnToneMatch(const LongTermSpectra& spectra);
+
+// One second-order section, normalised: y = b0 x + b1 x1 + b2 x2 - a1 y1 - a2 y2.
+struct Section {
+    double b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
+};
+inline constexpr int kMatchSections = 27;  // padded to kToneLanes with identities
+using Sections = std::array<Section, kMatchSections>;
+
+// The cascade that gives `amount` (0 to 1) of the curve, in dB, at this rate.
+Sections matchSections(const ToneCurve& curve, double amount, double sampleRate);
+// The cascade's gain in dB at a frequency.
+double sectionsDb(const Sections& sections, double hz, double sampleRate);
+
+// The cascade run on one channel, its state kept between blocks. A block runs as a wavefront
+// (see tone_wave.h): every section works at each step, on the sample one before its
+// predecessor's. Each section still meets its samples in order with the same arithmetic, so
+// the output is the same to the bit as one sample through every section at a time (`step`).
+class ToneFilter {
+public:
+    ToneFilter();
+    void set(const Sections& sections);
+    void reset();
+    void process(float* x, std::size_t frames) { run(x, frames); }
+    void process(double* x, std::size_t frames) { run(x, frames); }
+    double step(double v);
+
+private:
+    static constexpr std::size_t kChunk = 512;
+    template <class Sample>
+    void run(Sample* x, std::size_t frames);
+    double section(int s, double v);
+
+    ToneLanes lanes_;
+    alignas(64) std::array<double, kChunk> work_;
+};
+
+}  // namespace align
