@@ -22,17 +22,12 @@ struct ToneLanes {
 // {a[1], ..., a[width - 1], b[0]}: the lanes moved down one, the next vector's first coming in.
 template <int Bytes>
 inline typename DoubleLanes<Bytes>::type shiftedIn(typename DoubleLanes<Bytes>::type a, typename DoubleLanes<Bytes>::type b) {
-    // the index vectors' sizes written out: GCC drops a vector_size that depends on Bytes
-    if constexpr (Bytes == 16) {
-        typedef long long Index __attribute__((vector_size(16)));
-        return __builtin_shuffle(a, b, Index{1, 2});
-    } else if constexpr (Bytes == 32) {
-        typedef long long Index __attribute__((vector_size(32)));
-        return __builtin_shuffle(a, b, Index{1, 2, 3, 4});
-    } else {
-        typedef long long Index __attribute__((vector_size(64)));
-        return __builtin_shuffle(a, b, Index{1, 2, 3, 4, 5, 6, 7, 8});
-    }
+    if constexpr (Bytes == 16)
+        return __builtin_shufflevector(a, b, 1, 2);
+    else if constexpr (Bytes == 32)
+        return __builtin_shufflevector(a, b, 1, 2, 3, 4);
+    else
+        return __builtin_shufflevector(a, b, 1, 2, 3, 4, 5, 6, 7, 8);
 }
 
 // The whole wavefront on w[0 .. n), any n >= 1: section s (lane kToneLanes - 1 - s) takes
