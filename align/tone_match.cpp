@@ -109,7 +109,6 @@ bool ToneCurve::flat() const {
 
 ToneCurve learnToneMatch(const LongTermSpectra& spectra) {
     ToneCurve curve;
-    curve.held.fill(true);
     const std::size_t bins = spectra.di->size();
     std::array<double, kMatchPoints> diPower{};
     for (int k = 0; k < kMatchPoints; ++k) {

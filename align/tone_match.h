@@ -38,7 +38,12 @@ double matchFrequency(int point);
 
 struct ToneCurve {
     std::array<double, kMatchPoints> db{};  // the DI's gain at each frequency; 0 throughout = no match
-    std::array<bool, kMatchPoints> held{};  // held at a neighbour's value: too little shared there
+    // held at a neighbour's value: too little shared there (every band, until a take says otherwise)
+    std::array<bool, kMatchPoints> held = [] {
+        std::array<bool, kMatchPoints> all{};
+        all.fill(true);
+        return all;
+    }();
     bool learned() const;                   // some band said something
     bool flat() const;                      // 0 dB throughout
 };
@@ -59,6 +64,7 @@ struct Section {
     double b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
 };
 inline constexpr int kMatchSections = 27;  // padded to kToneLanes with identities
+static_assert(kMatchSections <= kToneLanes, "every section needs a lane of the filter's registers");
 using Sections = std::array<Section, kMatchSections>;
 
 // The cascade that gives `amount` (0 to 1) of the curve, in dB, at this rate.
