@@ -163,6 +163,12 @@ std::vector<DiEstimate> DiCorrelator::estimatesSoFar() const {
     return all;
 }
 
+std::vector<DiEstimate> DiCorrelator::estimatesThrough(const Sections& sections) const {
+    std::vector<DiEstimate> all;
+    for (int c = 0; c < microphones_; ++c) all.push_back(estimate(c, plainLags(c), weightedLags(c, &sections)));
+    return all;
+}
+
 // The plain correlation at delays -margin_ .. margin_, from the blocks' summed spectrum.
 std::vector<double> DiCorrelator::plainLags(int microphone) const {
     const std::size_t bins = fftSize_ / 2 + 1, lagCount = 2 * static_cast<std::size_t>(margin_) + 1;
@@ -192,7 +198,7 @@ std::vector<double> DiCorrelator::plainLags(int microphone) const {
 // first power leaves a sparse take's estimate tenths of a sample off; the fourth is within
 // 0.01 on clean takes and 0.035 in rooms). Tapered to nothing from 0.35 to 0.45 of the rate,
 // so that the result is band-limited where the sinc reading between lags is exact.
-std::vector<double> DiCorrelator::weightedLags(int microphone) const {
+std::vector<double> DiCorrelator::weightedLags(int microphone, const Sections* through) const {
     const std::size_t n = segment_, bins = n / 2 + 1, lagCount = 2 * static_cast<std::size_t>(margin_) + 1;
     const auto& cross = segmentCross_[static_cast<std::size_t>(microphone)];
     const auto& mic = segmentPower_[static_cast<std::size_t>(microphone)];
@@ -207,6 +213,11 @@ std::vector<double> DiCorrelator::weightedLags(int microphone) const {
             const double coherence = magnitude * magnitude / (mic[bin] * di[bin]);
             const double squared = coherence * coherence;
             g = cross[bin] * (squared * squared / magnitude * taper);
+            // Through a filter: its phase (the weighting divides its magnitude out again).
+            if (through != nullptr) {
+                const std::complex<double> h = sectionsResponse(*through, static_cast<double>(bin) * rate_ / static_cast<double>(n), rate_);
+                g *= h / std::abs(h);
+            }
         }
         if (k >= bins) g = std::conj(g);
         inverseRe_[k] = g.real(), inverseIm_[k] = g.imag();

@@ -59,6 +59,11 @@ public:
     // The estimates from what has been added so far, while adding goes on (the plain
     // correlation's last part block not yet counted): a measurement that settles as it plays.
     std::vector<DiEstimate> estimatesSoFar() const;
+    // The same for the DI through these sections (the tone match): a minimum-phase filter
+    // delays its low end more than its highs, so the DI that lines up after matching sits
+    // elsewhere than the one before. The DI's spectrum through them is the sum's times their
+    // response, so nothing is heard again.
+    std::vector<DiEstimate> estimatesThrough(const Sections& sections) const;
 
     // The long-term spectra of a microphone and the DI summed so far, for the tone match.
     LongTermSpectra spectra(int microphone) const {
@@ -74,7 +79,7 @@ private:
     void correlateBlock();
     void addSegment();
     std::vector<double> plainLags(int microphone) const;
-    std::vector<double> weightedLags(int microphone) const;
+    std::vector<double> weightedLags(int microphone, const Sections* through = nullptr) const;
     DiEstimate estimate(int microphone, const std::vector<double>& plain, const std::vector<double>& sharp) const;
 
     double rate_;

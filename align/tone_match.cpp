@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "align/sinc.h"
 
@@ -153,19 +154,18 @@ ToneCurve learnToneMatch(const LongTermSpectra& spectra) {
     return curve;
 }
 
-Sections matchSections(const ToneCurve& curve, double amount, double rate) {
-    Sections out{};
-    amount = std::clamp(amount, 0.0, 1.0);
-    if (!(amount > 0.0) || curve.flat()) return out;
+SectionGains fitSectionGains(const ToneCurve& curve, double rate) {
+    constexpr auto n = static_cast<std::size_t>(kMatchSections);
+    std::array<double, n> gains{};
+    if (curve.flat()) return gains;
     // The points fitted: the curve's, and flat beyond it on either side up to 0.45 of the rate.
     std::vector<double> cosW, target;
     for (int k = -6; k < kMatchPoints + 6; ++k) {
         const double hz = matchFrequency(k);
         if (hz > 0.45 * rate) break;
         cosW.push_back(cosPi(2.0 * hz / rate));
-        target.push_back(amount * curve.db[static_cast<std::size_t>(std::clamp(k, 0, kMatchPoints - 1))]);
+        target.push_back(curve.db[static_cast<std::size_t>(std::clamp(k, 0, kMatchPoints - 1))]);
     }
-    constexpr auto n = static_cast<std::size_t>(kMatchSections);
     // Each section's response at 1 dB: the linear model of the fit, corrected a few times
     // against the cascade's true response (a section's shape changes a little with its gain).
     std::vector<std::array<double, n>> unit(target.size());
@@ -180,22 +180,32 @@ Sections matchSections(const ToneCurve& curve, double amount, double rate) {
             for (std::size_t p = 0; p < target.size(); ++p) normal[i][j] += unit[p][i] * unit[p][j];
         normal[i][i] += 1e-3;  // keeps a section the points hardly see from wandering
     }
-    std::array<double, n> gains{};
     for (int round = 0; round < 6; ++round) {
-        for (std::size_t i = 0; i < n; ++i)
-            out[i] = design(kindOf(static_cast<int>(i)), sectionHz(static_cast<int>(i)), gains[i], rate);
+        const Sections now = sectionsOf(gains, 1.0, rate);
         std::array<double, n> pull{};
         for (std::size_t p = 0; p < target.size(); ++p) {
-            double now = 0;
-            for (const Section& k : out) now += sectionDb(k, cosW[p]);
-            for (std::size_t i = 0; i < n; ++i) pull[i] += unit[p][i] * (target[p] - now);
+            double db = 0;
+            for (const Section& k : now) db += sectionDb(k, cosW[p]);
+            for (std::size_t i = 0; i < n; ++i) pull[i] += unit[p][i] * (target[p] - db);
         }
         const std::array<double, n> step = solve(normal, pull);
         for (std::size_t i = 0; i < n; ++i) gains[i] = std::clamp(gains[i] + step[i], -24.0, 24.0);
     }
-    for (std::size_t i = 0; i < n; ++i)
-        out[i] = design(kindOf(static_cast<int>(i)), sectionHz(static_cast<int>(i)), gains[i], rate);
+    return gains;
+}
+
+Sections sectionsOf(const SectionGains& gains, double amount, double rate) {
+    Sections out{};
+    amount = std::clamp(amount, 0.0, 1.0);
+    if (!(amount > 0.0)) return out;
+    for (std::size_t i = 0; i < out.size(); ++i)
+        if (gains[i] != 0.0)
+            out[i] = design(kindOf(static_cast<int>(i)), sectionHz(static_cast<int>(i)), amount * gains[i], rate);
     return out;
+}
+
+Sections matchSections(const ToneCurve& curve, double amount, double rate) {
+    return sectionsOf(fitSectionGains(curve, rate), amount, rate);
 }
 
 ToneSteps toneStepsNow = toneSteps128;
@@ -247,11 +257,91 @@ void ToneFilter::run(Sample* x, std::size_t frames) {
 template void ToneFilter::run(float*, std::size_t);
 template void ToneFilter::run(double*, std::size_t);
 
+std::complex<double> sectionsResponse(const Sections& sections, double hz, double rate) {
+    const std::complex<double> z1 = std::polar(1.0, -2.0 * std::numbers::pi * hz / rate), z2 = z1 * z1;
+    std::complex<double> h = 1.0;
+    for (const Section& k : sections) h *= (k.b0 + k.b1 * z1 + k.b2 * z2) / (1.0 + k.a1 * z1 + k.a2 * z2);
+    return h;
+}
+
 double sectionsDb(const Sections& sections, double hz, double rate) {
     const double cosW = cosPi(2.0 * hz / rate);
     double db = 0;
     for (const Section& k : sections) db += sectionDb(k, cosW);
     return db;
 }
+
+}  // namespace align
+
+namespace align {
+
+void ToneStage::prepare(double rate) {
+    step_ = 1.0 / std::max(1.0, kCrossfadeSeconds * rate);
+    reset();
+}
+
+void ToneStage::reset() {
+    for (ToneFilter& f : filters_) f.reset();
+    if (fading_) {
+        now_ = 1 - now_, on_ = nextOn_;
+        fading_ = false;
+    }
+    if (pending_) jumpTo(pendingSections_, pendingOn_);
+}
+
+void ToneStage::jumpTo(const Sections& sections, bool on) {
+    fading_ = pending_ = false;
+    filters_[now_].set(sections);
+    filters_[now_].reset();
+    on_ = on;
+}
+
+void ToneStage::set(const Sections& sections, bool on) {
+    pendingSections_ = sections, pendingOn_ = on, pending_ = true;
+    if (!fading_) startFade();
+}
+
+void ToneStage::startFade() {
+    pending_ = false;
+    if (!on_ && !pendingOn_) return;  // off to off: nothing to hear
+    ToneFilter& next = filters_[1 - now_];
+    next.set(pendingSections_);
+    // The new filter goes on from where the old one is (its state is that of the same input
+    // through nearly the same sections), or from rest when the old one was off.
+    const ToneLanes& from = filters_[now_].lanes_;
+    std::copy(std::begin(from.z0), std::end(from.z0), std::begin(next.lanes_.z0));
+    std::copy(std::begin(from.z1), std::end(from.z1), std::begin(next.lanes_.z1));
+    if (!on_) next.reset();
+    nextOn_ = pendingOn_, fading_ = true, fade_ = 0;
+}
+
+template <class Sample>
+void ToneStage::run(Sample* x, std::size_t frames) {
+    for (std::size_t done = 0; done < frames;) {
+        if (!fading_) {
+            if (on_) filters_[now_].process(x + done, frames - done);
+            return;
+        }
+        const std::size_t n = std::min(kChunk, frames - done);
+        for (std::size_t j = 0; j < n; ++j) before_[j] = after_[j] = static_cast<double>(x[done + j]);
+        if (on_) filters_[now_].process(before_.data(), n);
+        if (nextOn_) filters_[1 - now_].process(after_.data(), n);
+        std::size_t j = 0;
+        for (; j < n && fade_ < 1.0; ++j) {
+            fade_ = std::min(1.0, fade_ + step_);
+            x[done + j] = static_cast<Sample>(before_[j] + fade_ * (after_[j] - before_[j]));
+        }
+        if (fade_ >= 1.0) {
+            // Faded: the new filter is the one heard, from the next sample on.
+            for (; j < n; ++j) x[done + j] = static_cast<Sample>(after_[j]);
+            now_ = 1 - now_, on_ = nextOn_, fading_ = false;
+            if (pending_) startFade();
+        }
+        done += n;
+    }
+}
+
+template void ToneStage::run(float*, std::size_t);
+template void ToneStage::run(double*, std::size_t);
 
 }  // namespace align

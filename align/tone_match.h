@@ -67,10 +67,18 @@ inline constexpr int kMatchSections = 27;  // padded to kToneLanes with identiti
 static_assert(kMatchSections <= kToneLanes, "every section needs a lane of the filter's registers");
 using Sections = std::array<Section, kMatchSections>;
 
-// The cascade that gives `amount` (0 to 1) of the curve, in dB, at this rate.
+// The sections' gains in dB that realise the whole curve at this rate. The fit allocates: it
+// runs where the curve is set, never on the audio thread.
+using SectionGains = std::array<double, kMatchSections>;
+SectionGains fitSectionGains(const ToneCurve& curve, double sampleRate);
+// The cascade of `amount` (0 to 1) of those gains, each scaled in dB: the curve scaled, as near
+// as the sections' shapes allow. Allocates nothing.
+Sections sectionsOf(const SectionGains& gains, double amount, double sampleRate);
+// Both at once.
 Sections matchSections(const ToneCurve& curve, double amount, double sampleRate);
-// The cascade's gain in dB at a frequency.
+// The cascade's gain in dB at a frequency, and its complex response there.
 double sectionsDb(const Sections& sections, double hz, double sampleRate);
+std::complex<double> sectionsResponse(const Sections& sections, double hz, double sampleRate);
 
 // The cascade run on one channel, its state kept between blocks. A block runs as a wavefront
 // (see tone_wave.h): every section works at each step, on the sample one before its
@@ -91,8 +99,42 @@ private:
     void run(Sample* x, std::size_t frames);
     double section(int s, double v);
 
+    friend class ToneStage;
     ToneLanes lanes_;
     alignas(64) std::array<double, kChunk> work_;
+};
+
+// The filter as the plug-ins run it on the DI. Off, it leaves the DI untouched to the bit. A
+// change crossfades from the filter before it to the new one over kCrossfadeSeconds, the new
+// one starting from the old one's state so that it does not ring in from silence; a change
+// during a crossfade waits for its end. Allocates nothing.
+class ToneStage {
+public:
+    static constexpr double kCrossfadeSeconds = 0.005;
+
+    void prepare(double sampleRate);  // and forget the past
+    void reset();
+    // The sections to run, `on` or not (then the DI passes as it is): at once, or crossfaded.
+    void jumpTo(const Sections& sections, bool on);
+    void set(const Sections& sections, bool on);
+    // Off, and no crossfade under way: processing would change nothing.
+    bool passThrough() const { return !on_ && !fading_; }
+    void process(float* x, std::size_t frames) { run(x, frames); }
+    void process(double* x, std::size_t frames) { run(x, frames); }
+
+private:
+    static constexpr std::size_t kChunk = 256;
+    template <class Sample>
+    void run(Sample* x, std::size_t frames);
+    void startFade();
+
+    double step_ = 1.0 / 240.0;  // of the crossfade, a sample
+    ToneFilter filters_[2];
+    int now_ = 0;                // the filter heard; the other is the one faded to
+    bool on_ = false, nextOn_ = false, fading_ = false, pending_ = false, pendingOn_ = false;
+    double fade_ = 0;            // the new filter's share
+    Sections pendingSections_{};
+    alignas(64) std::array<double, kChunk> before_{}, after_{};
 };
 
 }  // namespace align

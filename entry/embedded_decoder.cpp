@@ -16,12 +16,17 @@ namespace {
 
 // The formats' block after the decoder's chunk: a tag, its version, the length of what follows,
 // then (version 1) the DI delay in milliseconds as a double and the polarity as a whole number,
-// (version 2) the bypass as a whole number, all little-endian. A later version may add fields
-// after these; they are skipped. An earlier one loads as not bypassed.
+// (version 2) the bypass as a whole number, (version 3) the tone match: a whole number, 1 when
+// the state holds one (0: a factory preset's, which leaves the match as it is), the amount in
+// percent as a double, the curve's gains in dB as kMatchPoints doubles and its held points as
+// the bits of a 64-bit number, all little-endian. A later version may add fields after these;
+// they are skipped. An earlier one loads as not bypassed, and with no match.
 constexpr std::size_t kChunkBytes = 260;
 constexpr std::uint8_t kBlockTag[4] = {'D', 'I', 'a', 'l'};
-constexpr std::uint32_t kBlockVersion = 2;
-constexpr std::size_t kBlockHeader = 12, kAlignmentFields = 12, kBlockFields = 16;
+constexpr std::uint32_t kBlockVersion = 3;
+constexpr std::size_t kBlockHeader = 12, kAlignmentFields = 12, kBypassFields = 16;
+constexpr std::size_t kBlockFields = kBypassFields + 4 + 8 + EmbeddedDecoder::kCurveBytes;
+static_assert(align::kMatchPoints <= 64, "a held point is a bit of one number");
 
 void putLittle(std::vector<std::uint8_t>& to, std::uint64_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) to.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
@@ -37,7 +42,34 @@ struct Alignment {
     double delayMs = 0;
     bool inverted = false;
     bool bypassed = false;
+    bool keepsMatch = false;  // a factory preset's: the match stays as it is
+    double matchPercent = 0;
+    align::ToneCurve curve;
 };
+
+double doubleAt(const std::uint8_t* from) {
+    const std::uint64_t bits = little(from, 8);
+    double v;
+    std::memcpy(&v, &bits, sizeof v);
+    return v;
+}
+
+void putDouble(std::vector<std::uint8_t>& to, double v) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    putLittle(to, bits, 8);
+}
+
+// Past either end a value acts as that end; a NaN as none.
+double heldIn(double v, double lo, double hi) { return std::isnan(v) ? 0.0 : std::clamp(v, lo, hi); }
+
+void readMatch(const std::uint8_t* fields, Alignment& alignment) {
+    alignment.keepsMatch = little(fields, 4) == 0;
+    if (alignment.keepsMatch) return;
+    const auto& row = kPluginParameters[kDiMatch];
+    alignment.matchPercent = heldIn(doubleAt(fields + 4), row.min, row.max);
+    EmbeddedDecoder::curveFromBytes(fields + 12, EmbeddedDecoder::kCurveBytes, alignment.curve);
+}
 
 // Where the decoder's chunk ends in a state, and the alignment its block holds; a state with
 // no block (every state saved before the alignment existed) is all chunk, with no alignment.
@@ -47,14 +79,11 @@ std::size_t splitState(const std::uint8_t* data, std::size_t size, Alignment& al
     const std::uint8_t* block = data + kChunkBytes;
     const std::uint64_t version = little(block + 4, 4), length = little(block + 8, 4);
     if (version < 1 || length < kAlignmentFields || length > size - kChunkBytes - kBlockHeader) return size;
-    const std::uint64_t bits = little(block + kBlockHeader, 8);
-    double ms;
-    std::memcpy(&ms, &bits, sizeof ms);
-    // Past either end acts as that end, as for every parameter; a NaN as no delay.
-    alignment.delayMs = std::isnan(ms) ? 0.0 : onDelayGrid(std::clamp(ms, kPluginParameters[kDiDelay].min,
-                                                                       kPluginParameters[kDiDelay].max));
+    alignment.delayMs = onDelayGrid(heldIn(doubleAt(block + kBlockHeader), kPluginParameters[kDiDelay].min,
+                                           kPluginParameters[kDiDelay].max));
     alignment.inverted = little(block + kBlockHeader + 8, 4) != 0;
-    alignment.bypassed = version >= 2 && length >= kBlockFields && little(block + kBlockHeader + 12, 4) != 0;
+    alignment.bypassed = version >= 2 && length >= kBypassFields && little(block + kBlockHeader + 12, 4) != 0;
+    if (version >= 3 && length >= kBlockFields) readMatch(block + kBlockHeader + kBypassFields, alignment);
     return kChunkBytes;
 }
 
@@ -80,6 +109,12 @@ std::string EmbeddedDecoder::textFor(std::int32_t parameter, double value) {
         char text[32];
         const auto& row = parameters()[kDiDelay];
         std::snprintf(text, sizeof text, "%.4f", onDelayGrid(std::clamp(value, row.min, row.max)));
+        return text;
+    }
+    if (parameter == kDiMatch) {
+        char text[32];
+        const auto& row = parameters()[kDiMatch];
+        std::snprintf(text, sizeof text, "%.1f", std::clamp(value, row.min, row.max));
         return text;
     }
     if (parameter == kDiPolarity || parameter == kBypass) return parameters()[static_cast<std::size_t>(parameter)].labels[value >= 0.5 ? 1 : 0];
@@ -135,6 +170,7 @@ bool EmbeddedDecoder::valuesInState(const std::uint8_t* data, std::size_t size, 
     values.push_back(alignment.delayMs);
     values.push_back(alignment.inverted ? 1.0 : 0.0);
     values.push_back(alignment.bypassed ? 1.0 : 0.0);
+    values.push_back(alignment.keepsMatch ? std::nan("") : alignment.matchPercent);  // NaN: left as it is
     return true;
 }
 
@@ -144,7 +180,7 @@ std::vector<std::uint8_t> EmbeddedDecoder::stateOf(const FactoryPreset& preset, 
     const auto targets = presetTargets(preset);
     for (std::size_t i = 0; i < targets.size(); ++i) scratch->setValue(static_cast<std::int32_t>(i), targets[i]);
     scratch->setValue(kBypass, bypassed ? 1 : 0);
-    return scratch->saveState();
+    return scratch->stateWith(false);
 }
 
 std::unique_ptr<EmbeddedDecoder> EmbeddedDecoder::create(double sampleRate, std::int32_t maxBlock) noexcept {
@@ -184,6 +220,11 @@ void EmbeddedDecoder::setSampleRate(double rate) {
     if (rate > 0) sampleRate = rate;
     aligner.prepare(sampleRate);
     aligner.jumpTo(align::samplesOf(diDelayMs, sampleRate), diInverted);
+    tone.prepare(sampleRate);
+    {
+        const std::lock_guard<std::mutex> hold(curveLock);
+        publishGains();  // the sections' shapes follow the rate
+    }
     resumed = true;
 }
 
@@ -191,6 +232,7 @@ void EmbeddedDecoder::resume() {
     dispatch(effMainsChanged, 0, 1);
     aligner.reset();
     aligner.jumpTo(align::samplesOf(diDelayMs, sampleRate), diInverted);
+    tone.reset();
     resumed = true;
 }
 
@@ -202,19 +244,93 @@ std::int64_t EmbeddedDecoder::tailFrames(bool fading) const noexcept {
     constexpr double kKernelFrames = 64;  // the fractional kernel's taps
     const double ms = diDelayMs;
     const bool none = ms == 0 && !diInverted;
-    if (none && !fading) return 0;
+    // The match's sections ring on after the input stops, longest at 50 Hz: down by 120 dB in
+    // about 0.2 s.
+    constexpr double kToneRingSeconds = 0.25;
+    const double ring = diMatchPercent > 0.0 ? kToneRingSeconds * sampleRate : 0.0;
+    if (none && !fading) return static_cast<std::int64_t>(std::ceil(ring));
     const double reachMs = none ? align::DiAligner::kLongestDelayMilliseconds : std::abs(ms);
     return static_cast<std::int64_t>(std::ceil(align::samplesOf(reachMs, sampleRate) + kKernelFrames +
-                                               align::DiAligner::kCrossfadeSeconds * sampleRate));
+                                               align::DiAligner::kCrossfadeSeconds * sampleRate + ring));
 }
 
 void EmbeddedDecoder::followAlignment() noexcept {
+    followTone();
     const double delay = align::samplesOf(diDelayMs, sampleRate);
     if (resumed)
         aligner.jumpTo(delay, diInverted);
     else
         aligner.set(delay, diInverted);
     resumed = false;
+}
+
+void EmbeddedDecoder::followTone() noexcept {
+    bool changed = false;
+    const std::uint32_t version = gainsVersion.load(std::memory_order_acquire);
+    if (version % 2 == 0 && version != gainsVersionHeard) {
+        align::SectionGains gains;
+        for (std::size_t i = 0; i < gains.size(); ++i) gains[i] = fittedGains[i];
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if (gainsVersion.load(std::memory_order_relaxed) == version) {  // else: taken at a later span
+            gainsHeard = gains, gainsVersionHeard = version;
+            changed = true;
+        }
+    }
+    const double percent = diMatchPercent;
+    if (!changed && percent == percentHeard && !resumed) return;
+    percentHeard = percent;
+    const bool on = percent > 0.0 && std::any_of(gainsHeard.begin(), gainsHeard.end(), [](double g) { return g != 0.0; });
+    const align::Sections sections = align::sectionsOf(gainsHeard, percent / 100.0, sampleRate);
+    if (resumed)
+        tone.jumpTo(sections, on);
+    else
+        tone.set(sections, on);
+}
+
+void EmbeddedDecoder::publishGains() noexcept {
+    align::SectionGains gains{};
+    try {
+        gains = align::fitSectionGains(curve, sampleRate);
+    } catch (...) {  // out of memory: no match rather than none at all
+    }
+    const std::uint32_t version = gainsVersion.load(std::memory_order_relaxed);
+    gainsVersion.store(version + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    for (std::size_t i = 0; i < gains.size(); ++i) fittedGains[i] = gains[i];
+    gainsVersion.store(version + 2, std::memory_order_release);
+}
+
+void EmbeddedDecoder::setToneCurve(const align::ToneCurve& to) noexcept {
+    const std::lock_guard<std::mutex> hold(curveLock);
+    curve = to;
+    for (double& v : curve.db) v = heldIn(v, -align::kMatchLimitDb, align::kMatchLimitDb);
+    publishGains();
+}
+
+std::vector<std::uint8_t> EmbeddedDecoder::curveBytes(const align::ToneCurve& curve) {
+    std::vector<std::uint8_t> bytes;
+    std::uint64_t held = 0;
+    for (std::size_t k = 0; k < curve.db.size(); ++k) {
+        putDouble(bytes, curve.db[k]);
+        if (curve.held[k]) held |= std::uint64_t{1} << k;
+    }
+    putLittle(bytes, held, 8);
+    return bytes;
+}
+
+bool EmbeddedDecoder::curveFromBytes(const std::uint8_t* data, std::size_t size, align::ToneCurve& curve) {
+    if (data == nullptr || size != kCurveBytes) return false;
+    const std::uint64_t held = little(data + 8 * curve.db.size(), 8);
+    for (std::size_t k = 0; k < curve.db.size(); ++k) {
+        curve.db[k] = heldIn(doubleAt(data + 8 * k), -align::kMatchLimitDb, align::kMatchLimitDb);
+        curve.held[k] = ((held >> k) & 1) != 0;
+    }
+    return true;
+}
+
+align::ToneCurve EmbeddedDecoder::toneCurve() const {
+    const std::lock_guard<std::mutex> hold(curveLock);
+    return curve;
 }
 
 void EmbeddedDecoder::suspend() { dispatch(effMainsChanged, 0, 0); }
@@ -235,6 +351,10 @@ void EmbeddedDecoder::setValue(std::int32_t parameter, double value) noexcept {
         bypassed = value >= 0.5;
         return;
     }
+    if (parameter == kDiMatch) {
+        diMatchPercent = std::clamp(value, row.min, row.max);
+        return;
+    }
     setNormalized(parameter, (std::clamp(value, row.min, row.max) - row.min) / (row.max - row.min));
 }
 
@@ -253,6 +373,7 @@ double EmbeddedDecoder::value(std::int32_t parameter) const noexcept {
     if (parameter == kDiDelay) return diDelayMs;
     if (parameter == kDiPolarity) return diInverted ? 1.0 : 0.0;
     if (parameter == kBypass) return bypassed ? 1.0 : 0.0;
+    if (parameter == kDiMatch) return diMatchPercent;
     const CVintrelSlider* row = effectOf(record)->SliderAt(parameter);
     return row != nullptr ? static_cast<double>(effectOf(record)->Sliders[static_cast<std::size_t>(row->Index)]) : 0.0;
 }
@@ -291,7 +412,9 @@ void EmbeddedDecoder::process(double* const* inputs, double* const* outputs, std
     processWith(record->processDoubleReplacing, inputs, outputs, frames, time);
 }
 
-std::vector<std::uint8_t> EmbeddedDecoder::saveState() {
+std::vector<std::uint8_t> EmbeddedDecoder::saveState() { return stateWith(true); }
+
+std::vector<std::uint8_t> EmbeddedDecoder::stateWith(bool givesMatch) {
     void* data = nullptr;
     const VstIntPtr size = dispatch(effGetChunk, 0, 0, &data);
     if (size <= 0 || data == nullptr) return {};
@@ -301,12 +424,13 @@ std::vector<std::uint8_t> EmbeddedDecoder::saveState() {
     state.insert(state.end(), kBlockTag, kBlockTag + 4);
     putLittle(state, kBlockVersion, 4);
     putLittle(state, kBlockFields, 4);
-    std::uint64_t bits;
-    const double ms = diDelayMs;
-    std::memcpy(&bits, &ms, sizeof bits);
-    putLittle(state, bits, 8);
+    putDouble(state, diDelayMs);
     putLittle(state, diInverted ? 1 : 0, 4);
     putLittle(state, bypassed ? 1 : 0, 4);
+    putLittle(state, givesMatch ? 1 : 0, 4);
+    putDouble(state, givesMatch ? diMatchPercent.load() : 0.0);
+    const std::vector<std::uint8_t> match = curveBytes(givesMatch ? toneCurve() : align::ToneCurve{});
+    state.insert(state.end(), match.begin(), match.end());
     return state;
 }
 
@@ -318,6 +442,10 @@ bool EmbeddedDecoder::loadState(const std::uint8_t* data, std::size_t size) noex
     diDelayMs = alignment.delayMs;
     diInverted = alignment.inverted;
     bypassed = alignment.bypassed;
+    if (!alignment.keepsMatch) {
+        setToneCurve(alignment.curve);
+        diMatchPercent = alignment.matchPercent;
+    }
     return true;
 }
 

@@ -2,7 +2,8 @@
 // formats. They reach the effect through the same entry, adapter, bridge operations and
 // parameter quantisation as a VST 2 host does, so every format renders the same bits and
 // saves the same state. In front of it stands the DI's alignment, the two parameters after
-// the decoder's eleven: its state follows the decoder's chunk as a block of its own.
+// the decoder's eleven, and then the DI's tone match: their state follows the decoder's chunk
+// as a block of its own.
 #pragma once
 
 #include <algorithm>
@@ -11,10 +12,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "align/di_aligner.h"
+#include "align/tone_match.h"
 #include "effect/decoder_parameters.h"
 #include "entry/factory_presets.h"
 #include "entry/plugin_parameters.h"
@@ -52,6 +55,7 @@ public:
 
     // A factory preset's whole state as the formats save it (the decoder's chunk is its first
     // 260 bytes, what the VST 2 module saves), bypassed or not; empty when memory runs out.
+    // It leaves the tone match as it is: the match belongs to the take, not to a sound.
     static std::vector<std::uint8_t> stateOf(const FactoryPreset& preset, bool bypassed = false);
 
     // An opened instance with this rate and largest block; null when memory runs out.
@@ -118,7 +122,7 @@ public:
 
     // On the audio thread, before a block: whether the alignment keeps no earlier samples that
     // could still sound (it passes the inputs through), so silent inputs decode to silence.
-    bool keepsNoPast() const noexcept { return aligner.passThrough(); }
+    bool keepsNoPast() const noexcept { return aligner.passThrough() && tone.passThrough(); }
     // How many frames after the inputs fall silent the outputs may still sound, from any thread:
     // the alignment's reach at its setting (the DI delay, or the microphones' latency, and the
     // kernel) and a crossfade; 0 at none. The audio thread, which knows the stage may still be
@@ -128,6 +132,19 @@ public:
     // The state chunk (empty when memory runs out), and back; false when the effect refused it.
     std::vector<std::uint8_t> saveState();
     bool loadState(const std::uint8_t* data, std::size_t size) noexcept;
+
+    // The DI's tone match learned from a take, which "DI match" scales: set from any thread but
+    // the audio thread (the editor's APPLY, a state, the renderer), its values held within the
+    // curve's limits. The sections are fitted here and handed to the audio thread without a
+    // lock; it crossfades to them.
+    void setToneCurve(const align::ToneCurve& curve) noexcept;
+    align::ToneCurve toneCurve() const;
+    // The curve as states hold it: its gains in dB as kMatchPoints little-endian doubles, then
+    // its held points as the bits of a little-endian 64-bit number; and back, its values held
+    // in range (false for bytes of another length).
+    static constexpr std::size_t kCurveBytes = 8 * align::kMatchPoints + 8;
+    static std::vector<std::uint8_t> curveBytes(const align::ToneCurve& curve);
+    static bool curveFromBytes(const std::uint8_t* data, std::size_t size, align::ToneCurve& curve);
 
 private:
     static constexpr std::int32_t kScratchFrames = 256;
@@ -176,6 +193,7 @@ private:
                         const VstTimeInfo* transport, Sample* const* dry = nullptr) noexcept {
         if (aligner.passThrough()) {
             aligner.skip(n);
+            matchTone(in[kDi], n);
             decode(in, out, n, startsBlock, endsBlock, transport);
             return;
         }
@@ -190,6 +208,7 @@ private:
             for (std::size_t k = 0; k < kChannels; ++k)
                 piece[k] = in[k] + done, pieceOut[k] = out[k] + done, dryPiece[k] = dry != nullptr ? dry[k] + done : nullptr;
             aligner.process(piece, aligned, m, dry != nullptr ? dryPiece : nullptr);
+            matchTone(aligned[kDi], m);
             decode(aligned, pieceOut, m, startsBlock && done == 0, endsBlock && done + m >= n, transport);
             done += m;
         }
@@ -199,12 +218,20 @@ private:
     void followWhileBypassed(Sample* const* in, std::int32_t n, Sample* const* dry) noexcept {
         if (aligner.passThrough()) {
             aligner.skip(n);
+            matchTone(in[kDi], n);
             return;
         }
         Sample* aligned[kChannels];
         for (std::size_t k = 0; k < kChannels; ++k) aligned[k] = scratchOf<Sample>(k);
         aligner.process(in, aligned, n, dry);
+        matchTone(aligned[kDi], n);
     }
+    // The aligned DI through the tone match, in place; untouched while it is off.
+    template <class Sample>
+    void matchTone(Sample* di, std::int32_t n) noexcept {
+        if (!tone.passThrough()) tone.process(di, static_cast<std::size_t>(n));
+    }
+    static constexpr std::size_t kDi = 2;  // the DI's input
     // Outputs between the decode and the dry inputs by the bypass's share, which moves towards
     // `target` over kBypassCrossfadeSeconds; all dry once it is there.
     template <class Sample>
@@ -234,8 +261,13 @@ private:
         if (startsBlock) process(in, out, 0, transport);
         continueBlock(const_cast<Sample**>(in), const_cast<Sample**>(out), n, endsBlock);
     }
-    // The alignment's setting as the host last set it, taken on the audio thread.
+    // The alignment's setting and the tone match as the host last set them, taken on the audio
+    // thread.
     void followAlignment() noexcept;
+    void followTone() noexcept;
+    // The sections' gains for the curve at this rate, handed to the audio thread (curveLock held).
+    void publishGains() noexcept;
+    std::vector<std::uint8_t> stateWith(bool givesMatch);
     template <class Sample>
     Sample* scratchOf(std::size_t channel) noexcept {
         if constexpr (sizeof(Sample) == sizeof(float))
@@ -277,6 +309,19 @@ private:
     SharedFlag diInverted;
     SharedFlag bypassed;
     double bypassGain = 0;  // the dry inputs' share of the outputs, on the audio thread
+    // The tone match: the amount in percent as set from any thread; the curve, kept for the
+    // state and the editor; its sections' gains at 100 %, written under a sequence number that
+    // is odd while they change (the audio thread takes them only when it read the same even
+    // number before and after). On the audio thread: the stage, and what it last took.
+    SharedDouble diMatchPercent{0.0};
+    mutable std::mutex curveLock;
+    align::ToneCurve curve;
+    std::array<SharedDouble, align::kMatchSections> fittedGains{};
+    std::atomic<std::uint32_t> gainsVersion{0};
+    align::ToneStage tone;
+    align::SectionGains gainsHeard{};
+    std::uint32_t gainsVersionHeard = 0;
+    double percentHeard = 0;
     // The aligned inputs, then the dry ones.
     float scratchFloat[2 * kChannels][kScratchFrames] = {};
     double scratchDouble[2 * kChannels][kScratchFrames] = {};

@@ -1,6 +1,7 @@
 // The parameters of the plug-in formats that carry an editor: the decoder's eleven, then the
 // DI's alignment, which those formats apply before the decoder, then the bypass hosts use for a
-// soft bypass (the VST 2 module has only the eleven). Appended, so every earlier parameter
+// soft bypass, then how much of the DI's learned tone match is applied (the VST 2 module has
+// only the eleven). Appended, so every earlier parameter
 // keeps its id, symbol and meaning.
 #pragma once
 
@@ -12,8 +13,8 @@
 
 namespace vintrel {
 
-inline constexpr std::int32_t kDiDelay = 11, kDiPolarity = 12, kBypass = 13;
-inline constexpr std::size_t kPluginParameterCount = 14;
+inline constexpr std::int32_t kDiDelay = 11, kDiPolarity = 12, kBypass = 13, kDiMatch = 14;
+inline constexpr std::size_t kPluginParameterCount = 15;
 
 // The delay's grid: a tenth of a microsecond, 0.02 samples at 192 kHz. A value on it is a
 // whole number of steps divided by their count per millisecond, so the same text, state or
@@ -32,6 +33,7 @@ constexpr std::array<decoder::Parameter, kPluginParameterCount> withAlignment() 
     rows[kDiPolarity] = {none, "DI polarity", "di_polarity", "", "", decoder::Kind::Switch, 0, 0, 1, 1,
                          {"normal", "inverted"}};
     rows[kBypass] = {none, "bypass", "bypass", "", "", decoder::Kind::Switch, 0, 0, 1, 1, {"off", "on"}};
+    rows[kDiMatch] = {none, "DI match", "di_match", "%", "%", decoder::Kind::Position, 0, 0, 100, 0.1, {}};
     return rows;
 }
 }  // namespace detail

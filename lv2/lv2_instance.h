@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 
 #include "editor/meters.h"
@@ -20,6 +21,10 @@ struct Lv2Decoder {
     float* latency = nullptr;  // the output port the alignment's latency is written to
     const float* enabled = nullptr;  // the host's bypass, turned over
     float appliedEnabled = 1;
+    const float* match = nullptr;  // the DI's tone match, in percent
+    float appliedMatch = 0;
+    // For the state: the host's map, when it gives one, and the curve's two URIDs.
+    std::uint32_t curveKey = 0, chunkType = 0;
     editor::MeterFeed meters;  // measured while an editor is open
 };
 

@@ -11,7 +11,8 @@ constexpr char kUiBinary[] = "GuitarDecoderEditor";  // the editor's module, bes
 
 // Three audio inputs, three audio outputs, then one control input per parameter, in the
 // order of the VST 2 parameters and then the DI's alignment, the latency the alignment reports
-// (an output), and last the host's bypass as LV2 has it: "enabled", the bypass turned over.
+// (an output), the host's bypass as LV2 has it: "enabled", the bypass turned over, and last the
+// amount of the DI's tone match.
 // New ports only ever come after the old: sessions match ports by symbol, and hosts by index.
 constexpr std::uint32_t kAudioInputs = 0, kAudioOutputs = 3, kControls = 6;
 constexpr std::uint32_t kParameterCount = 13;
@@ -19,6 +20,9 @@ constexpr std::uint32_t kLatencyPort = kControls + kParameterCount;
 constexpr char kLatencySymbol[] = "latency";
 constexpr std::uint32_t kEnabledPort = kLatencyPort + 1;
 constexpr char kEnabledSymbol[] = "enabled";
+// Then the DI's tone match, whose curve the plug-in's state holds.
+constexpr std::uint32_t kMatchPort = kEnabledPort + 1;
+constexpr char kToneCurveUri[] = "urn:brelvander:guitar-decoder#tone_curve";
 
 struct AudioPort {
     const char* symbol;

@@ -54,6 +54,7 @@ std::string controlPort(const decoder::Parameter& row, std::uint32_t index) {
             << "    pprops:rangeSteps " << row.stepCount() + 1 << " ;\n";
         if (std::string(row.unit) == "dB") out << "    units:unit units:db ;\n";
         if (std::string(row.unit) == "ms") out << "    units:unit units:ms ;\n";
+        if (std::string(row.unit) == "%") out << "    units:unit units:pc ;\n";
     }
     return out.str();
 }
@@ -78,9 +79,18 @@ std::string pluginProperties(const std::string& minor, const std::string& micro)
         << "    rdfs:comment \"Decodes a three-channel acoustic guitar take (mid microphone, side "
            "microphone, DI pickup) into a stereo pair, with the DI alone on a third output when routed "
            "there.\" ;\n"
-        << "    lv2:optionalFeature lv2:hardRTCapable ;\n"
+        << "    lv2:optionalFeature lv2:hardRTCapable, urid:map ;\n"
+        << "    lv2:extensionData state:interface ;\n"
         << "    ui:ui <" << ports::kUiUri << "> ;\n";
     return out.str();
+}
+
+// A port's lines one level deeper inside its brackets.
+std::string indentedPort(const std::string& port) {
+    std::string indented;
+    std::istringstream lines(port);
+    for (std::string line; std::getline(lines, line);) indented += "    " + line + "\n";
+    return "    lv2:port [\n" + indented + "    ]";
 }
 
 // The ports the host reads rather than sets or that it designates: the alignment's latency,
@@ -106,7 +116,7 @@ std::string designatedPorts() {
         << "        lv2:default 1 ;\n"
         << "        lv2:minimum 0 ;\n"
         << "        lv2:maximum 1 ;\n"
-        << "    ] .\n";
+        << "    ] ;\n";
     return out.str();
 }
 
@@ -118,8 +128,10 @@ std::string description(const std::string& minor, const std::string& micro) {
         << "@prefix pprops: <http://lv2plug.in/ns/ext/port-props#> .\n"
         << "@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
         << "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
+        << "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n"
         << "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n"
-        << "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n\n"
+        << "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n"
+        << "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n\n"
         << pluginProperties(minor, micro);
     std::uint32_t index = 0;
     for (const auto& port : ports::kAudioPorts) {
@@ -131,14 +143,9 @@ std::string description(const std::string& minor, const std::string& micro) {
     }
     const auto& rows = EmbeddedDecoder::parameters();
     for (std::size_t i = 0; i < ports::kParameterCount; ++i, ++index) {
-        std::string port = controlPort(rows[i], index);
-        // Indent the port's lines one level deeper inside its brackets.
-        std::string indented;
-        std::istringstream lines(port);
-        for (std::string line; std::getline(lines, line);) indented += "    " + line + "\n";
-        out << "    lv2:port [\n" << indented << "    ] ;\n";
+        out << indentedPort(controlPort(rows[i], index)) << " ;\n";
     }
-    return out.str() + designatedPorts();
+    return out.str() + designatedPorts() + indentedPort(controlPort(rows[vintrel::kDiMatch], ports::kMatchPort)) + " .\n";
 }
 
 // A factory preset's URI: the plug-in's, and the name in lower case with dashes.

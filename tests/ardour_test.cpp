@@ -262,7 +262,7 @@ Format vst3Format(const fs::path& plugins) {
         }
         in.close();
         std::ofstream(file) << kept;
-        EXPECT_EQ(removed, 28) << "the session file did not hold the values where expected";
+        EXPECT_EQ(removed, 30) << "the session file did not hold the values where expected";  // two for each parameter
     };
     return vst3;
 }

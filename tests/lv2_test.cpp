@@ -62,9 +62,9 @@ TEST(Lv2Description, FollowsTheEffectsParameterTable) {
     Lilv lv2;
     ASSERT_NE(lv2.plugin, nullptr);
     EXPECT_TRUE(lilv_plugin_verify(lv2.plugin));
-    // The decoder's eleven controls, the DI's alignment (two), its latency and the host's
-    // bypass come after the audio.
-    ASSERT_EQ(lilv_plugin_get_num_ports(lv2.plugin), 6u + table().size() + 4);
+    // The decoder's eleven controls, the DI's alignment (two), its latency, the host's bypass
+    // and the DI's tone match come after the audio.
+    ASSERT_EQ(lilv_plugin_get_num_ports(lv2.plugin), 6u + table().size() + 5);
     LilvNode* audio = lv2.node(LILV_URI_AUDIO_PORT);
     LilvNode* input = lv2.node(LILV_URI_INPUT_PORT);
     LilvNode* enumeration = lv2.node("http://lv2plug.in/ns/lv2core#enumeration");
@@ -122,6 +122,22 @@ TEST(Lv2Description, FollowsTheEffectsParameterTable) {
     }
     EXPECT_TRUE(lilv_plugin_has_latency(lv2.plugin));
     EXPECT_EQ(lilv_plugin_get_latency_port_index(lv2.plugin), 6 + table().size() + 2);
+    // The tone match last, in percent, off by default; its curve in the state.
+    {
+        LilvNode* symbol = lilv_new_string(lv2.world, "di_match");
+        const LilvPort* port = lilv_plugin_get_port_by_symbol(lv2.plugin, symbol);
+        lilv_node_free(symbol);
+        ASSERT_NE(port, nullptr);
+        EXPECT_EQ(lilv_port_get_index(lv2.plugin, port), 6 + table().size() + 4);
+        LilvNode *def, *min, *max;
+        lilv_port_get_range(lv2.plugin, port, &def, &min, &max);
+        EXPECT_EQ(lilv_node_as_float(def), 0.0f);
+        EXPECT_EQ(lilv_node_as_float(max), 100.0f);
+        lilv_node_free(def), lilv_node_free(min), lilv_node_free(max);
+        LilvNode* state = lv2.node("http://lv2plug.in/ns/ext/state#interface");
+        EXPECT_TRUE(lilv_plugin_has_extension_data(lv2.plugin, state));
+        lilv_node_free(state);
+    }
     // What the lint asks of a description: a licence, a maintainer with an address, a homepage.
     auto valueOf = [&](const LilvNode* subject, const char* predicate) {
         LilvNode* p = lv2.node(predicate);

@@ -18,6 +18,7 @@
 #include "alignment_cases.h"
 #include "far_values.h"
 #include "plugin_fixture.h"
+#include "preset_state.h"
 #include "entry/embedded_decoder.h"
 #include "entry/factory_presets.h"
 
@@ -182,7 +183,7 @@ TEST(Vst3Buses, OneThreeChannelMainBusEachWayAndOnlyThreeChannelArrangements) {
 TEST(Vst3Parameters, InfoTextsAndTheWayBack) {
     auto p = plugin();
     IEditController* e = p->controller();
-    ASSERT_EQ(e->getParameterCount(), 15);  // the program change after the fourteen
+    ASSERT_EQ(e->getParameterCount(), 16);  // the program change after the fifteen
     ParameterInfo info;
     ASSERT_EQ(e->getParameterInfo(5, info), kResultOk);
     EXPECT_EQ(info.id, 5u);
@@ -210,8 +211,13 @@ TEST(Vst3Parameters, InfoTextsAndTheWayBack) {
     ASSERT_EQ(e->getParameterInfo(13, info), kResultOk);
     EXPECT_EQ(std::u16string(info.title), u"bypass");
     EXPECT_EQ(info.flags, ParameterInfo::kCanAutomate | ParameterInfo::kIsList | ParameterInfo::kIsBypass);
-    EXPECT_NE(e->getParameterInfo(15, info), kResultOk);
-    for (int32 i = 0; i < 14; ++i) {
+    // The DI's tone match after the bypass.
+    ASSERT_EQ(e->getParameterInfo(14, info), kResultOk);
+    EXPECT_EQ(std::u16string(info.title), u"DI match");
+    EXPECT_EQ(std::u16string(info.units), u"%");
+    EXPECT_EQ(info.defaultNormalizedValue, 0.0);
+    EXPECT_NE(e->getParameterInfo(16, info), kResultOk);
+    for (int32 i = 0; i < 15; ++i) {
         ASSERT_EQ(e->getParameterInfo(i, info), kResultOk);
         EXPECT_EQ(info.id, static_cast<ParamID>(i));  // stable ids, the VST 2 order
         EXPECT_TRUE(info.flags & ParameterInfo::kCanAutomate);
@@ -382,7 +388,7 @@ TEST(Vst3State, RoundTripsThroughShortStreamsAndTheControllerFollows) {
     source->process(io.inputs, io.outputs, 0, {{0, 3, 0.8}, {0, 9, 1.0}, {0, 5, 0.3}, {0, 4, 1.0}, {0, 11, 0.6}, {0, 12, 1.0}});
     vst3host::MemoryStream whole;
     ASSERT_EQ(source->component()->getState(&whole), kResultOk);
-    EXPECT_EQ(whole.bytes.size(), 288u);  // the decoder's 260-byte chunk and the formats' block
+    EXPECT_EQ(whole.bytes.size(), 732u);  // the decoder's 260-byte chunk and the formats' block
     for (std::size_t step = 1; step <= 7; ++step) {
         SCOPED_TRACE(step);
         vst3host::MemoryStream saved({}, step);
@@ -771,17 +777,17 @@ TEST(Vst3Presets, OneRootUnitWithTheFactoryPresetsAsItsProgramList) {
     // parameters before it keep their ids.
     IEditController* e = p->controller();
     ParameterInfo info;
-    for (int32 i = 0; i < 14; ++i) {
+    for (int32 i = 0; i < 15; ++i) {
         ASSERT_EQ(e->getParameterInfo(i, info), kResultOk);
         EXPECT_EQ(info.id, static_cast<ParamID>(i));
     }
-    ASSERT_EQ(e->getParameterInfo(14, info), kResultOk);
+    ASSERT_EQ(e->getParameterInfo(15, info), kResultOk);
     EXPECT_EQ(info.id, presets::kProgram);
     EXPECT_EQ(info.flags & (ParameterInfo::kIsProgramChange | ParameterInfo::kIsList),
               ParameterInfo::kIsProgramChange | ParameterInfo::kIsList);
     EXPECT_EQ(info.stepCount, presets::kCount - 1);  // hosts send program k as k / stepCount
     EXPECT_EQ(info.unitId, kRootUnitId);
-    EXPECT_NE(e->getParameterInfo(15, info), kResultOk);
+    EXPECT_NE(e->getParameterInfo(16, info), kResultOk);
     TChar text[128];
     ASSERT_EQ(e->getParamStringByValue(presets::kProgram, 2.0 / 8, text), kResultOk);
     EXPECT_EQ(std::u16string(text), u"Narrow (mono-safe)");
@@ -834,7 +840,7 @@ TEST(Vst3Presets, ChoosingAProgramGivesThePresetsStateOnBothSides) {
         EXPECT_EQ(std::count(handler.calls.begin(), handler.calls.end(), "r" + std::to_string(IComponentHandler::kParamValuesChanged)), 0);
 
         p->process(io.inputs, io.outputs, 16, {{5, presets::kProgram, program}});
-        EXPECT_EQ(presets::stateOf(*p), vintrel::EmbeddedDecoder::stateOf(preset));
+        EXPECT_EQ(settingsIn(presets::stateOf(*p)), settingsIn(vintrel::EmbeddedDecoder::stateOf(preset)));
 
         // Saved and reopened: the same values, and the program the same preset.
         auto reopened = plugin();
@@ -842,7 +848,7 @@ TEST(Vst3Presets, ChoosingAProgramGivesThePresetsStateOnBothSides) {
         ASSERT_EQ(reopened->component()->setState(&forComponent), kResultOk);
         ASSERT_EQ(reopened->controller()->setComponentState(&forController), kResultOk);
         EXPECT_DOUBLE_EQ(reopened->controller()->getParamNormalized(presets::kProgram), program);
-        EXPECT_EQ(presets::stateOf(*reopened), vintrel::EmbeddedDecoder::stateOf(preset));
+        EXPECT_EQ(settingsIn(presets::stateOf(*reopened)), settingsIn(vintrel::EmbeddedDecoder::stateOf(preset)));
         p->controller()->setComponentHandler(nullptr);
     }
 }
@@ -871,7 +877,7 @@ TEST(Vst3Presets, AProgramActsFromItsOffsetAsItsParametersWouldAndKeepsTheBypass
     auto bypassed = plugin();
     ASSERT_TRUE(bypassed->start(48000.0, 256, kSample32));
     bypassed->process(a.inputs, a.outputs, 16, {{0, vintrel::kBypass, 1.0}, {8, presets::kProgram, 1.0 / 8}});
-    EXPECT_EQ(presets::stateOf(*bypassed), vintrel::EmbeddedDecoder::stateOf(vintrel::kFactoryPresets[1], true));
+    EXPECT_EQ(settingsIn(presets::stateOf(*bypassed)), settingsIn(vintrel::EmbeddedDecoder::stateOf(vintrel::kFactoryPresets[1], true)));
 }
 
 // An edit after a program: the state holds the edit, and the program no longer claims a preset
@@ -933,7 +939,7 @@ TEST(Vst3State, AnEditMadeWhileNothingProcessesIsInTheNextState) {
     ASSERT_EQ(p->controller()->setParamNormalized(100, 6.0 / 8), kResultOk);
     vst3host::MemoryStream preset;
     ASSERT_EQ(p->component()->getState(&preset), kResultOk);
-    EXPECT_EQ(preset.bytes, vintrel::EmbeddedDecoder::stateOf(vintrel::kFactoryPresets[6]));
+    EXPECT_EQ(settingsIn(preset.bytes), settingsIn(vintrel::EmbeddedDecoder::stateOf(vintrel::kFactoryPresets[6])));
     // Processing: the controller's value waits for the processing call that carries it.
     ASSERT_TRUE(p->start(48000.0, 64, kSample32));
     ASSERT_EQ(p->controller()->setParamNormalized(3, 0.1), kResultOk);

@@ -200,7 +200,7 @@ public:
             std::vector<std::uint8_t> chunk;
             if (!readState(state, chunk)) return kResultFalse;
             if (!decoder->loadState(chunk.data(), chunk.size())) return kResultFalse;
-            for (const int32 p : {vintrel::kDiDelay, vintrel::kDiPolarity})
+            for (const int32 p : {vintrel::kDiDelay, vintrel::kDiPolarity, vintrel::kDiMatch})
                 controllerValues[p] = decoder->normalized(p);
             tellNewLatency(Tell::AtTheNextEdit);
             return kResultOk;
@@ -268,7 +268,8 @@ public:
             std::vector<double> values;
             if (!EmbeddedDecoder::valuesInState(chunk.data(), chunk.size(), values)) return kResultFalse;
             for (std::size_t i = 0; i < values.size() && i < kMaxParameters; ++i)
-                controllerValues[i] = normalizedOf(static_cast<ParamID>(i), values[i]);
+                if (!std::isnan(values[i]))  // a factory preset's leaves the tone match as it is
+                    controllerValues[i] = normalizedOf(static_cast<ParamID>(i), values[i]);
             programFollowsValues();
             tellNewLatency(Tell::AtTheNextEdit);
             return kResultOk;
