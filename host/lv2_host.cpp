@@ -4,7 +4,7 @@
 namespace lv2host {
 
 std::unique_ptr<Instance> Instance::load(const std::string& binary, const std::string& uri, double sampleRate,
-                                         std::string& error) {
+                                         std::string& error, const LV2_Feature* const* features) {
     std::unique_ptr<Instance> instance(new Instance);
     instance->module_ = host::SharedLibrary::open(binary, error);
     if (!instance->module_) return nullptr;
@@ -21,7 +21,8 @@ std::unique_ptr<Instance> Instance::load(const std::string& binary, const std::s
     }
     const std::string bundle = binary.substr(0, binary.find_last_of('/') + 1);
     const LV2_Feature* const noFeatures[] = {nullptr};
-    instance->handle_ = instance->descriptor_->instantiate(instance->descriptor_, sampleRate, bundle.c_str(), noFeatures);
+    instance->handle_ = instance->descriptor_->instantiate(instance->descriptor_, sampleRate, bundle.c_str(),
+                                                           features != nullptr ? features : noFeatures);
     if (instance->handle_ == nullptr) {
         error = uri + " gave no instance";
         return nullptr;

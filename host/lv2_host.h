@@ -14,9 +14,10 @@ namespace lv2host {
 
 class Instance {
 public:
-    // The plug-in with this URI from the module at `binary`; null with `error` said.
+    // The plug-in with this URI from the module at `binary`, given these features (none when
+    // null); null with `error` said.
     static std::unique_ptr<Instance> load(const std::string& binary, const std::string& uri, double sampleRate,
-                                          std::string& error);
+                                          std::string& error, const LV2_Feature* const* features = nullptr);
     ~Instance();
     Instance(const Instance&) = delete;
     Instance& operator=(const Instance&) = delete;
@@ -28,6 +29,7 @@ public:
     const void* extensionData(const char* uri) const {
         return descriptor_->extension_data ? descriptor_->extension_data(uri) : nullptr;
     }
+    LV2_Handle handle() const { return handle_; }
 
 private:
     Instance() = default;

@@ -18,6 +18,7 @@
 #include "plugin_fixture.h"
 #include "entry/embedded_decoder.h"
 #include "entry/factory_presets.h"
+#include "align/tone_match.h"
 
 namespace {
 
@@ -788,3 +789,163 @@ TEST(ClapProcessing, NoSubnormalNumberLeavesInEitherPrecision) {
 }
 
 }  // namespace
+
+// The DI's tone match, which only a state (or the editor) gives the plug-in: its curve and
+// "DI match". The bytes after the alignment and the bypass in the formats' block.
+namespace tone {
+
+constexpr clap_id kMatch = 14;
+
+align::ToneCurve bumpyCurve() {
+    align::ToneCurve curve;
+    for (int k = 0; k < align::kMatchPoints; ++k) {
+        const double octaves = std::log2(align::matchFrequency(k) / 110.0);
+        curve.db[static_cast<std::size_t>(k)] = 8.0 * std::exp(-octaves * octaves) - 0.12 * k;
+        curve.held[static_cast<std::size_t>(k)] = k > 50;
+    }
+    return curve;
+}
+
+std::vector<std::uint8_t> withMatch(std::vector<std::uint8_t> state, std::uint32_t given, double percent,
+                                    const std::vector<std::uint8_t>& curve) {
+    std::size_t at = kPresetSettingsBytes;
+    std::memcpy(state.data() + at, &given, 4);  // little-endian on every target we build
+    std::memcpy(state.data() + at + 4, &percent, 8);
+    std::copy(curve.begin(), curve.end(), state.begin() + static_cast<std::ptrdiff_t>(at + 12));
+    return state;
+}
+
+std::vector<std::uint8_t> savedState(claphost::Plugin& p) {
+    std::vector<std::uint8_t> state;
+    EXPECT_TRUE(p.saveState(state));
+    return state;
+}
+
+// A plug-in decoding with the DI on output 3 at 0 dB and in the pair, the curve and amount loaded.
+std::unique_ptr<claphost::Plugin> matching(double percent, double routing = 0.0) {
+    const align::ToneCurve curve = bumpyCurve();
+    auto p = activePlugin();
+    p->flush({{0, 3, 30.0}, {0, alignment::kDiLevel, 0.0}, {0, 6, 40.0}, {0, alignment::kDiRouting, routing}});
+    EXPECT_TRUE(p->loadState(withMatch(savedState(*p), 1, percent, vintrel::EmbeddedDecoder::curveBytes(curve))));
+    return p;
+}
+
+template <class Sample>
+alignment::Channels<Sample> decode(claphost::Plugin& p, alignment::Channels<Sample> in,
+                                   const std::vector<claphost::ParamChange>& changes = {}) {
+    alignment::Channels<Sample> out;
+    for (auto& c : out) c.assign(in[0].size(), Sample(0));
+    const Sample* i[] = {in[0].data(), in[1].data(), in[2].data()};
+    Sample* o[] = {out[0].data(), out[1].data(), out[2].data()};
+    host::runOnAnotherThread([&] { p.process(const_cast<Sample**>(i), o, static_cast<std::uint32_t>(in[0].size()), changes); });
+    return out;
+}
+
+}  // namespace tone
+
+// The DI in the pair and on output 3 is the DI through the sections fitted to the curve, at the
+// amount set: the same bits as a plug-in with no match given that DI, in both precisions. At
+// 0 % a learned curve changes no bit.
+template <class Sample>
+void matchedDiIsTheDiThroughTheSections() {
+    const alignment::Take take;
+    const auto in = take.channels<Sample>(4000);
+    for (double percent : {100.0, 35.0}) {
+        const double routing = percent == 100.0 ? 0.0 : 1.0;  // the DI in the pair, then on output 3
+        auto p = tone::matching(percent, routing);
+        EXPECT_EQ(p->value(tone::kMatch), percent);
+        auto filtered = in;
+        align::ToneFilter filter;
+        filter.set(align::sectionsOf(align::fitSectionGains(tone::bumpyCurve(), 48000.0), percent / 100.0, 48000.0));
+        filter.process(filtered[2].data(), filtered[2].size());
+        auto plain = tone::matching(0.0, routing);
+        const auto got = tone::decode(*p, in), want = tone::decode(*plain, filtered);
+        for (int k = 0; k < 3; ++k) EXPECT_TRUE(sameBits(got[k], want[k])) << percent << " output " << k + 1;
+        EXPECT_FALSE(sameBits(got[routing == 0.0 ? 0 : 2], tone::decode(*tone::matching(0.0, routing), in)[routing == 0.0 ? 0 : 2]));
+    }
+    auto none = activePlugin(), off = tone::matching(0.0);
+    none->flush({{0, 3, 30.0}, {0, alignment::kDiLevel, 0.0}, {0, 6, 40.0}});
+    const auto a = tone::decode(*none, in), b = tone::decode(*off, in);
+    for (int k = 0; k < 3; ++k) EXPECT_TRUE(sameBits(a[k], b[k])) << "at 0 %, output " << k + 1;
+}
+
+TEST(ClapToneMatch, TheDiInThePairAndOnOutput3IsTheMatchedDi) {
+    matchedDiIsTheDiThroughTheSections<float>();
+    matchedDiIsTheDiThroughTheSections<double>();
+}
+
+// "DI match" moved while a take plays: no step, and once the crossfade and the sections'
+// start have passed, the output of a plug-in that matched from the start.
+TEST(ClapToneMatch, AChangeOfTheAmountCrossfadesWithoutAStep) {
+    const alignment::Take take;
+    const auto in = take.channels<double>(24000);
+    auto moving = tone::matching(0.0), still = tone::matching(80.0), never = tone::matching(0.0);
+    const auto got = tone::decode(*moving, in, {{1000, tone::kMatch, 80.0}});
+    const auto matched = tone::decode(*still, in), plain = tone::decode(*never, in);
+    for (std::size_t j = 0; j < 1000; ++j) ASSERT_EQ(got[0][j], plain[0][j]) << j;
+    double worstStep = 0, signalStep = 0;
+    for (std::size_t j = 1000; j < 1000 + 240; ++j) {
+        worstStep = std::max(worstStep, std::abs(got[0][j] - got[0][j - 1]));
+        signalStep = std::max({signalStep, std::abs(matched[0][j] - matched[0][j - 1]), std::abs(plain[0][j] - plain[0][j - 1])});
+    }
+    EXPECT_LE(worstStep, 1.5 * signalStep);
+    // The first frames of the fade stay near the unmatched output (at once, the new sections
+    // would be wholly there).
+    double early = 0, apart = 0;
+    for (std::size_t j = 1000; j < 1010; ++j)
+        early = std::max(early, std::abs(got[0][j] - plain[0][j])), apart = std::max(apart, std::abs(matched[0][j] - plain[0][j]));
+    EXPECT_LT(early, 0.1 * apart);
+    double late = 0;
+    for (std::size_t j = 16000; j < 24000; ++j) late = std::max(late, std::abs(got[0][j] - matched[0][j]));
+    EXPECT_LT(late, 1e-5);
+}
+
+// A state holds the curve and the amount, and gives them back to the bit; a state from before
+// the match loads as none; far values are held at the ends; a factory preset leaves the match.
+TEST(ClapToneMatch, StatesHoldItOlderStatesHaveNoneAndPresetsLeaveIt) {
+    auto p = tone::matching(62.5);
+    const auto saved = tone::savedState(*p);
+    auto q = activePlugin();
+    ASSERT_TRUE(q->loadState(saved));
+    EXPECT_EQ(tone::savedState(*q), saved);
+    EXPECT_EQ(q->value(tone::kMatch), 62.5);
+    const std::vector<std::uint8_t> curve = vintrel::EmbeddedDecoder::curveBytes(tone::bumpyCurve());
+    EXPECT_TRUE(std::equal(curve.begin(), curve.end(), saved.begin() + static_cast<std::ptrdiff_t>(kPresetSettingsBytes + 12)));
+
+    // Version 2: the block ends after the bypass.
+    std::vector<std::uint8_t> older = settingsIn(saved);
+    const std::uint32_t version = 2, length = 16;
+    std::memcpy(older.data() + 264, &version, 4);
+    std::memcpy(older.data() + 268, &length, 4);
+    ASSERT_TRUE(q->loadState(older));
+    EXPECT_EQ(q->value(tone::kMatch), 0.0);
+    const auto none = tone::savedState(*q), fresh = tone::savedState(*activePlugin());
+    ASSERT_EQ(none.size(), fresh.size());
+    EXPECT_TRUE(std::equal(none.begin() + static_cast<std::ptrdiff_t>(kPresetSettingsBytes), none.end(),
+                           fresh.begin() + static_cast<std::ptrdiff_t>(kPresetSettingsBytes)));
+
+    const struct {
+        double stored, amount, db;
+    } far[] = {{1e9, 100.0, 18.0}, {-3.0, 0.0, -18.0}, {std::nan(""), 0.0, 0.0}, {42.0, 42.0, 7.25}};
+    for (const auto& c : far) {
+        std::vector<std::uint8_t> bytes = curve;
+        const double db = c.db == 18.0 ? 1e300 : c.db == -18.0 ? -INFINITY : c.db == 0.0 ? std::nan("") : c.db;
+        std::memcpy(bytes.data() + 8 * 20, &db, 8);
+        ASSERT_TRUE(q->loadState(tone::withMatch(saved, 1, c.stored, bytes)));
+        EXPECT_EQ(q->value(tone::kMatch), c.amount) << c.stored;
+        const auto again = tone::savedState(*q);
+        double held;
+        std::memcpy(&held, again.data() + kPresetSettingsBytes + 12 + 8 * 20, 8);
+        EXPECT_EQ(held, c.db) << c.stored;
+    }
+
+    ASSERT_TRUE(q->loadState(saved));
+    for (const vintrel::FactoryPreset& preset : vintrel::kFactoryPresets) {
+        ASSERT_TRUE(q->loadPreset(CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN, nullptr, preset.key));
+        const auto after = tone::savedState(*q);
+        EXPECT_EQ(settingsIn(after), settingsIn(vintrel::EmbeddedDecoder::stateOf(preset)));
+        EXPECT_TRUE(std::equal(after.begin() + static_cast<std::ptrdiff_t>(kPresetSettingsBytes), after.end(),
+                               saved.begin() + static_cast<std::ptrdiff_t>(kPresetSettingsBytes)))
+            << preset.name;
+    }
+}

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <lilv/lilv.h>
 #include <lv2/core/lv2.h>
+#include <lv2/atom/atom.h>
+#include <lv2/state/state.h>
 #include <lv2/urid/urid.h>
 #include <sndfile.h>
 
@@ -21,6 +23,8 @@
 #include <vector>
 
 #include "effect/guitar_decoder.h"
+#include "align/tone_match.h"
+#include "entry/embedded_decoder.h"
 #include "entry/factory_presets.h"
 #include "entry/plugin_parameters.h"
 #include "host/lv2_host.h"
@@ -542,3 +546,94 @@ TEST(Lv2Habits, NoSubnormalNumberLeaves) {
 }
 
 }  // namespace
+
+// The DI's tone match: its curve in the plug-in's state, as lilv saves and restores it for a
+// session, and a state without it restoring to none; the amount is the "di_match" port.
+namespace {
+
+struct CurveStore {
+    std::uint32_t key = 0, type = 0;
+    std::vector<std::uint8_t> bytes;
+};
+
+LV2_State_Status storeCurve(LV2_State_Handle handle, uint32_t key, const void* value, size_t size, uint32_t type, uint32_t) {
+    auto* store = static_cast<CurveStore*>(handle);
+    store->key = key, store->type = type;
+    store->bytes.assign(static_cast<const std::uint8_t*>(value), static_cast<const std::uint8_t*>(value) + size);
+    return LV2_STATE_SUCCESS;
+}
+
+const void* retrieveCurve(LV2_State_Handle handle, uint32_t key, size_t* size, uint32_t* type, uint32_t* flags) {
+    auto* store = static_cast<CurveStore*>(handle);
+    if (key != store->key || store->bytes.empty()) return nullptr;
+    *size = store->bytes.size(), *type = store->type, *flags = LV2_STATE_IS_POD;
+    return store->bytes.data();
+}
+
+}  // namespace
+
+TEST(Lv2ToneMatch, TheCurveIsInTheStateAndAStateWithoutItHasNone) {
+    Lilv lv2;
+    ASSERT_NE(lv2.plugin, nullptr);
+    static std::vector<std::string> uris;
+    LV2_URID_Map map{nullptr, [](LV2_URID_Map_Handle, const char* uri) -> LV2_URID {
+                         for (std::size_t i = 0; i < uris.size(); ++i)
+                             if (uris[i] == uri) return static_cast<LV2_URID>(i + 1);
+                         uris.emplace_back(uri);
+                         return static_cast<LV2_URID>(uris.size());
+                     }};
+    LV2_Feature mapFeature{LV2_URID__map, &map};
+    const LV2_Feature* features[] = {&mapFeature, nullptr};
+    LilvInstance* a = lilv_plugin_instantiate(lv2.plugin, 48000.0, features);
+    LilvInstance* b = lilv_plugin_instantiate(lv2.plugin, 48000.0, features);
+    ASSERT_TRUE(a && b);
+    const auto* face = static_cast<const LV2_State_Interface*>(lilv_instance_get_extension_data(a, LV2_STATE__interface));
+    ASSERT_NE(face, nullptr);
+
+    align::ToneCurve curve;
+    for (int k = 0; k < align::kMatchPoints; ++k) curve.db[static_cast<std::size_t>(k)] = 6.0 * std::sin(0.3 * k), curve.held[static_cast<std::size_t>(k)] = k % 7 == 0;
+    CurveStore given{map.map(nullptr, "urn:brelvander:guitar-decoder#tone_curve"), map.map(nullptr, LV2_ATOM__Chunk),
+                     vintrel::EmbeddedDecoder::curveBytes(curve)};
+    ASSERT_EQ(face->restore(lilv_instance_get_handle(a), retrieveCurve, &given, 0, features), LV2_STATE_SUCCESS);
+    // Through lilv's own state, as a session keeps it, into the other instance.
+    LilvState* state = lilv_state_new_from_instance(lv2.plugin, a, &map, nullptr, nullptr, nullptr, nullptr,
+                                                    [](const char*, void*, uint32_t*, uint32_t*) -> const void* { return nullptr; },
+                                                    nullptr, 0, features);
+    ASSERT_NE(state, nullptr);
+    lilv_state_restore(state, b, nullptr, nullptr, 0, features);
+    lilv_state_free(state);
+    CurveStore saved;
+    ASSERT_EQ(face->save(lilv_instance_get_handle(b), storeCurve, &saved, 0, features), LV2_STATE_SUCCESS);
+    EXPECT_EQ(saved.key, given.key);
+    EXPECT_EQ(saved.type, given.type);
+    EXPECT_EQ(saved.bytes, given.bytes);
+
+    // A state without the curve: none, held throughout.
+    CurveStore empty{given.key, given.type, {}};
+    ASSERT_EQ(face->restore(lilv_instance_get_handle(b), retrieveCurve, &empty, 0, features), LV2_STATE_SUCCESS);
+    ASSERT_EQ(face->save(lilv_instance_get_handle(b), storeCurve, &saved, 0, features), LV2_STATE_SUCCESS);
+    EXPECT_EQ(saved.bytes, vintrel::EmbeddedDecoder::curveBytes({}));
+
+    // Heard: the DI in the pair, matched at 100 % in the instance with the curve.
+    std::vector<float> audio[2][6];
+    float controls[2][16] = {};
+    for (int i = 0; i < 2; ++i) {
+        LilvInstance* instance = i == 0 ? a : b;
+        for (int p = 0; p < 6; ++p) {
+            audio[i][p].assign(2048, 0.0f);
+            if (p < 3)
+                for (std::size_t j = 0; j < 2048; ++j) audio[i][p][j] = static_cast<float>(0.3 * std::sin(0.01 * (p + 1) * static_cast<double>(j)));
+            lilv_instance_connect_port(instance, static_cast<uint32_t>(p), audio[i][p].data());
+        }
+        for (std::size_t c = 0; c < 11; ++c) controls[i][c] = static_cast<float>(table()[c].Default);
+        controls[i][5] = 0.0f;     // DI level
+        controls[i][14] = 1.0f;    // enabled
+        controls[i][15] = 100.0f;  // DI match
+        for (uint32_t c = 0; c < 16; ++c) lilv_instance_connect_port(instance, 6 + c, &controls[i][c]);
+        lilv_instance_activate(instance);
+        lilv_instance_run(instance, 2048);
+    }
+    EXPECT_NE(audio[0][3], audio[1][3]);
+    lilv_instance_free(a);
+    lilv_instance_free(b);
+}

@@ -10,6 +10,14 @@
 
 #include "plugin_fixture.h"
 #if defined(VINTREL_LV2_BINARY)
+#include <lv2/atom/atom.h>
+#include <lv2/state/state.h>
+#include <lv2/urid/urid.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
 #include "host/lv2_host.h"
 #endif
 
@@ -108,17 +116,49 @@ TEST(NoAllocation, ProcessingParametersAndRepeatedSavesAllocateNothing) {
 
 #if defined(VINTREL_LV2_BINARY)
 // The LV2 plug-in's run(): changed controls applied and three channels decoded, in place and
-// not, without an allocation.
+// not, without an allocation; the DI's tone match learned (given through the state) and its
+// amount moving.
 TEST(NoAllocation, Lv2RunAllocatesNothing) {
     std::string error;
-    auto lv2 = lv2host::Instance::load(VINTREL_LV2_BINARY, "urn:brelvander:guitar-decoder", 48000.0, error);
+    static std::vector<std::string> uris;
+    LV2_URID_Map map{nullptr, [](LV2_URID_Map_Handle, const char* uri) -> LV2_URID {
+                         for (std::size_t i = 0; i < uris.size(); ++i)
+                             if (uris[i] == uri) return static_cast<LV2_URID>(i + 1);
+                         uris.emplace_back(uri);
+                         return static_cast<LV2_URID>(uris.size());
+                     }};
+    LV2_Feature mapFeature{LV2_URID__map, &map};
+    const LV2_Feature* features[] = {&mapFeature, nullptr};
+    auto lv2 = lv2host::Instance::load(VINTREL_LV2_BINARY, "urn:brelvander:guitar-decoder", 48000.0, error, features);
     ASSERT_TRUE(lv2) << error;
+    const auto* state = static_cast<const LV2_State_Interface*>(lv2->extensionData(LV2_STATE__interface));
+    ASSERT_NE(state, nullptr);
+    // A curve of 53 gains in dB, a few held, then the held points' bits.
+    static std::vector<std::uint8_t> curve;
+    for (int k = 0; k < 53; ++k) {
+        const double db = 7.0 * std::sin(0.4 * k);
+        std::uint8_t bytes[8];
+        std::memcpy(bytes, &db, 8);
+        curve.insert(curve.end(), bytes, bytes + 8);
+    }
+    curve.insert(curve.end(), {0x81, 0, 0, 0, 0, 0, 0, 0});
+    static const LV2_URID chunk = map.map(nullptr, LV2_ATOM__Chunk);
+    ASSERT_EQ(state->restore(
+                  lv2->handle(),
+                  [](LV2_State_Handle, uint32_t, size_t* size, uint32_t* type, uint32_t* flags) -> const void* {
+                      *size = curve.size(), *type = chunk, *flags = LV2_STATE_IS_POD;
+                      return curve.data();
+                  },
+                  nullptr, 0, features),
+              LV2_STATE_SUCCESS);
     std::vector<float> audio[6];
     for (auto& buffer : audio) buffer.assign(4096, 0.25f);
     float controls[13] = {0, 0, 0, 0, 0, -150, 0, 0, 0, 0, 0, 0, 0};
-    float latency = 0;
+    float latency = 0, enabled = 1, match = 0;
     for (std::uint32_t i = 0; i < 13; ++i) lv2->connect(6 + i, &controls[i]);
     lv2->connect(19, &latency);
+    lv2->connect(20, &enabled);
+    lv2->connect(21, &match);
     lv2->activate();
     allocations = 0;
     counting = true;
@@ -130,6 +170,7 @@ TEST(NoAllocation, Lv2RunAllocatesNothing) {
         for (std::uint32_t i = 0; i < 11; ++i) controls[i] = static_cast<float>((round * 7 + static_cast<int>(i)) % 3);
         controls[11] = delays[round % 7];
         controls[12] = static_cast<float>(round % 2);
+        match = static_cast<float>((round * 37) % 101);
         lv2->run(static_cast<std::uint32_t>(1 + round * 200));
     }
     counting = false;

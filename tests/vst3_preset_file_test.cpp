@@ -3,12 +3,15 @@
 // every kind of bad file refused in words with the plug-in left as it was.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "align/tone_match.h"
 #include "entry/embedded_decoder.h"
 #include "entry/factory_presets.h"
 #include "host/vst3_host.h"
@@ -122,6 +125,37 @@ TEST(Vst3PresetFile, EachLoadsIntoThePluginThroughOurHost) {
             EXPECT_NEAR(p->controller()->normalizedParamToPlain(id, p->controller()->getParamNormalized(id)), targets[i], 1e-4);
         }
     }
+}
+
+// A factory preset file leaves the DI's tone match as it was: it belongs to the take.
+TEST(Vst3PresetFile, LoadingOneLeavesTheToneMatch) {
+    std::string error;
+    auto module = vst3host::Module::load(VINTREL_VST3_PATH, error);
+    ASSERT_TRUE(module) << error;
+    auto p = vst3host::Plugin::create(*module, error);
+    ASSERT_TRUE(p) << error;
+    align::ToneCurve curve;
+    curve.db.fill(-2.5);
+    curve.held.fill(false);
+    Bytes state = vintrel::EmbeddedDecoder::stateOf(vintrel::kFactoryPresets[0]);
+    const std::uint32_t given = 1;
+    const double percent = 70.0;
+    const Bytes bytes = vintrel::EmbeddedDecoder::curveBytes(curve);
+    std::memcpy(state.data() + kPresetSettingsBytes, &given, 4);
+    std::memcpy(state.data() + kPresetSettingsBytes + 4, &percent, 8);
+    std::copy(bytes.begin(), bytes.end(), state.begin() + static_cast<std::ptrdiff_t>(kPresetSettingsBytes + 12));
+    vst3host::MemoryStream forComponent(state), forController(state);
+    ASSERT_EQ(p->component()->setState(&forComponent), vst3::kResultOk);
+    ASSERT_EQ(p->controller()->setComponentState(&forController), vst3::kResultOk);
+    EXPECT_DOUBLE_EQ(p->controller()->getParamNormalized(vintrel::kDiMatch), 0.7);
+    ASSERT_TRUE(p->loadPresetFile(readBytes(presetPath(vintrel::kFactoryPresets[3])), error)) << error;
+    vst3host::MemoryStream after;
+    ASSERT_EQ(p->component()->getState(&after), vst3::kResultOk);
+    EXPECT_EQ(settingsIn(after.bytes), settingsIn(vintrel::EmbeddedDecoder::stateOf(vintrel::kFactoryPresets[3])));
+    ASSERT_EQ(after.bytes.size(), state.size());
+    EXPECT_TRUE(std::equal(state.begin() + static_cast<std::ptrdiff_t>(kPresetSettingsBytes), state.end(),
+                           after.bytes.begin() + static_cast<std::ptrdiff_t>(kPresetSettingsBytes)));
+    EXPECT_DOUBLE_EQ(p->controller()->getParamNormalized(vintrel::kDiMatch), 0.7);
 }
 
 // Bad files, each refused with its reason, the plug-in as it was.
