@@ -233,7 +233,7 @@ void checkAnalysable(const Inputs& inputs) {
              std::to_string(2 * window + 1) + " frames, 10 ms either way): too short to analyse");
 }
 
-std::vector<align::DiEstimate> measureDi(Inputs& inputs, int pluginInputs) {
+DiMeasure measureDi(Inputs& inputs, int pluginInputs, bool learnTone) {
     align::DiCorrelator correlator(inputs[0]->info.samplerate, 2);
     TakeReader<double> reader(inputs, std::max(pluginInputs, 3), DiShift{});
     std::vector<std::vector<double>> in(static_cast<std::size_t>(std::max(pluginInputs, 3)),
@@ -245,7 +245,13 @@ std::vector<align::DiEstimate> measureDi(Inputs& inputs, int pluginInputs) {
         correlator.add(channels, n);
     }
     rewind(inputs);
-    return correlator.finish();
+    DiMeasure m;
+    m.estimates = correlator.finish();
+    if (!learnTone) return m;
+    m.curve = align::learnToneMatch(correlator.spectra(0));
+    m.sections = align::matchSections(m.curve, 1.0, inputs[0]->info.samplerate);
+    m.matched = correlator.estimatesThrough(m.sections);
+    return m;
 }
 
 Analysis analyzeTake(Inputs& inputs, LoadedPlugin& p, vsthost::Plugin& fresh, const DiShift& shift, bool useDouble) {

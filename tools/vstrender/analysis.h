@@ -53,7 +53,15 @@ struct Analysis {
 };
 
 // The take's DI against the mid and side microphones, for --align-di: one pass over the inputs.
-std::vector<align::DiEstimate> measureDi(Inputs& inputs, int pluginInputs);
+// With `learnTone` (--match-di), also the DI's tone match learned from the mid microphone, its
+// sections, and the estimates for the DI through them: the delay that lines the matched DI up.
+struct DiMeasure {
+    std::vector<align::DiEstimate> estimates;
+    align::ToneCurve curve;
+    align::Sections sections{};
+    std::vector<align::DiEstimate> matched;
+};
+DiMeasure measureDi(Inputs& inputs, int pluginInputs, bool learnTone = false);
 
 // The whole analysis with the plug-in as set (`fresh` names the settings that differ).
 Analysis analyzeTake(Inputs& inputs, LoadedPlugin& p, vsthost::Plugin& fresh, const DiShift& shift, bool useDouble);

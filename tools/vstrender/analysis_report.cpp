@@ -187,6 +187,33 @@ std::string describeDelay(double delaySamples, int sampleRate, const char* again
                   std::abs(milliseconds(delaySamples, sampleRate)), std::abs(delaySamples), kiloHertz(sampleRate).c_str());
 }
 
+std::string describeCurve(const align::ToneCurve& curve) {
+    if (!curve.learned())
+        return "held flat: the DI and the mid microphone share too little to say how they differ, so the DI is left as it is";
+    std::size_t lift = 0, cut = 0;
+    for (std::size_t k = 0; k < curve.db.size(); ++k) {
+        if (curve.db[k] > curve.db[lift]) lift = k;
+        if (curve.db[k] < curve.db[cut]) cut = k;
+    }
+    auto hz = [](std::size_t k) {
+        const double f = align::matchFrequency(static_cast<int>(k));
+        return f < 1000 ? format("%.0f Hz", f) : format("%.1f kHz", f / 1000);
+    };
+    std::string held;
+    for (std::size_t k = 0; k < curve.held.size();) {
+        if (!curve.held[k]) {
+            ++k;
+            continue;
+        }
+        std::size_t end = k;
+        while (end + 1 < curve.held.size() && curve.held[end + 1]) ++end;
+        held += (held.empty() ? "" : ", ") + (k == end ? "at " + hz(k) : hz(k) + " to " + hz(end));
+        k = end + 1;
+    }
+    return format("%+.1f dB at %s, %+.1f dB at %s", curve.db[lift], hz(lift).c_str(), curve.db[cut], hz(cut).c_str()) +
+           (held.empty() ? "" : "; held where the two share too little: " + held);
+}
+
 std::vector<std::string> advice(const Analysis& a) {
     std::vector<std::string> out;
     diAdvice(a, out);

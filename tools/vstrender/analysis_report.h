@@ -21,5 +21,8 @@ bool writeAnalysisPlot(const std::string& path, const Analysis& a, std::string& 
 
 // "DI leads the mid microphone by 1.42 ms (68.2 samples at 48 kHz)".
 std::string describeDelay(double delaySamples, int sampleRate, const char* against);
+// A learned tone match in words: its largest lift and cut and where it is held, or that it is
+// held flat throughout.
+std::string describeCurve(const align::ToneCurve& curve);
 
 }  // namespace vstrender

@@ -59,6 +59,7 @@ void checkCombination(const Options& o) {
         if (o.json) refuse("--json goes with --analyze");
         if (!o.plot.empty()) refuse("--plot goes with --analyze (a render draws its vectorscope with --scope)");
     }
+    if (o.matchDi && !o.alignDi) refuse("--match-di learns the match with the alignment: give --align-di too");
     if (o.alignDi && (!o.diDelay.empty() || !o.diPolarity.empty()))
         refuse("--align-di measures the DI's delay and polarity itself: leave out --di-delay and --di-polarity");
     if (o.analyze) return;
@@ -105,7 +106,8 @@ DiShift diShiftFor(const Options& o, Inputs& inputs, int pluginInputs, FILE* rep
     shift.invert = o.diPolarity == "invert";
     if (!o.alignDi) return shift;
     checkAnalysable(inputs);
-    const align::DiEstimate mid = measureDi(inputs, pluginInputs)[0];
+    const DiMeasure measured = measureDi(inputs, pluginInputs, o.matchDi);
+    const align::DiEstimate mid = measured.estimates[0];
     if (mid.silent) fail("--align-di: the DI or the mid microphone is silent; there is nothing to align");
     if (mid.atEdge) fail("--align-di: the DI is more than 10 ms away: check that the files belong together");
     if (!mid.reliable()) {
@@ -116,9 +118,16 @@ DiShift diShiftFor(const Options& o, Inputs& inputs, int pluginInputs, FILE* rep
     }
     shift.delaySamples = mid.delaySamples;
     shift.invert = mid.inverted();
+    if (o.matchDi) {
+        if (!o.quiet) std::fprintf(report, "Matching the DI's tone to the mid microphone: %s\n", describeCurve(measured.curve).c_str());
+        shift.matchTone = measured.curve.learned() && !measured.curve.flat();
+        shift.tone = measured.sections;
+        // Lined up as matched: the sections delay the DI's low end more than its highs.
+        if (shift.matchTone) shift.delaySamples = measured.matched[0].delaySamples, shift.invert = measured.matched[0].inverted();
+    }
     if (!o.quiet)
-        std::fprintf(report, "Aligning the DI: %s, %s polarity\n",
-                     describeDelay(mid.delaySamples, rate, "the mid microphone").c_str(), mid.inverted() ? "inverted" : "same");
+        std::fprintf(report, "Aligning the DI%s: %s, %s polarity\n", shift.matchTone ? " as matched" : "",
+                     describeDelay(shift.delaySamples, rate, "the mid microphone").c_str(), shift.invert ? "inverted" : "same");
     return shift;
 }
 
@@ -126,8 +135,8 @@ DiShift diShiftFor(const Options& o, Inputs& inputs, int pluginInputs, FILE* rep
 std::string movedDi(const DiShift& shift) {
     if (!shift.any()) return "";
     char moved[96];
-    std::snprintf(moved, sizeof moved, "; the DI delayed %.2f samples%s", shift.delaySamples,
-                  shift.invert ? " and inverted" : "");
+    std::snprintf(moved, sizeof moved, "; the DI delayed %.2f samples%s%s", shift.delaySamples,
+                  shift.invert ? " and inverted" : "", shift.matchTone ? ", its tone matched" : "");
     return moved;
 }
 

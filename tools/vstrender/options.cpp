@@ -55,6 +55,8 @@ const char kUsage[] =
     "  --plot FILE.png       with --analyze: draw levels and correlation over time and the DI's\n"
     "                        cross-correlation\n"
     "  --align-di            measure the DI's delay and polarity first, and correct them before decoding\n"
+    "  --match-di            with --align-di: learn the DI's tone match to the mid microphone from the\n"
+    "                        take as well, and apply it (the DI then lined up as matched)\n"
     "  --di-delay VALUE      delay the DI before decoding by VALUE ms or samples (\"1.42ms\", \"-3 samples\");\n"
     "                        fractions go through a 64-tap windowed sinc, whole samples move exactly\n"
     "  --di-polarity P       invert (or same, the default) the DI's polarity before decoding\n"
@@ -179,6 +181,8 @@ bool setAnalysisOption(Arguments& a, Options& o) {
         o.plot = a.single();
     else if (n == "--align-di")
         o.alignDi = a.flag();
+    else if (n == "--match-di")
+        o.matchDi = a.flag();
     else if (n == "--di-delay")
         o.diDelay = a.single();
     else if (n == "--di-polarity") {

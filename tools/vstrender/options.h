@@ -12,7 +12,7 @@ struct Options {
     std::vector<std::string> params;
     // Take analysis, and moving the DI before decoding (--di-delay VALUE ms|samples).
     std::string plot, diDelay, diPolarity;
-    bool analyze = false, json = false, alignDi = false;
+    bool analyze = false, json = false, alignDi = false, matchDi = false;
     int blockSize = 512;
     bool overwrite = false, listParams = false, listPresets = false, useDouble = false, demo = false, quiet = false, allowShort = false;
 };

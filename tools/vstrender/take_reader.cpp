@@ -23,7 +23,8 @@ sf_count_t readFrames(SNDFILE* file, Sample* buffer, sf_count_t frames) {
 
 template <class Sample>
 ShiftedChannel<Sample>::ShiftedChannel(const InputFile& input, int channel, const DiShift& shift)
-    : channels_(input.info.channels), channel_(channel) {
+    : channels_(input.info.channels), channel_(channel), matchTone_(shift.matchTone) {
+    tone_.set(shift.tone);
     SF_INFO info{};
     file_ = sf_open(input.path.c_str(), SFM_READ, &info);
     if (!file_) fail("cannot read " + input.name + " again for the DI: " + sf_strerror(nullptr));
@@ -61,6 +62,7 @@ void ShiftedChannel<Sample>::next(Sample* out, std::size_t frames) {
         const Sample* in[] = {silence_.data(), silence_.data(), di_.data()};
         Sample* aligned[] = {microphones_.data(), microphones_.data() + n, out + done};
         aligner_.process(in, aligned, static_cast<std::int32_t>(n));
+        if (matchTone_) tone_.process(out + done, n);
         done += n;
     }
 }

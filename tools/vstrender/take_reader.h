@@ -11,20 +11,24 @@
 #include <vector>
 
 #include "align/di_aligner.h"
+#include "align/tone_match.h"
 #include "tools/vstrender/inputs.h"
 
 namespace vstrender {
 
 // A change to the DI channel before decoding: a delay in samples (fractions allowed; < 0 moves
-// it earlier) and its polarity.
+// it earlier) and its polarity, then its tone matched to the microphones' through these
+// sections, as the plug-ins do it.
 struct DiShift {
     double delaySamples = 0;
     bool invert = false;
-    bool any() const { return delaySamples != 0 || invert; }
+    bool matchTone = false;
+    align::Sections tone{};
+    bool any() const { return delaySamples != 0 || invert || matchTone; }
 };
 
 // The DI channel read a second time, from its own handle on its file, through the plug-ins'
-// alignment stage. A DI moved earlier is the stage's output advanced by the latency it reports
+// alignment stage and tone match. A DI moved earlier is the stage's output advanced by the latency it reports
 // (the stage delays the microphones instead): read that far ahead, exactly what a host's delay
 // compensation makes of the plug-in. Keeps the take's length: silence comes in where the DI
 // has moved away.
@@ -44,6 +48,8 @@ private:
     SNDFILE* file_ = nullptr;
     int channels_, channel_;
     align::DiAligner aligner_;
+    bool matchTone_;
+    align::ToneFilter tone_;
     std::vector<Sample> frames_, di_, silence_, microphones_;
 };
 
