@@ -117,6 +117,34 @@ public:
         a_.loudness = loudness_.finish();
     }
 
+    // The match learned from the mid microphone, and the bands before and after it.
+    ToneFindings toneFindings() const {
+        ToneFindings t;
+        const align::LongTermSpectra spectra = correlator_.spectra(0);
+        t.curve = align::learnToneMatch(spectra);
+        const align::Sections sections = align::matchSections(t.curve, 1.0, a_.sampleRate);
+        for (int b = -11; b <= 10; ++b) {
+            const double centre = 1000.0 * std::pow(2.0, b / 3.0), edge = std::pow(2.0, 1.0 / 6.0);
+            double mic = 0, before = 0, after = 0;
+            for (std::size_t k = 1; k < spectra.di->size(); ++k) {
+                const double hz = static_cast<double>(k) * spectra.binHz;
+                if (hz < centre / edge || hz >= centre * edge) continue;
+                mic += (*spectra.microphone)[k], before += (*spectra.di)[k];
+                after += (*spectra.di)[k] * std::norm(align::sectionsResponse(sections, hz, a_.sampleRate));
+            }
+            if (!(mic > 0 && before > 0)) continue;
+            t.bandHz.push_back(centre);
+            t.beforeDb.push_back(10.0 * std::log10(before / mic));
+            t.afterDb.push_back(10.0 * std::log10(after / mic));
+        }
+        for (auto* bands : {&t.beforeDb, &t.afterDb}) {
+            double mean = 0;
+            for (double v : *bands) mean += v / static_cast<double>(bands->size());
+            for (double& v : *bands) v -= mean;
+        }
+        return t;
+    }
+
 private:
     static std::vector<Sample*> pointers(std::vector<std::vector<Sample>>& buffers) {
         std::vector<Sample*> p;
@@ -193,6 +221,7 @@ template <class Sample>
 void runPass(Inputs& inputs, LoadedPlugin& p, const DiShift& shift, Analysis& a) {
     Pass<Sample> pass(inputs, p, shift, a);
     pass.run();
+    if (!shift.any() && !a.diAgainst.empty() && !a.diAgainst[0].silent) a.tone = pass.toneFindings();
     const double energy = a.left.sumSquares + a.right.sumSquares;
     a.pairCorrelation = a.left.sumSquares > 0 && a.right.sumSquares > 0
                             ? pass.sumLR_ / std::sqrt(a.left.sumSquares * a.right.sumSquares)
@@ -254,6 +283,28 @@ DiMeasure measureDi(Inputs& inputs, int pluginInputs, bool learnTone) {
     return m;
 }
 
+// A second pass with the DI lined up and matched as --align-di --match-di would render it: the
+// blend's low end then, and where the matched DI lies.
+void toneAfterMatching(Inputs& inputs, LoadedPlugin& p, bool useDouble, Analysis& a) {
+    rewind(inputs);
+    const DiMeasure measured = measureDi(inputs, p.instance->numInputs(), true);
+    if (!measured.matched[0].reliable() || !measured.curve.learned()) return;
+    DiShift shift;
+    shift.delaySamples = measured.matched[0].delaySamples;
+    shift.invert = measured.matched[0].inverted();
+    shift.matchTone = !measured.curve.flat();
+    shift.tone = measured.sections;
+    Analysis b;
+    b.sampleRate = a.sampleRate;
+    if (useDouble)
+        runPass<double>(inputs, p, shift, b);
+    else
+        runPass<float>(inputs, p, shift, b);
+    rewind(inputs);
+    a.tone->diMixLowEndLossDb = b.diMixLowEndLossDb;
+    if (!b.diAgainst.empty()) a.tone->matchedAgainstMid = b.diAgainst[0];
+}
+
 Analysis analyzeTake(Inputs& inputs, LoadedPlugin& p, vsthost::Plugin& fresh, const DiShift& shift, bool useDouble) {
     Analysis a;
     for (auto& input : inputs) a.take += (a.take.empty() ? "" : ", ") + input->name;
@@ -266,6 +317,7 @@ Analysis analyzeTake(Inputs& inputs, LoadedPlugin& p, vsthost::Plugin& fresh, co
         runPass<float>(inputs, p, shift, a);
     if (a.mid.peak == 0 && a.side.peak == 0 && a.di.peak == 0) fail("the take is silent: nothing to analyse");
     headroom(*p.instance, a);
+    if (a.tone) toneAfterMatching(inputs, p, useDouble, a);
     return a;
 }
 

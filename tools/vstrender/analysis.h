@@ -31,6 +31,17 @@ struct TimeSlice {
     double correlation() const;  // 0 when either side is silent
 };
 
+// The DI's tone match the take teaches: the curve, the DI's level against the mid microphone's
+// in third-octave bands from 80 Hz to 10 kHz (the two's overall difference taken out) before the
+// match and after it, and the blend's low end with the DI lined up and matched as --align-di
+// --match-di would render it, with where the matched DI then lies.
+struct ToneFindings {
+    align::ToneCurve curve;
+    std::vector<double> bandHz, beforeDb, afterDb;
+    std::optional<double> diMixLowEndLossDb;
+    align::DiEstimate matchedAgainstMid;
+};
+
 struct Analysis {
     std::string take, settings;
     int sampleRate = 0;
@@ -38,6 +49,7 @@ struct Analysis {
     DiShift shift;                        // applied before everything below
     Level mid, side, di;                  // the inputs
     std::vector<align::DiEstimate> diAgainst;  // the mid, then the side microphone
+    std::optional<ToneFindings> tone;          // when the inputs are as the take has them
     int windowSamples = 0;
     Level left, right;                    // the decoded pair
     double pairCorrelation = 0, monoSumLossDb = 0;

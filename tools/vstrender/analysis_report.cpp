@@ -221,6 +221,28 @@ std::vector<std::string> advice(const Analysis& a) {
     return out;
 }
 
+// The match --match-di would learn and what it would do, band by band.
+void printTone(FILE* out, const ToneFindings& t) {
+    std::fprintf(out, "\nDI tone match (learned from the mid microphone, as --match-di does)\n  %s\n",
+                 describeCurve(t.curve).c_str());
+    std::fprintf(out, "  DI against the mid, third-octave bands (dB, their overall difference taken out):\n");
+    std::fprintf(out, "  %9s %8s %8s\n", "band", "before", "after");
+    // The bands by their usual names: 80 Hz, 100 Hz, 125 Hz ... 10 kHz.
+    static const char* const kNames[] = {"80 Hz", "100 Hz", "125 Hz", "160 Hz", "200 Hz", "250 Hz", "315 Hz", "400 Hz",
+                                         "500 Hz", "630 Hz", "800 Hz", "1 kHz", "1.25 kHz", "1.6 kHz", "2 kHz", "2.5 kHz",
+                                         "3.15 kHz", "4 kHz", "5 kHz", "6.3 kHz", "8 kHz", "10 kHz"};
+    for (std::size_t b = 0; b < t.bandHz.size(); ++b) {
+        const auto name = static_cast<std::size_t>(std::lround(3.0 * std::log2(t.bandHz[b] / 1000.0)) + 11);
+        std::fprintf(out, "  %9s %+8.1f %+8.1f\n", name < std::size(kNames) ? kNames[name] : "?", t.beforeDb[b], t.afterDb[b]);
+    }
+    if (t.matchedAgainstMid.reliable())
+        std::fprintf(out, "  matched and lined up: the DI %.3f samples from the mid microphone\n",
+                     std::round(t.matchedAgainstMid.delaySamples * 1000.0) / 1000.0 + 0.0);
+    if (t.diMixLowEndLossDb)
+        std::fprintf(out, "  DI mixed into the pair, matched and lined up: low end (below 1 kHz) %.1f dB under the mics and DI in phase\n",
+                     *t.diMixLowEndLossDb);
+}
+
 void printAnalysis(FILE* out, const Analysis& a) {
     const double seconds = static_cast<double>(a.frames) / a.sampleRate;
     std::fprintf(out, "Take: %s (%s, %d:%06.3f, %llu frames)\n", a.take.c_str(), kiloHertz(a.sampleRate).c_str(),
@@ -247,6 +269,8 @@ void printAnalysis(FILE* out, const Analysis& a) {
         std::fprintf(out, "  DI mixed into the pair: low end (below 1 kHz) %.1f dB under the mics and DI in phase\n",
                      *a.diMixLowEndLossDb);
 
+    if (a.tone) printTone(out, *a.tone);
+
     std::fprintf(out, "\nLoudness of the decoded pair (EBU R 128)\n");
     if (std::isfinite(a.loudness.integratedLufs))
         std::fprintf(out, "  integrated %s, range %.1f LU\n", db(a.loudness.integratedLufs, "LUFS").c_str(),
@@ -260,6 +284,29 @@ void printAnalysis(FILE* out, const Analysis& a) {
 
     std::fprintf(out, "\nWhat to do\n");
     for (const std::string& line : advice(a)) std::fprintf(out, "  - %s\n", line.c_str());
+}
+
+void jsonTone(Json& j, const ToneFindings& t) {
+    j.open("di_tone_match", '{');
+    j.boolean("learned", t.curve.learned());
+    j.open("curve_db", '[');
+    for (double v : t.curve.db) j.number(nullptr, v, "%.3f");
+    j.close(']');
+    j.open("held", '[');
+    for (bool held : t.curve.held) j.boolean(nullptr, held);
+    j.close(']');
+    j.open("third_octave_bands", '[');
+    for (std::size_t b = 0; b < t.bandHz.size(); ++b) {
+        j.open(nullptr, '{');
+        j.number("hz", t.bandHz[b], "%.1f");
+        j.number("di_to_mid_before_db", t.beforeDb[b], "%.3f");
+        j.number("di_to_mid_after_db", t.afterDb[b], "%.3f");
+        j.close('}');
+    }
+    j.close(']');
+    j.number("matched_delay_samples", t.matchedAgainstMid.reliable() ? t.matchedAgainstMid.delaySamples : NAN, "%.4f");
+    j.number("di_mix_low_end_loss_after_db", t.diMixLowEndLossDb.value_or(NAN), "%.3f");
+    j.close('}');
 }
 
 std::string analysisJson(const Analysis& a) {
@@ -292,6 +339,7 @@ std::string analysisJson(const Analysis& a) {
     j.number("mono_sum_loss_db", a.monoSumLossDb, "%.3f");
     j.number("di_mix_low_end_loss_db", a.diMixLowEndLossDb.value_or(NAN), "%.3f");
     j.close('}');
+    if (a.tone) jsonTone(j, *a.tone);
     j.open("loudness", '{');
     j.number("integrated_lufs", a.loudness.integratedLufs, "%.3f");
     j.number("range_lu", a.loudness.rangeLu, "%.3f");
