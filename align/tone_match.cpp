@@ -113,8 +113,9 @@ ToneCurve learnToneMatch(const LongTermSpectra& spectra) {
     const std::size_t bins = spectra.di->size();
     std::array<double, kMatchPoints> diPower{};
     for (int k = 0; k < kMatchPoints; ++k) {
-        // The bins within a twelfth of an octave of the frequency, or the nearest one.
-        const double hz = matchFrequency(k), step = exactExp(kLn2 / 12.0);
+        // The bins within a sixth of an octave of the frequency (a band a third of an octave
+        // wide, as a third-octave analysis reads it), or the nearest one.
+        const double hz = matchFrequency(k), step = exactExp(kLn2 / 6.0);
         auto lo = static_cast<std::size_t>(std::ceil(hz / step / spectra.binHz));
         auto hi = static_cast<std::size_t>(std::ceil(hz * step / spectra.binHz));
         if (hi <= lo) lo = static_cast<std::size_t>(std::nearbyint(hz / spectra.binHz)), hi = lo + 1;
@@ -123,7 +124,7 @@ ToneCurve learnToneMatch(const LongTermSpectra& spectra) {
             mic += (*spectra.microphone)[b], di += (*spectra.di)[b], shared += std::abs((*spectra.cross)[b]);
         diPower[static_cast<std::size_t>(k)] = di;
         if (!(mic > 0 && di > 0) || shared * shared < kShared * mic * di) continue;
-        curve.db[static_cast<std::size_t>(k)] = std::clamp(toDb(mic / di), -kMatchLimitDb, kMatchLimitDb);
+        curve.db[static_cast<std::size_t>(k)] = toDb(mic / di);  // limited once the levels are set aside
         curve.held[static_cast<std::size_t>(k)] = false;
     }
     if (!curve.learned()) return curve;

@@ -1,12 +1,13 @@
 // The DI given the microphone's voice: a correction curve learned from the take, and the filter
 // that applies it without latency.
 //
-// The curve is the ratio of the microphone's long-term spectrum to the DI's, in sixth-octave
-// bands from 40 Hz to 16 kHz, held within +-18 dB. A band where the two share too little to
-// say (its coherence under kShared: noise, the room, a string the pickup does not hear) is held
-// at the nearest band that does say, and so are the frequencies below 40 Hz and above 16 kHz.
-// The curve is then shifted so the DI's overall level is what it was: "DI level" keeps its
-// meaning.
+// The curve is the ratio of the microphone's long-term spectrum to the DI's, at points a sixth
+// of an octave apart from 40 Hz to 16 kHz, each read over the third of an octave around it. A
+// point where the two share too little to say (its coherence under kShared: noise, the room, a
+// string the pickup does not hear) is held at the nearest point that does say, and so are the
+// frequencies below 40 Hz and above 16 kHz. The curve is then shifted so the DI's overall level
+// is what it was ("DI level" keeps its meaning; the microphone's own level is no part of the
+// match), and held within +-18 dB.
 //
 // The filter is a cascade of second-order sections: a low shelf at 40 Hz, peaking sections a
 // third of an octave apart from 50 Hz to 12.9 kHz (each two thirds of an octave wide, so that

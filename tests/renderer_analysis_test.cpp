@@ -9,6 +9,7 @@
 #include "tests/alignment_cases.h"
 #include "tests/room_take.h"
 #include "tests/synthetic_take.h"
+#include "tests/tone_take.h"
 #include "editor/di_measurement.h"
 #include "tools/vstrender/demo.h"
 #include "tools/vstrender/png_file.h"
@@ -561,3 +562,88 @@ TEST_F(Analysis, MemoryDoesNotGrowWithTheTake) {
 }
 
 }  // namespace
+
+namespace {
+
+// A take whose mid microphone hears the DI through the known response, `delay` samples later,
+// in a room with noise; the side microphone through another room.
+std::vector<float> toneTake(int rate, double seconds, double delay) {
+    const auto frames = static_cast<std::size_t>(seconds * rate);
+    const std::vector<double> di = synthetic::pluckedNotes(rate, frames, 3);
+    const std::vector<double> heard = tonetake::shaped(di, rate, tonetake::micResponseDb);
+    const std::vector<double> mid = synthetic::through(heard, synthetic::Room::typical(delay, 0.5, rate, 11));
+    const std::vector<double> side = synthetic::through(heard, synthetic::Room::typical(delay, 1.3, rate, 12));
+    synthetic::Noise noise(5);
+    std::vector<float> take(3 * frames);
+    for (std::size_t j = 0; j < frames; ++j) {
+        take[3 * j] = static_cast<float>(0.8 * mid[j] + 1e-3 * noise());
+        take[3 * j + 1] = static_cast<float>(0.2 * side[j] + 1e-3 * noise());
+        take[3 * j + 2] = static_cast<float>(0.7 * di[j]);
+    }
+    return take;
+}
+
+std::vector<double> channelOf(const std::vector<float>& interleaved, std::size_t channels, std::size_t c) {
+    std::vector<double> out(interleaved.size() / channels);
+    for (std::size_t j = 0; j < out.size(); ++j) out[j] = interleaved[channels * j + c];
+    return out;
+}
+
+}  // namespace
+
+// --align-di --match-di at three rates, through a room: the DI the render gives has the mid
+// microphone's third-octave bands (the overall difference aside) and its own level, and a take
+// of the microphones with it has the DI lined up with the mid. --analyze says so before it.
+TEST_F(Analysis, MatchingTheDiGivesItTheMidsBandsAndLinesItUp) {
+    for (const auto& [rate, delay] : {std::pair{44100, 31.3}, {48000, 72.0}, {96000, -40.55}}) {
+        SCOPED_TRACE(rate);
+        const std::vector<float> take = toneTake(rate, 12.0, delay);
+        write("tone.wav", take, 3, rate);
+        const json before = analyze("-i " + path("tone.wav"))["di_tone_match"];
+        ASSERT_TRUE(before["learned"].get<bool>());
+        double worstAfter = 0;
+        for (const json& band : before["third_octave_bands"]) worstAfter = std::max(worstAfter, std::abs(band["di_to_mid_after_db"].get<double>()));
+        EXPECT_LT(worstAfter, 1.25);
+        EXPECT_NEAR(before["matched_delay_samples"].get<double>(), 0.0, 0.05);
+
+        const Outcome o = render("--align-di --match-di -i " + path("tone.wav") + " -o " + path("out.wav") + " --overwrite " + kDiAlone);
+        ASSERT_EQ(o.status, 0) << o.output;
+        EXPECT_TRUE(contains(o.output, "Matching the DI's tone to the mid microphone: +")) << o.output;
+        EXPECT_TRUE(contains(o.output, "Aligning the DI as matched")) << o.output;
+        SF_INFO info;
+        const std::vector<double> di = channelOf(readAll(path("out.wav"), info), 3, 2), mid = channelOf(take, 3, 0);
+        EXPECT_NEAR(tonetake::rmsDb(di), tonetake::rmsDb(channelOf(take, 3, 2)), 0.5);
+        const std::vector<double> a = tonetake::thirdOctaves(di, rate), m = tonetake::thirdOctaves(mid, rate),
+                                  raw = tonetake::thirdOctaves(channelOf(take, 3, 2), rate);
+        double offset = 0, rawOffset = 0, worstRaw = 0;
+        for (std::size_t b = 0; b < a.size(); ++b)
+            offset += (a[b] - m[b]) / static_cast<double>(a.size()), rawOffset += (raw[b] - m[b]) / static_cast<double>(a.size());
+        for (std::size_t b = 0; b < a.size(); ++b) {
+            EXPECT_NEAR(a[b] - m[b], offset, 1.25) << "band " << b;
+            worstRaw = std::max(worstRaw, std::abs(raw[b] - m[b] - rawOffset));
+        }
+        EXPECT_GT(worstRaw, 6.0);
+
+        std::vector<float> lined = take;
+        for (std::size_t j = 0; j < di.size(); ++j) lined[3 * j + 2] = static_cast<float>(di[j]);
+        write("lined.wav", lined, 3, rate);
+        const json after = analyze("-i " + path("lined.wav"));
+        EXPECT_NEAR(after["di_alignment"]["mid"]["delay_samples"].get<double>(), 0.0, 0.05);
+    }
+}
+
+// A DI and microphones that share nothing: the match is held flat, said in words.
+TEST_F(Analysis, AnUnrelatedDiGivesAFlatMatchSaidInWords) {
+    std::vector<float> take = synthetic::roomTake(48000, 6.0, 40.0, 1.0, 4);
+    const std::vector<double> other = synthetic::pluckedNotes(48000, take.size() / 3, 9);
+    for (std::size_t j = 0; j < other.size(); ++j) take[3 * j + 2] = static_cast<float>(other[j]);
+    write("unrelated.wav", take, 3);
+    const Outcome o = render("--analyze -i " + path("unrelated.wav"));
+    EXPECT_TRUE(contains(o.output, "held flat: the DI and the mid microphone share too little")) << o.output;
+    const json j = analyze("-i " + path("unrelated.wav"))["di_tone_match"];
+    EXPECT_FALSE(j["learned"].get<bool>());
+    for (const json& v : j["curve_db"]) EXPECT_EQ(v.get<double>(), 0.0);
+    const Outcome refused = render("--match-di -i " + path("unrelated.wav") + " -o " + path("x.wav"));
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_TRUE(contains(refused.output, "--match-di learns the match with the alignment")) << refused.output;
+}
