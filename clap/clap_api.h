@@ -251,6 +251,9 @@ struct clap_plugin_latency_t {
 struct clap_host_latency_t {
     void(CLAP_ABI* changed)(const clap_host_t* host);
 };
+struct clap_host_state_t {
+    void(CLAP_ABI* mark_dirty)(const clap_host_t* host);
+};
 struct clap_plugin_tail_t {
     uint32_t(CLAP_ABI* get)(const clap_plugin_t* plugin);
 };
@@ -391,7 +394,7 @@ static_assert(sizeof(clap_param_info_t) == 1320 && offsetof(clap_param_info_t, c
 static_assert(sizeof(clap_plugin_params_t) == 48 && offsetof(clap_plugin_params_t, flush) == 40);
 static_assert(sizeof(clap_host_params_t) == 24 && sizeof(clap_plugin_state_t) == 16);
 static_assert(sizeof(clap_plugin_latency_t) == 8 && sizeof(clap_plugin_tail_t) == 8 &&
-              sizeof(clap_host_thread_check_t) == 16 && sizeof(clap_host_latency_t) == 8);
+              sizeof(clap_host_thread_check_t) == 16 && sizeof(clap_host_latency_t) == 8 && sizeof(clap_host_state_t) == 8);
 #else
 static_assert(sizeof(clap_plugin_entry_t) == 24 && offsetof(clap_plugin_entry_t, init) == 12 &&
               offsetof(clap_plugin_entry_t, deinit) == 16 && offsetof(clap_plugin_entry_t, get_factory) == 20);
@@ -435,6 +438,6 @@ static_assert(sizeof(clap_audio_port_info_t) == 276 && offsetof(clap_audio_port_
               offsetof(clap_audio_port_info_t, in_place_pair) == 272);
 static_assert(sizeof(clap_plugin_audio_ports_t) == 8 && sizeof(clap_plugin_params_t) == 24 &&
               sizeof(clap_host_params_t) == 12 && sizeof(clap_plugin_state_t) == 8);
-static_assert(sizeof(clap_plugin_latency_t) == 4 && sizeof(clap_host_latency_t) == 4);
+static_assert(sizeof(clap_plugin_latency_t) == 4 && sizeof(clap_host_latency_t) == 4 && sizeof(clap_host_state_t) == 4);
 #endif
 // clang-format on

@@ -153,7 +153,8 @@ void onFd(const clap_plugin_t* plugin, int fd, clap_posix_fd_flags_t) {
 
 // A parameter target the editor has items for.
 int menuParameter(const clap_context_menu_target_t* target) {
-    if (target == nullptr || target->kind != CLAP_CONTEXT_MENU_TARGET_KIND_PARAM || target->id >= editor::kParameters) return -1;
+    if (target == nullptr || target->kind != CLAP_CONTEXT_MENU_TARGET_KIND_PARAM || !editor::shows(static_cast<int>(target->id)))
+        return -1;
     return static_cast<int>(target->id);
 }
 
@@ -196,6 +197,12 @@ bool EditorState::showHostMenu(int parameter, double x, double y) {
     if (menu == nullptr || menu->can_popup == nullptr || menu->popup == nullptr || !menu->can_popup(host)) return false;
     const clap_context_menu_target_t target{CLAP_CONTEXT_MENU_TARGET_KIND_PARAM, static_cast<clap_id>(parameter)};
     return menu->popup(host, &target, 0, static_cast<int32_t>(x), static_cast<int32_t>(y));
+}
+
+void EditorState::setToneCurve(const align::ToneCurve& curve) {
+    decoder->setToneCurve(curve);
+    if (const auto* state = hostExtension<clap_host_state_t>(*this, CLAP_EXT_STATE); state != nullptr && state->mark_dirty != nullptr)
+        state->mark_dirty(host);
 }
 
 void EditorState::beginEdit(int parameter) {

@@ -44,6 +44,9 @@ struct EditorState final : editor::EditorHost {
     void endEdit(int parameter) override;
     // The host's menu of the parameter, where it offers context menus it can pop up.
     bool showHostMenu(int parameter, double x, double y) override;
+    // The tone match is the decoder's; a new one changes the state, which the host hears of.
+    align::ToneCurve toneCurve() override { return decoder->toneCurve(); }
+    void setToneCurve(const align::ToneCurve& curve) override;
 };
 
 // Defined by the plug-in: the editor state of an instance.

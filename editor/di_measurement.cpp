@@ -52,6 +52,7 @@ void DiMeasurement::start(MeasureFeed& feed) {
     nextFigure_ = static_cast<std::size_t>(kSeconds * rate_);
     figures_ = refusal_ = 0;
     estimates_.assign(2, align::DiEstimate{});
+    curve_ = {}, matchedFull_ = {};
     state_ = State::Measuring;
     feed.arm();
 }
@@ -112,6 +113,7 @@ bool DiMeasurement::pump(MeasureFeed& feed) {
         }
         if (heard_ >= nextFigure_) {  // the figure so far, on the editor's thread
             estimates_ = correlator_->estimatesSoFar();
+            learnTone();
             history_.push_back(mid().delaySamples);
             if (history_.size() > kSettling) history_.erase(history_.begin());
             ++figures_;
@@ -129,8 +131,19 @@ bool DiMeasurement::pump(MeasureFeed& feed) {
 
 void DiMeasurement::finish() {
     estimates_ = correlator_->finish();
-    correlator_.reset();
+    learnTone();
     state_ = mid().reliable() ? State::Found : State::Refused;
+}
+
+void DiMeasurement::learnTone() {
+    curve_ = align::learnToneMatch(correlator_->spectra(0));
+    matchedFull_ = curve_.flat() ? mid() : correlator_->estimatesThrough(align::matchSections(curve_, 1.0, rate_))[0];
+}
+
+align::DiEstimate DiMeasurement::matchedMid(double amount) const {
+    if (curve_.flat() || !(amount > 0.0) || !correlator_) return mid();
+    if (amount >= 1.0) return matchedFull_;
+    return correlator_->estimatesThrough(align::matchSections(curve_, amount, rate_))[0];
 }
 
 void DiMeasurement::refuse(int why) {
@@ -194,7 +207,7 @@ std::string DiMeasurement::detail() const {
                                  ? format("Against the side microphone: %.2f ms, correlation %.2f. ",
                                           side().delaySamples * 1000.0 / rate_, std::abs(side().correlation))
                                  : std::string("Against the side microphone: no reliable estimate. ");
-    return sideWords + "APPLY sets DI delay and DI polarity.";
+    return sideWords + "APPLY sets DI delay, DI polarity and the DI's tone match.";
 }
 
 }  // namespace editor

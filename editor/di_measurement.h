@@ -96,9 +96,13 @@ public:
     // Against the mid microphone, then the side: the latest figure, or the answer.
     const align::DiEstimate& mid() const { return estimates_[0]; }
     const align::DiEstimate& side() const { return estimates_[1]; }
-    // What Apply sets: the delay in milliseconds and whether the DI is turned over.
+    // The delay in milliseconds and whether the DI is turned over, as measured.
     double delayMs() const { return mid().delaySamples * 1000.0 / rate_; }
     bool inverted() const { return mid().inverted(); }
+    // The DI's tone match learned with the figure, and where the DI through `amount` (0 to 1) of
+    // it lies against the mid microphone: what APPLY sets, for the low end to add in phase.
+    const align::ToneCurve& curve() const { return curve_; }
+    align::DiEstimate matchedMid(double amount) const;
 
     // The result in words: a sentence of the answer or the refusal, and one more line.
     std::string headline() const;
@@ -106,6 +110,7 @@ public:
 
 private:
     void finish();
+    void learnTone();
     void refuse(int why);
     bool judge(const float* piece);  // counted, silent, or refused
     std::string figureWords() const;
@@ -115,7 +120,10 @@ private:
     std::size_t heard_ = 0, nextFigure_ = 0, silentFor_ = 0, midOnly_ = 0, diOnly_ = 0;
     int figures_ = 0, refusal_ = 0;  // refusal_: 1 the DI silent, 2 the mid silent
     std::vector<double> history_;    // the last figures' delays
+    // Kept after the answer, for the matched DI's place at any amount.
     std::unique_ptr<align::DiCorrelator> correlator_;
+    align::ToneCurve curve_;
+    align::DiEstimate matchedFull_;  // through the whole curve
     std::vector<float> piece_;  // interleaved, filling up to kPiece frames
     std::vector<align::DiEstimate> estimates_ = std::vector<align::DiEstimate>(2);
 };

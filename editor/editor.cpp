@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -34,6 +35,7 @@ constexpr Place kPlaces[] = {
     {9, Widget::List, 522, 262, 160, 84},
     {8, Widget::Segments, 700, 14, 284, 34},
     {11, Widget::Knob, 26, 578, 90, 124},  {12, Widget::List, 132, 612, 140, 56},
+    {14, Widget::Knob, 26, 730, 90, 124},
 };
 struct Group {
     const char* title;
@@ -42,6 +44,7 @@ struct Group {
 constexpr Group kGroups[] = {
     {"MICROPHONES", 16, 64, 300, 298}, {"DI", 324, 64, 180, 298}, {"OUTPUT", 512, 64, 180, 298},
     {"VECTORSCOPE", 700, 64, 284, 484}, {"LEVELS", 16, 372, 676, 176}, {"DI ALIGNMENT", 16, 556, 968, 144},
+    {"DI TONE MATCH", 16, 708, 968, 144},
 };
 struct ButtonPlace {
     Button button;
@@ -56,6 +59,9 @@ constexpr ButtonPlace kButtons[] = {
 // The preset menu, open below the name: a row for each factory preset.
 constexpr double kMenuX = 388, kMenuY = 52, kMenuWidth = 226, kMenuRow = 24;
 constexpr double kWordsX = 436, kWordsWidth = 538;
+// The tone match's words, and its curve: decibels against log frequency, 40 Hz to 16 kHz.
+constexpr double kToneWordsX = 132, kToneWordsWidth = 280;
+constexpr double kCurveX = 476, kCurveY = 722, kCurveW = 498, kCurveH = 116, kCurveDb = 18;
 // clang-format on
 constexpr double kScopeX = 732, kScopeY = 112, kScopeDiameter = 220;
 constexpr double kMeterTop = 414, kMeterRow = 22, kBarX = 118, kBarWidth = 508, kOverX = 634, kOverWidth = 48;
@@ -255,6 +261,68 @@ void drawAlignment(const Painter& p, const DiMeasurement& m) {
     }
 }
 
+std::string numberText(const char* pattern, double v) {
+    char text[128];
+    std::snprintf(text, sizeof text, pattern, v);
+    return text;
+}
+
+// The tone match in words: what the plug-in holds, and what APPLY would set.
+std::vector<std::string> toneWords(const align::ToneCurve& held, double amount, const DiMeasurement& m) {
+    std::vector<std::string> out;
+    if (!held.learned())
+        out.push_back("No match learned: MEASURE learns the DI's tone from the take with its delay, APPLY sets it.");
+    else
+        out.push_back(numberText("The DI given the mid microphone's tone, at %.0f %%. Grey: held, the two share too little there.", amount));
+    if (m.canApply())
+        out.push_back(m.curve().learned()
+                          ? numberText("MEASURE's curve (outline): APPLY sets it, with the DI delay that lines the matched DI up, "
+                                       "%.2f samples.", m.matchedMid(1.0).delaySamples)
+                          : "This take's DI and mid share too little to say: APPLY sets no match (flat).");
+    return out;
+}
+
+// A curve over the plot: a frequency (log) and a level to design units.
+double curveX(double hz) {
+    return kCurveX + kCurveW * std::log2(hz / align::kMatchLowestHz) / ((align::kMatchPoints - 1) / 6.0);
+}
+double curveX(int k) { return kCurveX + kCurveW * k / (align::kMatchPoints - 1.0); }
+double curveY(double db) { return kCurveY + kCurveH / 2 - std::clamp(db, -kCurveDb, kCurveDb) / kCurveDb * (kCurveH / 2); }
+
+void drawCurve(const Painter& p, const align::ToneCurve& curve, double scale, double thickness, bool outline) {
+    for (int k = 0; k + 1 < align::kMatchPoints; ++k) {
+        const auto a = static_cast<std::size_t>(k), b = a + 1;
+        const bool held = curve.held[a] || curve.held[b];
+        const Color c = outline ? kText : held ? kDim : kAccent;
+        if (outline && k % 2 == 1) continue;  // dashed
+        p.canvas.line(p.x(curveX(k)), p.y(curveY(scale * curve.db[a])), p.x(curveX(k + 1)), p.y(curveY(scale * curve.db[b])),
+                      p.s(thickness), c);
+    }
+}
+
+void drawToneMatch(const Painter& p, const align::ToneCurve& held, double amount, const DiMeasurement& m) {
+    double y = 748;
+    for (const std::string& sentence : toneWords(held, amount, m)) {
+        for (const std::string& line : wrapped(sentence, 11, kToneWordsWidth)) {
+            p.text(kToneWordsX, y, line, 11, kDim);
+            y += 17;
+        }
+        y += 6;
+    }
+    p.rect(kCurveX, kCurveY, kCurveW, kCurveH, 4, kPanel);
+    for (double hz : {50.0, 100.0, 200.0, 500.0, 1000.0, 2000.0, 5000.0, 10000.0}) {
+        p.canvas.line(p.x(curveX(hz)), p.y(kCurveY), p.x(curveX(hz)), p.y(kCurveY + kCurveH), p.s(1), kGrid);
+        const std::string label = hz < 1000 ? numberText("%.0f", hz) : numberText("%.0fk", hz / 1000);
+        p.text(curveX(hz) + 3, kCurveY + kCurveH - 4, label, 9, kDim);
+    }
+    for (double db : {-12.0, 0.0, 12.0}) {
+        p.canvas.line(p.x(kCurveX), p.y(curveY(db)), p.x(kCurveX + kCurveW), p.y(curveY(db)), p.s(db == 0 ? 1.5 : 1), kGrid);
+        p.text(kCurveX - 6, curveY(db) + 4, numberText("%+.0f dB", db), 9, kDim, Align::Right);
+    }
+    if (held.learned()) drawCurve(p, held, amount / 100.0, 2.5, false);
+    if (m.canApply() && m.curve().learned()) drawCurve(p, m.curve(), 1.0, 1.5, true);
+}
+
 // The preset bar: the arrows, the name of the preset the controls show (or "modified"), and
 // the menu of factory presets when it is open, over everything else.
 void drawPresetBar(const Painter& p, int shown, bool menuOpen) {
@@ -344,7 +412,7 @@ Editor::Editor(EditorHost& host, MeterFeed* feed) : host_(host), feed_(feed) {
 
 bool Editor::setValue(int parameter, double value) {
     // The control under a drag follows the mouse, not the host's echo of it.
-    if (parameter < 0 || parameter >= kParameters || std::isnan(value) || parameter == dragging_) return false;
+    if (!shows(parameter) || std::isnan(value) || parameter == dragging_) return false;
     const double held = std::clamp(value, row(parameter).min, row(parameter).max);
     if (held == values_[static_cast<std::size_t>(parameter)]) return false;
     values_[static_cast<std::size_t>(parameter)] = held;
@@ -398,6 +466,7 @@ Canvas Editor::draw() const {
     drawMeters(p, meters_.snapshot());
     drawScopePanel(p, scope_);
     drawAlignment(p, measurement_);
+    drawToneMatch(p, toneCurve_, values_[vintrel::kDiMatch], measurement_);
     drawPresetBar(p, presetShown(), menuOpen_);
     if (typing()) drawField(p, field_.parameter, field_.text, field_.refused, field_.replace);
     if (menu_.parameter >= 0) drawOwnMenu(p, menu_.x, menu_.y);
@@ -438,9 +507,9 @@ int Editor::presetShown() const {
 void Editor::choosePreset(int index) {
     if (index < 0 || index >= static_cast<int>(vintrel::kFactoryPresets.size()) || dragging_ >= 0) return;
     const auto target = vintrel::presetTargets(vintrel::kFactoryPresets[static_cast<std::size_t>(index)]);
-    static_assert(vintrel::kPresetParameterCount == kParameters, "a preset sets every control the editor shows");
+    static_assert(vintrel::kPresetParameterCount == vintrel::kBypass, "a preset sets every control up to the bypass");
     std::vector<int> changed;
-    for (int i = 0; i < kParameters; ++i)
+    for (int i = 0; i < static_cast<int>(vintrel::kPresetParameterCount); ++i)
         if (onGrid(i, target[static_cast<std::size_t>(i)]) != values_[static_cast<std::size_t>(i)]) changed.push_back(i);
     for (int i : changed) host_.beginEdit(i);
     for (int i : changed) edit(i, target[static_cast<std::size_t>(i)]);
@@ -482,11 +551,39 @@ bool Editor::press(Button button) {
         return true;
     }
     if (button == Button::Apply && measurement_.canApply()) {
-        gesture(vintrel::kDiDelay, measurement_.delayMs());
-        gesture(vintrel::kDiPolarity, measurement_.inverted() ? 1.0 : 0.0);
+        applyMeasurement();
         return true;
     }
     return false;
+}
+
+// APPLY: the delay that lines up the DI as it will be matched, its polarity, the curve, and the
+// amount at 100 % where it was off, as one host step (the gestures overlap, as a preset's).
+void Editor::applyMeasurement() {
+    const align::ToneCurve& curve = measurement_.curve();
+    const bool matching = curve.learned() && !curve.flat();
+    const double amount = values_[vintrel::kDiMatch] > 0 || !matching ? values_[vintrel::kDiMatch] : 100.0;
+    const align::DiEstimate at = measurement_.matchedMid(matching ? amount / 100.0 : 0.0);
+    const std::pair<int, double> targets[] = {{vintrel::kDiDelay, at.delaySamples * 1000.0 / measurement_.sampleRate()},
+                                              {vintrel::kDiPolarity, at.inverted() ? 1.0 : 0.0},
+                                              {vintrel::kDiMatch, amount}};
+    std::vector<std::pair<int, double>> changed;
+    for (const auto& [parameter, value] : targets)
+        if (onGrid(parameter, value) != values_[static_cast<std::size_t>(parameter)]) changed.emplace_back(parameter, value);
+    host_.beginStep();
+    for (const auto& change : changed) host_.beginEdit(change.first);
+    host_.setToneCurve(curve);
+    toneCurve_ = curve;
+    for (const auto& [parameter, value] : changed) edit(parameter, value);
+    for (const auto& change : changed) host_.endEdit(change.first);
+    host_.endStep();
+}
+
+bool Editor::followToneCurve() {
+    const align::ToneCurve now = host_.toneCurve();
+    if (now.db == toneCurve_.db && now.held == toneCurve_.held) return false;
+    toneCurve_ = now;
+    return true;
 }
 
 void Editor::edit(int parameter, double value) {
@@ -609,7 +706,7 @@ int Editor::menuItemAt(double x, double y) const {
 }
 
 bool Editor::chooseMenuItem(int parameter, MenuItem item) {
-    if (parameter < 0 || parameter >= kParameters || dragging_ >= 0) return false;
+    if (!shows(parameter) || dragging_ >= 0) return false;
     menu_.parameter = -1;
     closeField();
     if (item == MenuItem::Default)
@@ -620,7 +717,7 @@ bool Editor::chooseMenuItem(int parameter, MenuItem item) {
 }
 
 void Editor::openField(int parameter) {
-    if (parameter < 0 || parameter >= kParameters || dragging_ >= 0) return;
+    if (!shows(parameter) || dragging_ >= 0) return;
     menuOpen_ = false, menu_.parameter = -1;
     field_ = {parameter, shownText(parameter, values_[static_cast<std::size_t>(parameter)]), true, false};
 }

@@ -1,6 +1,6 @@
 // The decoder's editor, knowing no plug-in format and no window system: the eleven controls
-// grouped as the signal flows, the DI's alignment with its measurement, the six meters and the
-// vectorscope. It draws a picture of its state, answers the mouse, and tells its host each
+// grouped as the signal flows, the DI's alignment with its measurement, the DI's tone match, the
+// six meters and the vectorscope. It draws a picture of its state, answers the mouse, and tells its host each
 // edit as one gesture (begin, values, end).
 #pragma once
 
@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "align/tone_match.h"
 #include "editor/canvas.h"
 #include "editor/di_measurement.h"
 #include "editor/meters.h"
@@ -16,10 +17,11 @@
 
 namespace editor {
 
-// The controls it shows: every parameter but the bypass, which hosts show as their own.
-constexpr int kParameters = vintrel::kBypass;
+// The parameters it knows; it shows every one but the bypass, which hosts show as their own.
+constexpr int kParameters = static_cast<int>(vintrel::kPluginParameterCount);
+constexpr bool shows(int parameter) { return parameter >= 0 && parameter < kParameters && parameter != vintrel::kBypass; }
 // The size at a content scale of 1; the host may make it larger (never smaller).
-constexpr int kBaseWidth = 1000, kBaseHeight = 712;
+constexpr int kBaseWidth = 1000, kBaseHeight = 860;
 
 // Where edits go: the format's channel to its host.
 class EditorHost {
@@ -35,6 +37,13 @@ public:
     // the parameter (automation, MIDI learn...), with the editor's items in it. False where the
     // host has none to show: the editor draws its own.
     virtual bool showHostMenu(int, double, double) { return false; }
+    // The DI's tone match the plug-in holds (which "DI match" scales), and APPLY's new one, set
+    // inside the gestures of the same step. A host that reaches no plug-in has none.
+    virtual align::ToneCurve toneCurve() { return {}; }
+    virtual void setToneCurve(const align::ToneCurve&) {}
+    // Around edits that are one step (APPLY's), for a host that groups them.
+    virtual void beginStep() {}
+    virtual void endStep() {}
 };
 
 // The editor's items in a control's menu, the host's or its own.
@@ -88,6 +97,9 @@ public:
     // anything new.
     bool pumpMeasurement();
     const DiMeasurement& measurement() const { return measurement_; }
+    // The plug-in's tone match as its host has it now; answers whether what is shown changed.
+    bool followToneCurve();
+    const align::ToneCurve& toneCurve() const { return toneCurve_; }
 
     // The factory preset the controls show, or -1 (the preset bar then says "modified"); and
     // one chosen: every control it moves in one host step (a gesture for each opened together,
@@ -133,6 +145,7 @@ private:
     void edit(int parameter, double value);  // a value for the host, snapped to the grid
     void gesture(int parameter, double value);  // begin, value, end
     bool press(Button button);
+    void applyMeasurement();
     int presetItemAt(double x, double y) const;  // an item of the open menu, or -1
     int menuItemAt(double x, double y) const;     // an item of the editor's own menu, or -1
     bool onField(double x, double y) const;
@@ -141,6 +154,7 @@ private:
     EditorHost& host_;
     MeterFeed* feed_;
     DiMeasurement measurement_;
+    align::ToneCurve toneCurve_;
     bool menuOpen_ = false;
     int lastPreset_ = -1;  // the one chosen last, where prev/next start from
     struct Field {

@@ -21,17 +21,24 @@ namespace {
 
 namespace ports = vintrel::lv2;
 
+// A parameter's control port: those up to the bypass in order, then the tone match's.
+std::uint32_t portOf(int parameter) {
+    return parameter == vintrel::kDiMatch ? ports::kMatchPort : ports::kControls + static_cast<std::uint32_t>(parameter);
+}
+
 class Lv2Editor final : public editor::EditorHost {
 public:
-    Lv2Editor(LV2UI_Write_Function write, LV2UI_Controller controller, editor::MeterFeed& meters)
-        : write_(write), controller_(controller),
+    // `instance`, when the host gives access to it, holds the tone match.
+    Lv2Editor(LV2UI_Write_Function write, LV2UI_Controller controller, ports::Lv2Decoder* instance, editor::MeterFeed& meters)
+        : write_(write), controller_(controller), instance_(instance),
           session_(*this, meters, [this](int p) { return values_[static_cast<std::size_t>(p)]; }) {
         for (std::size_t i = 0; i < values_.size(); ++i) values_[i] = vintrel::EmbeddedDecoder::parameters()[i].defaultValue;
     }
 
     shell::EditorSession& session() { return session_; }
     void portValue(std::uint32_t port, float value) {
-        if (port >= ports::kControls && port - ports::kControls < values_.size()) values_[port - ports::kControls] = value;
+        for (int p = 0; p < editor::kParameters; ++p)
+            if (editor::shows(p) && portOf(p) == port) values_[static_cast<std::size_t>(p)] = value;
     }
     void offerTouch(const LV2UI_Touch* touch) { touch_ = touch; }
 
@@ -39,19 +46,24 @@ public:
     void performEdit(int parameter, double value) override {
         values_[static_cast<std::size_t>(parameter)] = value;
         const float v = static_cast<float>(value);
-        write_(controller_, ports::kControls + static_cast<std::uint32_t>(parameter), sizeof v, 0, &v);
+        write_(controller_, portOf(parameter), sizeof v, 0, &v);
     }
     void endEdit(int parameter) override { touch(parameter, false); }
+    align::ToneCurve toneCurve() override { return instance_ != nullptr ? instance_->decoder->toneCurve() : align::ToneCurve{}; }
+    void setToneCurve(const align::ToneCurve& curve) override {
+        if (instance_ != nullptr) instance_->decoder->setToneCurve(curve);
+    }
 
 private:
     void touch(int parameter, bool grabbed) {
-        if (touch_ != nullptr) touch_->touch(touch_->handle, ports::kControls + static_cast<std::uint32_t>(parameter), grabbed);
+        if (touch_ != nullptr) touch_->touch(touch_->handle, portOf(parameter), grabbed);
     }
 
     LV2UI_Write_Function write_;
     LV2UI_Controller controller_;
+    ports::Lv2Decoder* instance_;
     const LV2UI_Touch* touch_ = nullptr;
-    std::array<double, ports::kParameterCount> values_{};
+    std::array<double, editor::kParameters> values_{};
     shell::EditorSession session_;
 };
 
@@ -84,7 +96,7 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
     if (parent == nullptr) return nullptr;
     try {
         auto* instance = static_cast<ports::Lv2Decoder*>(const_cast<void*>(feature(features, LV2_INSTANCE_ACCESS_URI)));
-        auto ui = std::make_unique<Lv2Editor>(write, controller, instance != nullptr ? instance->meters : noMeters);
+        auto ui = std::make_unique<Lv2Editor>(write, controller, instance, instance != nullptr ? instance->meters : noMeters);
         ui->offerTouch(static_cast<const LV2UI_Touch*>(feature(features, LV2_UI__touch)));
         ui->session().setScale(scaleFactor(features));
         std::string error;

@@ -25,7 +25,7 @@ TSAN_OPTIONS=halt_on_error=1 STRESS_SESSIONS=200 build-tsan/tests/stress_test
 cmake --build build-tsan -j"$jobs" --target vst3_test editor_host_test
 TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/vst3_test --gtest_filter='Vst3State.ArrivesWhileProcessing'
 # The editors opened and closed a hundred times while the audio runs, on an X server of their own.
-TSAN_OPTIONS=halt_on_error=1 xvfb-run -a -s "-noreset -screen 0 2560x1600x24" \
+TSAN_OPTIONS=halt_on_error=1 xvfb-run -a -s "-noreset -screen 0 2560x1800x24" \
     build-tsan/tests/editor_host_test --gtest_filter='*HundredTimes*'
 
 echo "== valgrind memcheck: a thousand sessions opened, worked and closed"

@@ -12,6 +12,7 @@ EditorSession::~EditorSession() { close(); }
 bool EditorSession::open(void* parent, std::string& error) {
     close();
     for (int p = 0; p < editor::kParameters; ++p) editor_.setValue(p, valueOf_(p));
+    editor_.followToneCurve();
     window_ = openEditorWindow(parent, editor_, error);
     if (!window_) return false;
     feed_.take();  // what the audio thread measured before the window opened is not news
@@ -42,6 +43,7 @@ void EditorSession::tick() {
     bool changed = false;
     for (int p = 0; p < editor::kParameters; ++p) changed |= editor_.setValue(p, valueOf_(p));
     changed |= editor_.takeMeters(feed_, seconds);
+    changed |= editor_.followToneCurve();
     changed |= editor_.pumpMeasurement();  // the estimate runs here, on the editor's thread
     if (changed) window_->redraw();
 }

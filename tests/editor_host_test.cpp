@@ -22,6 +22,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "entry/embedded_decoder.h"
 #include "tests/editor_stage.h"
 
 namespace {
@@ -155,15 +156,24 @@ TEST(Vst3Editor, MeasureWhileTheTakePlaysAndApplyIsOneGesturePerControl) {
             click(stage, editor::Button::Apply);
         }
     }
-    ASSERT_EQ(handler.edits.size(), 6u);
-    const char kinds[] = "bpebpe";
-    for (std::size_t i = 0; i < 6; ++i) {
+    // One step: the delay, the polarity and the tone match (off until now) begun together, the
+    // curve set in the processor, the values, the ends.
+    ASSERT_EQ(handler.edits.size(), 9u);
+    const char kinds[] = "bbbpppeee";
+    const ParamID ids[] = {11, 12, 14};
+    for (std::size_t i = 0; i < 9; ++i) {
         EXPECT_EQ(handler.edits[i].kind, kinds[i]);
-        EXPECT_EQ(handler.edits[i].id, i < 3 ? 11u : 12u);
+        EXPECT_EQ(handler.edits[i].id, ids[i % 3]);
     }
-    // 72.6 samples at 48 kHz is 1.5125 ms: within 0.05 samples, on the delay's grid.
-    EXPECT_NEAR(handler.edits[1].value * 20 - 10, 1.5125, 0.05 / 48);
+    // 72.6 samples at 48 kHz is 1.5125 ms; the matched DI lies within a sample of it.
+    EXPECT_NEAR(handler.edits[3].value * 20 - 10, 1.5125, 1.0 / 48);
     EXPECT_EQ(handler.edits[4].value, 1.0);
+    EXPECT_EQ(handler.edits[5].value, 1.0);  // 100 %
+    vst3host::MemoryStream state;
+    ASSERT_EQ(s.plugin->component()->getState(&state), kResultOk);
+    align::ToneCurve curve;
+    ASSERT_TRUE(vintrel::EmbeddedDecoder::curveFromBytes(state.bytes.data() + 260 + 12 + 16 + 12, vintrel::EmbeddedDecoder::kCurveBytes, curve));
+    EXPECT_TRUE(curve.learned());
 }
 
 
@@ -264,15 +274,23 @@ TEST(ClapEditor, MeasureWhileTheTakePlaysAndApplyIsOneGesturePerControl) {
         player.stopPlaying();
         heard = s.plugin->heard;
     }
-    ASSERT_EQ(heard.size(), 6u);
-    const char kinds[] = "bvebve";
-    for (std::size_t i = 0; i < 6; ++i) {
+    ASSERT_EQ(heard.size(), 9u);
+    const char kinds[] = "bbbvvveee";
+    const clap_id ids[] = {11, 12, 14};
+    for (std::size_t i = 0; i < 9; ++i) {
         EXPECT_EQ(heard[i].kind, kinds[i]);
-        EXPECT_EQ(heard[i].id, i < 3 ? 11u : 12u);
+        EXPECT_EQ(heard[i].id, ids[i % 3]);
     }
-    EXPECT_NEAR(heard[1].value, 1.5125, 0.05 / 48);
+    EXPECT_NEAR(heard[3].value, 1.5125, 1.0 / 48);
     EXPECT_EQ(heard[4].value, 1.0);
-    EXPECT_EQ(s.plugin->value(11), heard[1].value);
+    EXPECT_EQ(heard[5].value, 100.0);
+    EXPECT_EQ(s.plugin->value(11), heard[3].value);
+    EXPECT_EQ(s.plugin->value(14), 100.0);
+    std::vector<std::uint8_t> state;
+    ASSERT_TRUE(s.plugin->saveState(state));
+    align::ToneCurve curve;
+    ASSERT_TRUE(vintrel::EmbeddedDecoder::curveFromBytes(state.data() + 260 + 12 + 16 + 12, vintrel::EmbeddedDecoder::kCurveBytes, curve));
+    EXPECT_TRUE(curve.learned());
     s.gui->destroy(&s.plugin->plugin());
 }
 
@@ -513,15 +531,16 @@ TEST(Lv2Editor, JalvShowsItAndADragChangesTheControl) {
 
     // jalv's window made larger, as a user drags its corner: the editor fills it (jalv's idle
     // calls pace it; a loaded machine may take a while).
-    stage.resizeWindow(stage.windowNamed(title), 1500, 840);
-    want = expectedPicture(1, {{3, 48}}, ew, eh, 1500, 840);
+    // (Larger both ways: GTK keeps a window at least as large as what its child asked for.)
+    stage.resizeWindow(stage.windowNamed(title), 1500, 960);
+    want = expectedPicture(1, {{3, 48}}, ew, eh, 1500, 960);
     ::testing::AssertionResult resized = ::testing::AssertionFailure();
     for (int i = 0; i < 50 && !resized; ++i) {
         std::this_thread::sleep_for(200ms);
-        shot = stage.screenshotOfScreen(0, 0, 1500, 840);
-        resized = samePicture(shot, 1500, 840, want, ew, eh);
+        shot = stage.screenshotOfScreen(0, 0, 1500, 960);
+        resized = samePicture(shot, 1500, 960, want, ew, eh);
     }
-    EXPECT_TRUE(resized) << "jalv's window at 1500 x 840";
+    EXPECT_TRUE(resized) << "jalv's window at 1500 x 960";
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "effect/decoder_parameters.h"
 #include "entry/embedded_decoder.h"
 #include "tests/synthetic_take.h"
+#include "tests/tone_take.h"
 #include "tools/vstrender/png_file.h"
 
 namespace {
@@ -30,6 +31,15 @@ struct Recorder : editor::EditorHost {
     void beginEdit(int p) override { calls.push_back({'b', p, 0}); }
     void performEdit(int p, double v) override { calls.push_back({'p', p, v}); }
     void endEdit(int p) override { calls.push_back({'e', p, 0}); }
+    // The tone match set ('c'), inside a step ('s' ... 'S').
+    align::ToneCurve curve;
+    align::ToneCurve toneCurve() override { return curve; }
+    void setToneCurve(const align::ToneCurve& c) override {
+        curve = c;
+        calls.push_back({'c', -1, 0});
+    }
+    void beginStep() override { calls.push_back({'s', -1, 0}); }
+    void endStep() override { calls.push_back({'S', -1, 0}); }
 
     // Exactly one gesture of `parameter`: its begin, values, end; answers the values.
     std::vector<double> oneGesture(int parameter) const {
@@ -286,19 +296,32 @@ TEST(EditorMeasurement, MeasureFindsTheDiAndApplyIsOneGesturePerControl) {
         << e.measurement().headline();
     EXPECT_TRUE(host.calls.empty());
 
+    // APPLY: one step of the host's, the gestures of delay, polarity and (off until now) the
+    // match overlapping, the curve set inside them. The delay lines up the DI as matched.
     EXPECT_TRUE(e.mouseDown(apply.x, apply.y, 0, 1));
     e.mouseUp(apply.x, apply.y);
-    ASSERT_EQ(host.calls.size(), 6u);
-    const double ms = vintrel::onDelayGrid(e.measurement().delayMs());
-    const char kinds[] = "bpebpe";
-    for (std::size_t i = 0; i < 6; ++i) {
-        EXPECT_EQ(host.calls[i].kind, kinds[i]);
-        EXPECT_EQ(host.calls[i].parameter, i < 3 ? vintrel::kDiDelay : vintrel::kDiPolarity);
+    ASSERT_TRUE(e.measurement().curve().learned());
+    ASSERT_EQ(host.calls.size(), 12u);
+    const double ms = vintrel::onDelayGrid(e.measurement().matchedMid(1.0).delaySamples / 48.0);
+    const char kinds[] = "sbbbcpppeeeS";
+    const int parameters[] = {-1, 11, 12, 14, -1, 11, 12, 14, 11, 12, 14, -1};
+    for (std::size_t i = 0; i < 12; ++i) {
+        EXPECT_EQ(host.calls[i].kind, kinds[i]) << i;
+        EXPECT_EQ(host.calls[i].parameter, parameters[i]) << i;
     }
-    EXPECT_EQ(host.calls[1].value, ms);
-    EXPECT_NEAR(ms, 72.6 / 48.0, 0.0001);
-    EXPECT_EQ(host.calls[4].value, 1.0);
+    EXPECT_EQ(host.calls[5].value, ms);
+    EXPECT_NEAR(ms, 72.6 / 48.0, 0.02);  // the matched DI's place, near the unmatched one's
+    EXPECT_EQ(host.calls[6].value, 1.0);
+    EXPECT_EQ(host.calls[7].value, 100.0);
+    EXPECT_EQ(host.curve.db, e.measurement().curve().db);
     EXPECT_EQ(e.value(vintrel::kDiDelay), ms);
+    EXPECT_EQ(e.toneCurve().db, host.curve.db);
+    // Again with the match at 40 %: it stays there, and the delay is the one for 40 % of it.
+    e.setValue(vintrel::kDiMatch, 40);
+    host.calls.clear();
+    EXPECT_TRUE(e.mouseDown(apply.x, apply.y, 0, 1));
+    for (const auto& c : host.calls) EXPECT_NE(c.parameter, vintrel::kDiMatch);
+    EXPECT_EQ(e.value(vintrel::kDiDelay), vintrel::onDelayGrid(e.measurement().matchedMid(0.4).delaySamples / 48.0));
 }
 
 // A silent mid microphone is refused as a silent DI is; a take that stops (two seconds of
@@ -643,6 +666,21 @@ const State kStates[] = {
          startMeasuring(e);
          for (int i = 0; i < 100; ++i) e.takeMeters(feed, 10.0);  // what the playing measured, gone by
          meterFeed(e, feed, 0.3f);
+     }},
+    // A take whose microphone hears the DI through a known response: the curve MEASURE learned
+    // (an outline, APPLY not yet pressed); then applied, at 100 % and turned down to 40 %.
+    {"tone-measured", [](editor::Editor& e, editor::MeterFeed& feed) {
+         startMeasuring(e);
+         play(e, feed, tonetake::take(48000, 6.0, 72.6), 512, 48000);
+         startMeasuring(e);
+     }},
+    {"tone-applied", [](editor::Editor& e, editor::MeterFeed& feed) {
+         startMeasuring(e);
+         play(e, feed, tonetake::take(48000, 6.0, 72.6), 512, 48000);
+         startMeasuring(e);
+         const Point apply = buttonPoint(e, editor::Button::Apply);
+         e.mouseDown(apply.x, apply.y, 0, 1), e.mouseUp(apply.x, apply.y);
+         e.setValue(vintrel::kDiMatch, 40);
      }},
     {"measure-refused", [](editor::Editor& e, editor::MeterFeed& feed) {
          startMeasuring(e);

@@ -565,24 +565,6 @@ TEST_F(Analysis, MemoryDoesNotGrowWithTheTake) {
 
 namespace {
 
-// A take whose mid microphone hears the DI through the known response, `delay` samples later,
-// in a room with noise; the side microphone through another room.
-std::vector<float> toneTake(int rate, double seconds, double delay) {
-    const auto frames = static_cast<std::size_t>(seconds * rate);
-    const std::vector<double> di = synthetic::pluckedNotes(rate, frames, 3);
-    const std::vector<double> heard = tonetake::shaped(di, rate, tonetake::micResponseDb);
-    const std::vector<double> mid = synthetic::through(heard, synthetic::Room::typical(delay, 0.5, rate, 11));
-    const std::vector<double> side = synthetic::through(heard, synthetic::Room::typical(delay, 1.3, rate, 12));
-    synthetic::Noise noise(5);
-    std::vector<float> take(3 * frames);
-    for (std::size_t j = 0; j < frames; ++j) {
-        take[3 * j] = static_cast<float>(0.8 * mid[j] + 1e-3 * noise());
-        take[3 * j + 1] = static_cast<float>(0.2 * side[j] + 1e-3 * noise());
-        take[3 * j + 2] = static_cast<float>(0.7 * di[j]);
-    }
-    return take;
-}
-
 std::vector<double> channelOf(const std::vector<float>& interleaved, std::size_t channels, std::size_t c) {
     std::vector<double> out(interleaved.size() / channels);
     for (std::size_t j = 0; j < out.size(); ++j) out[j] = interleaved[channels * j + c];
@@ -597,7 +579,7 @@ std::vector<double> channelOf(const std::vector<float>& interleaved, std::size_t
 TEST_F(Analysis, MatchingTheDiGivesItTheMidsBandsAndLinesItUp) {
     for (const auto& [rate, delay] : {std::pair{44100, 31.3}, {48000, 72.0}, {96000, -40.55}}) {
         SCOPED_TRACE(rate);
-        const std::vector<float> take = toneTake(rate, 12.0, delay);
+        const std::vector<float> take = tonetake::take(rate, 12.0, delay);
         write("tone.wav", take, 3, rate);
         const json before = analyze("-i " + path("tone.wav"))["di_tone_match"];
         ASSERT_TRUE(before["learned"].get<bool>());

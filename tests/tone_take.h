@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "align/fft.h"
+#include "tests/room_take.h"
 
 namespace tonetake {
 
@@ -63,6 +64,24 @@ inline double rmsDb(const std::vector<double>& x) {
     double sum = 0;
     for (double v : x) sum += v * v;
     return 10.0 * std::log10(sum / static_cast<double>(x.size()));
+}
+
+// Mid, side and DI, interleaved: the mid microphone hears the DI through the known response,
+// `delay` samples later, in a room with noise; the side microphone through another room.
+inline std::vector<float> take(int rate, double seconds, double delay) {
+    const auto frames = static_cast<std::size_t>(seconds * rate);
+    const std::vector<double> di = synthetic::pluckedNotes(rate, frames, 3);
+    const std::vector<double> heard = shaped(di, rate, micResponseDb);
+    const std::vector<double> mid = synthetic::through(heard, synthetic::Room::typical(delay, 0.5, rate, 11));
+    const std::vector<double> side = synthetic::through(heard, synthetic::Room::typical(delay, 1.3, rate, 12));
+    synthetic::Noise noise(5);
+    std::vector<float> take(3 * frames);
+    for (std::size_t j = 0; j < frames; ++j) {
+        take[3 * j] = static_cast<float>(0.8 * mid[j] + 1e-3 * noise());
+        take[3 * j + 1] = static_cast<float>(0.2 * side[j] + 1e-3 * noise());
+        take[3 * j + 2] = static_cast<float>(0.7 * di[j]);
+    }
+    return take;
 }
 
 }  // namespace tonetake

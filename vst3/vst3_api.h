@@ -509,6 +509,16 @@ public:
     virtual tresult PLUGIN_API removeItem(const Item& item, IContextMenuTarget* target) = 0;
     virtual tresult PLUGIN_API popup(UCoord x, UCoord y) = 0;  // relative to the view's top left
 };
+// The component handler's second interface, on the same object: a step of several edits, and
+// the plug-in's state changed outside its parameters.
+class IComponentHandler2 : public FUnknown {
+public:
+    static constexpr Uid iid = makeUid(0xF040B4B3, 0xA36045EC, 0xABCDC045, 0xB4D5A2CC);
+    virtual tresult PLUGIN_API setDirty(TBool state) = 0;
+    virtual tresult PLUGIN_API requestOpenEditor(FIDString name) = 0;
+    virtual tresult PLUGIN_API startGroupEdit() = 0;
+    virtual tresult PLUGIN_API finishGroupEdit() = 0;
+};
 // The component handler's third interface, on the same object.
 class IComponentHandler3 : public FUnknown {
 public:
@@ -590,7 +600,7 @@ static_assert(sizeof(IUnitInfo) == sizeof(void*));
 static_assert(sizeof(IContextMenuItem) == 264 && alignof(IContextMenuItem) == 4 && offsetof(IContextMenuItem, tag) == 256 &&
               offsetof(IContextMenuItem, flags) == 260);
 static_assert(sizeof(IContextMenu) == sizeof(void*) && sizeof(IContextMenuTarget) == sizeof(void*) &&
-              sizeof(IComponentHandler3) == sizeof(void*));
+              sizeof(IComponentHandler3) == sizeof(void*) && sizeof(IComponentHandler2) == sizeof(void*));
 static_assert(sizeof(ScaleFactor) == 4 && sizeof(Linux::FileDescriptor) == 4 && sizeof(Linux::TimerInterval) == 8);
 // Each interface is one table pointer; its functions stand in the published order (checked by
 // the tests, which call every slot through a host's view of it).

@@ -177,6 +177,30 @@ public:
     void performEdit(int parameter, double value) override { owner_.performEdit(parameter, value); }
     void presetChosen(int preset) override { owner_.presetChosen(preset); }
     void endEdit(int parameter) override { owner_.endEdit(parameter); }
+    align::ToneCurve toneCurve() override { return owner_.toneCurve(); }
+    // A new curve changes the state outside the parameters: the host is told it is unsaved.
+    void setToneCurve(const align::ToneCurve& curve) override {
+        owner_.setToneCurve(curve);
+        withSecondHandler([](IComponentHandler2& h) { h.setDirty(true); });
+    }
+    // APPLY's edits as one step of the host's undo.
+    void beginStep() override {
+        withSecondHandler([](IComponentHandler2& h) { h.startGroupEdit(); });
+    }
+    void endStep() override {
+        withSecondHandler([](IComponentHandler2& h) { h.finishGroupEdit(); });
+    }
+    template <class Call>
+    void withSecondHandler(Call call) {
+        IComponentHandler* handler = owner_.componentHandler();
+        IComponentHandler2* second = nullptr;
+        if (handler == nullptr ||
+            handler->queryInterface(IComponentHandler2::iid.bytes, reinterpret_cast<void**>(&second)) != kResultOk ||
+            second == nullptr)
+            return;
+        call(*second);
+        second->release();
+    }
     // The host's menu of the control's parameter, with the editor's items added.
     bool showHostMenu(int parameter, double x, double y) override {
         IComponentHandler* handler = owner_.componentHandler();

@@ -2,6 +2,7 @@
 // loop (the window's events and a timer), resized and scaled by the host.
 #pragma once
 
+#include "align/tone_match.h"
 #include "editor/meters.h"
 #include "vst3/vst3_api.h"
 
@@ -20,6 +21,9 @@ public:
     virtual void endEdit(int parameter) = 0;
     virtual void presetChosen(int preset) = 0;  // from the editor's preset bar
     virtual vst3::IComponentHandler* componentHandler() = 0;  // the host's, or null
+    // The DI's tone match the processor holds, and a new one from APPLY.
+    virtual align::ToneCurve toneCurve() = 0;
+    virtual void setToneCurve(const align::ToneCurve& curve) = 0;
 };
 
 // A new view with one reference, the caller's.

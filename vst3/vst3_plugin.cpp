@@ -400,6 +400,8 @@ public:
         if (handler != nullptr) handler->endEdit(static_cast<ParamID>(parameter));
     }
     IComponentHandler* componentHandler() override { return handler; }
+    align::ToneCurve toneCurve() override { return decoder->toneCurve(); }
+    void setToneCurve(const align::ToneCurve& curve) override { decoder->setToneCurve(curve); }
     // The editor's preset bar moves the host's program too, so its browser shows the choice.
     void presetChosen(int preset) override {
         programValue = normalizedProgram(preset);
