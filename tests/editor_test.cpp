@@ -2,6 +2,7 @@
 // the stored ones, and each way of moving a control gives grid values in exactly one gesture.
 // UPDATE_EDITOR_PICTURES=1 writes the pictures anew (scripts/update-editor-pictures.sh).
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <algorithm>
 #include <cmath>
@@ -16,6 +17,7 @@
 #include "entry/embedded_decoder.h"
 #include "tests/synthetic_take.h"
 #include "tests/tone_take.h"
+#include "tools/vstrender/demo.h"
 #include "tools/vstrender/png_file.h"
 
 namespace {
@@ -624,6 +626,19 @@ void meterFeed(editor::Editor& e, editor::MeterFeed& feed, float amplitude) {
     e.takeMeters(feed, 0.1);
 }
 
+// The renderer's demo take, as a user's first one: written, then read back.
+std::vector<float> demoTake() {
+    const std::string path = testing::TempDir() + "editor-demo-take.wav";
+    std::string error;
+    EXPECT_TRUE(vstrender::writeDemoTake(path, 48000, 8.0, error)) << error;
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    std::vector<float> take(static_cast<std::size_t>(info.frames * info.channels));
+    if (file != nullptr) sf_readf_float(file, take.data(), info.frames), sf_close(file);
+    std::remove(path.c_str());
+    return take;
+}
+
 void startMeasuring(editor::Editor& e) {
     const Point measure = buttonPoint(e, editor::Button::Measure);
     e.mouseDown(measure.x, measure.y, 0, 1);
@@ -681,6 +696,14 @@ const State kStates[] = {
          const Point apply = buttonPoint(e, editor::Button::Apply);
          e.mouseDown(apply.x, apply.y, 0, 1), e.mouseUp(apply.x, apply.y);
          e.setValue(vintrel::kDiMatch, 40);
+     }},
+    // The demo take's match, applied: its microphone hears the strings darker than the pickup.
+    {"tone-demo", [](editor::Editor& e, editor::MeterFeed& feed) {
+         startMeasuring(e);
+         play(e, feed, demoTake(), 512, 48000);
+         startMeasuring(e);
+         const Point apply = buttonPoint(e, editor::Button::Apply);
+         e.mouseDown(apply.x, apply.y, 0, 1), e.mouseUp(apply.x, apply.y);
      }},
     {"measure-refused", [](editor::Editor& e, editor::MeterFeed& feed) {
          startMeasuring(e);
