@@ -218,10 +218,12 @@ ToneFilter::ToneFilter() {
 }
 
 void ToneFilter::set(const Sections& sections) {
+    gain_ = 1;
     for (int lane = 0; lane < kToneLanes; ++lane) {
         const int s = kToneLanes - 1 - lane;
         const Section c = s < kMatchSections ? sections[static_cast<std::size_t>(s)] : Section{};
-        lanes_.b0[lane] = c.b0, lanes_.b1[lane] = c.b1, lanes_.b2[lane] = c.b2, lanes_.a1[lane] = c.a1, lanes_.a2[lane] = c.a2;
+        lanes_.b1[lane] = c.b1 / c.b0, lanes_.b2[lane] = c.b2 / c.b0, lanes_.a1[lane] = c.a1, lanes_.a2[lane] = c.a2;
+        gain_ *= c.b0;
     }
 }
 
@@ -230,18 +232,19 @@ void ToneFilter::reset() {
     std::fill(std::begin(lanes_.z1), std::end(lanes_.z1), 0.0);
 }
 
-// Transposed direct form II.
+// Transposed direct form II, its b0 taken out; a section past the filter's passes v on.
 double ToneFilter::section(int s, double v) {
+    if (s >= kMatchSections) return v;
     const int l = kToneLanes - 1 - s;
-    const double y = lanes_.b0[l] * v + lanes_.z0[l];
+    const double y = v + lanes_.z0[l];
     lanes_.z0[l] = lanes_.b1[l] * v - lanes_.a1[l] * y + lanes_.z1[l];
     lanes_.z1[l] = lanes_.b2[l] * v - lanes_.a2[l] * y;
     return y;
 }
 
 double ToneFilter::step(double v) {
-    for (int s = 0; s < kToneLanes; ++s) v = section(s, v);
-    return v;
+    for (int s = 0; s < kMatchSections; ++s) v = section(s, v);
+    return v * gain_;
 }
 
 template <class Sample>
@@ -250,7 +253,7 @@ void ToneFilter::run(Sample* x, std::size_t frames) {
         const std::size_t n = std::min(kChunk, frames - done);
         for (std::size_t j = 0; j < n; ++j) work_[j] = static_cast<double>(x[done + j]);
         toneStepsNow(lanes_, work_.data(), n);
-        for (std::size_t j = 0; j < n; ++j) x[done + j] = static_cast<Sample>(work_[j]);
+        for (std::size_t j = 0; j < n; ++j) x[done + j] = static_cast<Sample>(work_[j] * gain_);
         done += n;
     }
 }

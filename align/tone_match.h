@@ -64,8 +64,7 @@ ToneCurve learnToneMatch(const LongTermSpectra& spectra);
 struct Section {
     double b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
 };
-inline constexpr int kMatchSections = 27;  // padded to kToneLanes with identities
-static_assert(kMatchSections <= kToneLanes, "every section needs a lane of the filter's registers");
+inline constexpr int kMatchSections = kToneSections;
 using Sections = std::array<Section, kMatchSections>;
 
 // The sections' gains in dB that realise the whole curve at this rate. The fit allocates: it
@@ -102,6 +101,7 @@ private:
 
     friend class ToneStage;
     ToneLanes lanes_;
+    double gain_ = 1;  // the sections' b0, multiplied
     alignas(64) std::array<double, kChunk> work_;
 };
 
