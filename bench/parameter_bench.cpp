@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <thread>
 #include <cstdio>
 #include <limits>
@@ -19,6 +20,7 @@
 
 #include "align/di_aligner.h"
 #include "align/tone_match.h"
+#include "entry/embedded_decoder.h"
 #include "bench/arithmetic_limit.h"
 #include "editor/editor.h"
 #include "editor/meters.h"
@@ -201,15 +203,35 @@ void meteredBlocks(benchmark::State& state) {
 }
 
 // The DI's alignment in CLAP blocks: none, a whole-sample delay, a fraction (the 64-tap
-// kernel), and a negative fraction (the microphones delayed too).
-constexpr double kAlignmentCases[] = {0.0, 1.0, 1.5125, -1.5125};  // ms
-const char* const kAlignmentNames[] = {"none", "1 ms (whole)", "1.5125 ms", "-1.5125 ms"};
+// kernel), and a negative fraction (the microphones delayed too); then none and the fraction
+// with the DI's tone match at 100 % (a curve of +-9 dB swings).
+constexpr double kAlignmentCases[] = {0.0, 1.0, 1.5125, -1.5125, 0.0, 1.5125};  // ms
+const char* const kAlignmentNames[] = {"none", "1 ms (whole)", "1.5125 ms", "-1.5125 ms", "none, DI matched",
+                                       "1.5125 ms, DI matched"};
+constexpr int kMatchedCases = 4;  // and after
+
+// The tone match given as a state gives it: its curve and amount after the alignment's block.
+void giveToneMatch(claphost::Plugin& plugin) {
+    std::vector<std::uint8_t> state;
+    plugin.saveState(state);
+    align::ToneCurve curve;
+    for (int k = 0; k < align::kMatchPoints; ++k) curve.db[static_cast<std::size_t>(k)] = 9.0 * std::sin(0.37 * k);
+    curve.held.fill(false);
+    const std::uint32_t given = 1;
+    const double percent = 100;
+    const std::vector<std::uint8_t> bytes = vintrel::EmbeddedDecoder::curveBytes(curve);
+    std::memcpy(state.data() + 288, &given, 4);
+    std::memcpy(state.data() + 292, &percent, 8);
+    std::copy(bytes.begin(), bytes.end(), state.begin() + 300);
+    plugin.loadState(state);
+}
 
 template <class Sample>
 void alignedBlocks(benchmark::State& state) {
     const int frames = static_cast<int>(state.range(0));
     auto plugin = claphost::Plugin::create(loaded<claphost::Module>(VINTREL_CLAP_PATH), "net.brelvander.guitar-decoder");
     plugin->flush({{0, 11, kAlignmentCases[state.range(1)]}});
+    if (state.range(1) >= kMatchedCases) giveToneMatch(*plugin);
     plugin->activate(48000.0, static_cast<std::uint32_t>(frames));
     Take<Sample> take(frames);
     const claphost::EventList none({});
@@ -410,7 +432,7 @@ void registerAll() {
         benchmark::RegisterBenchmark("meters/float", meteredBlocks<float>)->Args({frames, 0})->Args({frames, 1});
         benchmark::RegisterBenchmark("meters/double", meteredBlocks<double>)->Args({frames, 0})->Args({frames, 1});
     }
-    for (long alignment = 0; alignment < 4; ++alignment) {
+    for (long alignment = 0; alignment < 6; ++alignment) {
         benchmark::RegisterBenchmark("align/float", alignedBlocks<float>)->Args({512, alignment});
         benchmark::RegisterBenchmark("align/double", alignedBlocks<double>)->Args({512, alignment});
     }
