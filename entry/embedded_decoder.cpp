@@ -222,7 +222,7 @@ void EmbeddedDecoder::setSampleRate(double rate) {
     aligner.jumpTo(align::samplesOf(diDelayMs, sampleRate), diInverted);
     tone.prepare(sampleRate);
     {
-        const std::lock_guard<std::mutex> hold(curveLock);
+        const CurveLock hold(curveLock);
         publishGains();  // the sections' shapes follow the rate
     }
     resumed = true;
@@ -301,7 +301,7 @@ void EmbeddedDecoder::publishGains() noexcept {
 }
 
 void EmbeddedDecoder::setToneCurve(const align::ToneCurve& to) noexcept {
-    const std::lock_guard<std::mutex> hold(curveLock);
+    const CurveLock hold(curveLock);
     curve = to;
     for (double& v : curve.db) v = heldIn(v, -align::kMatchLimitDb, align::kMatchLimitDb);
     publishGains();
@@ -329,7 +329,7 @@ bool EmbeddedDecoder::curveFromBytes(const std::uint8_t* data, std::size_t size,
 }
 
 align::ToneCurve EmbeddedDecoder::toneCurve() const {
-    const std::lock_guard<std::mutex> hold(curveLock);
+    const CurveLock hold(curveLock);
     return curve;
 }
 

@@ -12,7 +12,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -314,7 +313,22 @@ private:
     // is odd while they change (the audio thread takes them only when it read the same even
     // number before and after). On the audio thread: the stage, and what it last took.
     SharedDouble diMatchPercent{0.0};
-    mutable std::mutex curveLock;
+    // Held only by threads other than the audio thread, for a copy of the curve or a new one
+    // (a spin: not every target's C++ runtime has a mutex, and the holders never wait long).
+    class CurveLock {
+    public:
+        explicit CurveLock(std::atomic_flag& flag) : flag_(flag) {
+            while (flag_.test_and_set(std::memory_order_acquire)) {
+            }
+        }
+        ~CurveLock() { flag_.clear(std::memory_order_release); }
+        CurveLock(const CurveLock&) = delete;
+        CurveLock& operator=(const CurveLock&) = delete;
+
+    private:
+        std::atomic_flag& flag_;
+    };
+    mutable std::atomic_flag curveLock = ATOMIC_FLAG_INIT;
     align::ToneCurve curve;
     std::array<SharedDouble, align::kMatchSections> fittedGains{};
     std::atomic<std::uint32_t> gainsVersion{0};

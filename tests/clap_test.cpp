@@ -926,8 +926,8 @@ TEST(ClapToneMatch, StatesHoldItOlderStatesHaveNoneAndPresetsLeaveIt) {
 
     const struct {
         double stored, amount, db;
-    } far[] = {{1e9, 100.0, 18.0}, {-3.0, 0.0, -18.0}, {std::nan(""), 0.0, 0.0}, {42.0, 42.0, 7.25}};
-    for (const auto& c : far) {
+    } extremes[] = {{1e9, 100.0, 18.0}, {-3.0, 0.0, -18.0}, {std::nan(""), 0.0, 0.0}, {42.0, 42.0, 7.25}};
+    for (const auto& c : extremes) {
         std::vector<std::uint8_t> bytes = curve;
         const double db = c.db == 18.0 ? 1e300 : c.db == -18.0 ? -INFINITY : c.db == 0.0 ? std::nan("") : c.db;
         std::memcpy(bytes.data() + 8 * 20, &db, 8);
