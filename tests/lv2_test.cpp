@@ -31,6 +31,7 @@
 #include "alignment_cases.h"
 #include "far_values.h"
 #include "plugin_fixture.h"
+#include "urid_map.h"
 
 namespace {
 
@@ -435,14 +436,8 @@ TEST(Lv2Presets, EveryFactoryPresetIsListedAndAppliesItsValues) {
     LilvNodes* related = lilv_plugin_get_related(lv2.plugin, presetClass);
     ASSERT_NE(related, nullptr);
     EXPECT_EQ(lilv_nodes_size(related), vintrel::kFactoryPresets.size());
-    // A host's map of URIs to numbers, which the state asks for.
-    static std::vector<std::string> uris;
-    LV2_URID_Map map{nullptr, [](LV2_URID_Map_Handle, const char* uri) -> LV2_URID {
-                         for (std::size_t i = 0; i < uris.size(); ++i)
-                             if (uris[i] == uri) return static_cast<LV2_URID>(i + 1);
-                         uris.emplace_back(uri);
-                         return static_cast<LV2_URID>(uris.size());
-                     }};
+    UridMap uris;  // which the state asks for
+    LV2_URID_Map& map = uris.map;
     std::map<std::string, std::map<std::string, float>> applied;  // by label, values by symbol
     LILV_FOREACH (nodes, it, related) {
         const LilvNode* preset = lilv_nodes_get(related, it);
@@ -575,15 +570,9 @@ const void* retrieveCurve(LV2_State_Handle handle, uint32_t key, size_t* size, u
 TEST(Lv2ToneMatch, TheCurveIsInTheStateAndAStateWithoutItHasNone) {
     Lilv lv2;
     ASSERT_NE(lv2.plugin, nullptr);
-    static std::vector<std::string> uris;
-    LV2_URID_Map map{nullptr, [](LV2_URID_Map_Handle, const char* uri) -> LV2_URID {
-                         for (std::size_t i = 0; i < uris.size(); ++i)
-                             if (uris[i] == uri) return static_cast<LV2_URID>(i + 1);
-                         uris.emplace_back(uri);
-                         return static_cast<LV2_URID>(uris.size());
-                     }};
-    LV2_Feature mapFeature{LV2_URID__map, &map};
-    const LV2_Feature* features[] = {&mapFeature, nullptr};
+    UridMap uris;
+    LV2_URID_Map& map = uris.map;
+    const LV2_Feature* features[] = {&uris.feature, nullptr};
     LilvInstance* a = lilv_plugin_instantiate(lv2.plugin, 48000.0, features);
     LilvInstance* b = lilv_plugin_instantiate(lv2.plugin, 48000.0, features);
     ASSERT_TRUE(a && b);
@@ -592,7 +581,7 @@ TEST(Lv2ToneMatch, TheCurveIsInTheStateAndAStateWithoutItHasNone) {
 
     align::ToneCurve curve;
     for (int k = 0; k < align::kMatchPoints; ++k) curve.db[static_cast<std::size_t>(k)] = 6.0 * std::sin(0.3 * k), curve.held[static_cast<std::size_t>(k)] = k % 7 == 0;
-    CurveStore given{map.map(nullptr, "urn:brelvander:guitar-decoder#tone_curve"), map.map(nullptr, LV2_ATOM__Chunk),
+    CurveStore given{uris("urn:brelvander:guitar-decoder#tone_curve"), uris(LV2_ATOM__Chunk),
                      vintrel::EmbeddedDecoder::curveBytes(curve)};
     ASSERT_EQ(face->restore(lilv_instance_get_handle(a), retrieveCurve, &given, 0, features), LV2_STATE_SUCCESS);
     // Through lilv's own state, as a session keeps it, into the other instance.

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "host/lv2_host.h"
+#include "urid_map.h"
 #endif
 
 extern "C" void* __libc_malloc(std::size_t);
@@ -120,15 +121,8 @@ TEST(NoAllocation, ProcessingParametersAndRepeatedSavesAllocateNothing) {
 // amount moving.
 TEST(NoAllocation, Lv2RunAllocatesNothing) {
     std::string error;
-    static std::vector<std::string> uris;
-    LV2_URID_Map map{nullptr, [](LV2_URID_Map_Handle, const char* uri) -> LV2_URID {
-                         for (std::size_t i = 0; i < uris.size(); ++i)
-                             if (uris[i] == uri) return static_cast<LV2_URID>(i + 1);
-                         uris.emplace_back(uri);
-                         return static_cast<LV2_URID>(uris.size());
-                     }};
-    LV2_Feature mapFeature{LV2_URID__map, &map};
-    const LV2_Feature* features[] = {&mapFeature, nullptr};
+    UridMap uris;
+    const LV2_Feature* features[] = {&uris.feature, nullptr};
     auto lv2 = lv2host::Instance::load(VINTREL_LV2_BINARY, "urn:brelvander:guitar-decoder", 48000.0, error, features);
     ASSERT_TRUE(lv2) << error;
     const auto* state = static_cast<const LV2_State_Interface*>(lv2->extensionData(LV2_STATE__interface));
@@ -142,7 +136,8 @@ TEST(NoAllocation, Lv2RunAllocatesNothing) {
         curve.insert(curve.end(), bytes, bytes + 8);
     }
     curve.insert(curve.end(), {0x81, 0, 0, 0, 0, 0, 0, 0});
-    static const LV2_URID chunk = map.map(nullptr, LV2_ATOM__Chunk);
+    static LV2_URID chunk = 0;
+    chunk = uris(LV2_ATOM__Chunk);
     ASSERT_EQ(state->restore(
                   lv2->handle(),
                   [](LV2_State_Handle, uint32_t, size_t* size, uint32_t* type, uint32_t* flags) -> const void* {
