@@ -39,12 +39,12 @@ double toDb(double power) { return 10.0 / kLn10 * exactLn(power); }
 double fromDb(double db) { return exactExp(db * kLn10 / 20.0); }  // as an amplitude
 double cosPi(double x) { return sinPi(0.5 - x); }
 
-// The sections' places, a third of an octave apart: a low shelf at 40 Hz, peaks from 50 Hz to
-// 12.9 kHz, and a high shelf at 10.2 kHz (a shelf has half its gain at its corner, so it has
+// The sections' places, a third of an octave apart on the preferred centres: a low shelf at
+// 39.4 Hz, peaks from 50 Hz to 12.7 kHz, and a high shelf at 10.1 kHz (a shelf has half its gain at its corner, so it has
 // the whole of it by 16 kHz, where the curve ends).
 double sectionHz(int s) {
     const int place = s == kMatchSections - 1 ? s - 2 : s;
-    return kMatchLowestHz * exactExp(kLn2 * place / 3.0);
+    return 1000.0 * exactExp(kLn2 * (place - 14) / 3.0);
 }
 constexpr double kPeakQ = 2.1449;  // 2^(N/2) / (2^N - 1) for N = 2/3: each overlaps its neighbours
 
@@ -101,7 +101,7 @@ std::array<double, N> solve(std::array<std::array<double, N>, N> m, std::array<d
 
 }  // namespace
 
-double matchFrequency(int point) { return kMatchLowestHz * exactExp(kLn2 * point / 6.0); }
+double matchFrequency(int point) { return 1000.0 * exactExp(kLn2 * (point - 28) / 6.0); }
 
 bool ToneCurve::learned() const { return std::find(held.begin(), held.end(), false) != held.end(); }
 bool ToneCurve::flat() const {
@@ -155,17 +155,23 @@ ToneCurve learnToneMatch(const LongTermSpectra& spectra) {
     return curve;
 }
 
+constexpr double kBetweenCentres = 0.25;
+
 SectionGains fitSectionGains(const ToneCurve& curve, double rate) {
     constexpr auto n = static_cast<std::size_t>(kMatchSections);
     std::array<double, n> gains{};
     if (curve.flat()) return gains;
     // The points fitted: the curve's, and flat beyond it on either side up to 0.45 of the rate.
-    std::vector<double> cosW, target;
+    // Those on the third-octave centres, one at each section's place, count fully; those between
+    // them, which read half of each neighbour's band, count a tenth: the sections cannot follow a
+    // wiggle that fine, and fitted to it alike they would miss the bands themselves.
+    std::vector<double> cosW, target, weight;
     for (int k = -6; k < kMatchPoints + 6; ++k) {
         const double hz = matchFrequency(k);
         if (hz > 0.45 * rate) break;
         cosW.push_back(cosPi(2.0 * hz / rate));
         target.push_back(curve.db[static_cast<std::size_t>(std::clamp(k, 0, kMatchPoints - 1))]);
+        weight.push_back(k % 2 == 0 ? 1.0 : kBetweenCentres);
     }
     // Each section's response at 1 dB: the linear model of the fit, corrected a few times
     // against the cascade's true response (a section's shape changes a little with its gain).
@@ -178,7 +184,7 @@ SectionGains fitSectionGains(const ToneCurve& curve, double rate) {
     }
     for (std::size_t i = 0; i < n; ++i) {
         for (std::size_t j = 0; j < n; ++j)
-            for (std::size_t p = 0; p < target.size(); ++p) normal[i][j] += unit[p][i] * unit[p][j];
+            for (std::size_t p = 0; p < target.size(); ++p) normal[i][j] += weight[p] * unit[p][i] * unit[p][j];
         normal[i][i] += 1e-3;  // keeps a section the points hardly see from wandering
     }
     for (int round = 0; round < 6; ++round) {
@@ -187,7 +193,7 @@ SectionGains fitSectionGains(const ToneCurve& curve, double rate) {
         for (std::size_t p = 0; p < target.size(); ++p) {
             double db = 0;
             for (const Section& k : now) db += sectionDb(k, cosW[p]);
-            for (std::size_t i = 0; i < n; ++i) pull[i] += unit[p][i] * (target[p] - db);
+            for (std::size_t i = 0; i < n; ++i) pull[i] += weight[p] * unit[p][i] * (target[p] - db);
         }
         const std::array<double, n> step = solve(normal, pull);
         for (std::size_t i = 0; i < n; ++i) gains[i] = std::clamp(gains[i] + step[i], -24.0, 24.0);

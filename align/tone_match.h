@@ -2,16 +2,16 @@
 // that applies it without latency.
 //
 // The curve is the ratio of the microphone's long-term spectrum to the DI's, at points a sixth
-// of an octave apart from 40 Hz to 16 kHz, each read over the third of an octave around it. A
+// of an octave apart from 39.4 Hz to 16 kHz, each read over the third of an octave around it. A
 // point where the two share too little to say (its coherence under kShared: noise, the room, a
 // string the pickup does not hear) is held at the nearest point that does say, and so are the
 // frequencies below 40 Hz and above 16 kHz. The curve is then shifted so the DI's overall level
 // is what it was ("DI level" keeps its meaning; the microphone's own level is no part of the
 // match), and held within +-18 dB.
 //
-// The filter is a cascade of second-order sections: a low shelf at 40 Hz, peaking sections a
-// third of an octave apart from 50 Hz to 12.9 kHz (each two thirds of an octave wide, so that
-// neighbours overlap and their sum is smooth), and a high shelf at 10.2 kHz, their gains fitted
+// The filter is a cascade of second-order sections: a low shelf at 39.4 Hz, peaking sections on
+// the third-octave centres from 50 Hz to 12.7 kHz (each two thirds of an octave wide, so that
+// neighbours overlap and their sum is smooth), and a high shelf at 10.1 kHz, their gains fitted
 // to the curve. Shelves and peaks of this kind are minimum phase, so the filter adds no latency
 // and the least delay a filter of that response can have; 27 sections cost a fixed number of
 // operations a sample at any rate, where a minimum-phase FIR fine enough for 40 Hz would need
@@ -29,9 +29,11 @@
 
 namespace align {
 
-// The curve's frequencies: 40 Hz times 2^(k/6), k = 0 .. kMatchPoints - 1 (to 16.25 kHz).
+// The curve's frequencies: 1 kHz times 2^((k - 28)/6), k = 0 .. kMatchPoints - 1, 39.4 Hz to
+// 16 kHz. Every other one is a preferred third-octave centre (40, 50, 63 ... 16k), so the bands
+// a third-octave analysis reads are those the curve was learned in.
 inline constexpr int kMatchPoints = 53;
-inline constexpr double kMatchLowestHz = 40.0;
+inline constexpr double kMatchLowestHz = 39.37253280921478;  // 1 kHz times 2^(-28/6)
 inline constexpr double kMatchLimitDb = 18.0;
 // A band's coherence (0 to 1) below this holds the curve there.
 inline constexpr double kShared = 0.5;

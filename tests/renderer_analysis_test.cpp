@@ -585,7 +585,7 @@ TEST_F(Analysis, MatchingTheDiGivesItTheMidsBandsAndLinesItUp) {
         ASSERT_TRUE(before["learned"].get<bool>());
         double worstAfter = 0;
         for (const json& band : before["third_octave_bands"]) worstAfter = std::max(worstAfter, std::abs(band["di_to_mid_after_db"].get<double>()));
-        EXPECT_LT(worstAfter, 1.25);
+        EXPECT_LT(worstAfter, 1.0);
         EXPECT_NEAR(before["matched_delay_samples"].get<double>(), 0.0, 0.05);
 
         const Outcome o = render("--align-di --match-di -i " + path("tone.wav") + " -o " + path("out.wav") + " --overwrite " + kDiAlone);
@@ -601,7 +601,7 @@ TEST_F(Analysis, MatchingTheDiGivesItTheMidsBandsAndLinesItUp) {
         for (std::size_t b = 0; b < a.size(); ++b)
             offset += (a[b] - m[b]) / static_cast<double>(a.size()), rawOffset += (raw[b] - m[b]) / static_cast<double>(a.size());
         for (std::size_t b = 0; b < a.size(); ++b) {
-            EXPECT_NEAR(a[b] - m[b], offset, 1.25) << "band " << b;
+            EXPECT_NEAR(a[b] - m[b], offset, 1.0) << "band " << b;
             worstRaw = std::max(worstRaw, std::abs(raw[b] - m[b] - rawOffset));
         }
         EXPECT_GT(worstRaw, 6.0);

@@ -47,20 +47,18 @@ TEST(ToneMatch, ADiMatchedToAMicrophoneThroughAKnownResponseHasItsBands) {
         const std::vector<double> after = matched(di, curve, rate);
         EXPECT_NEAR(rmsDb(after), rmsDb(di), 0.5) << rate;
         // Band by band, the matched DI against the microphone, the overall offset aside (the
-        // match keeps the DI's level, the microphone's is its own). A dB in every band is the
-        // aim; the room's first reflection makes ripples a third of an octave wide between 2.5
-        // and 5 kHz that the sections, a third of an octave apart, follow to within 1.25.
+        // match keeps the DI's level, the microphone's is its own): within a dB in every band.
         const std::vector<double> a = thirdOctaves(after, rate), m = thirdOctaves(mic, rate);
         double offset = 0;
         for (std::size_t b = 0; b < a.size(); ++b) offset += (a[b] - m[b]) / static_cast<double>(a.size());
         const std::vector<double> before = thirdOctaves(di, rate);
         double worstBefore = 0, squares = 0;
         for (std::size_t b = 0; b < a.size(); ++b) {
-            EXPECT_NEAR(a[b] - m[b], offset, 1.25) << rate << " Hz, band " << b;
+            EXPECT_NEAR(a[b] - m[b], offset, 1.0) << rate << " Hz, band " << b;
             squares += (a[b] - m[b] - offset) * (a[b] - m[b] - offset);
             worstBefore = std::max(worstBefore, std::abs(before[b] - m[b] - offset));
         }
-        EXPECT_LT(std::sqrt(squares / static_cast<double>(a.size())), 0.75) << rate;
+        EXPECT_LT(std::sqrt(squares / static_cast<double>(a.size())), 0.5) << rate;
         EXPECT_GT(worstBefore, 6.0) << "the unmatched DI should differ: the take tests nothing";
         // The microphone's own level is no part of the match: 26 dB quieter, the same curve.
         std::vector<double> quiet = mic;
@@ -100,9 +98,11 @@ TEST(ToneMatch, TheSectionsFollowTheCurveAndAreMinimumPhase) {
                     << rate << " " << amount << " " << k;
         }
         const align::Sections s = align::matchSections(edges, 1.0, rate);
-        // a step of 36 dB is beyond any smooth filter at the step itself; away from it the fit holds
+        // a step of 36 dB is beyond any smooth filter at the step itself; away from it the fit
+        // holds, and at the lowest point, the low shelf's corner, +18 dB is reached within 1.75
         for (int k : {0, 8, 16, 36, 44, 52})
-            EXPECT_NEAR(align::sectionsDb(s, align::matchFrequency(k), rate), edges.db[static_cast<std::size_t>(k)], 1.5) << rate << " " << k;
+            EXPECT_NEAR(align::sectionsDb(s, align::matchFrequency(k), rate), edges.db[static_cast<std::size_t>(k)], k == 0 ? 1.75 : 1.5)
+                << rate << " " << k;
         for (const align::Section& c : s) {
             EXPECT_LT(std::abs(c.a2), 1.0);
             EXPECT_LT(std::abs(c.a1), 1.0 + c.a2);
