@@ -451,6 +451,16 @@ TEST(Lv2Editor, WritesTheControlPortsAndTouchesAroundADrag) {
     ASSERT_EQ(written.touches.size(), 2u);
     EXPECT_EQ(written.touches[0], std::make_pair(9u, true));
     EXPECT_EQ(written.touches[1], std::make_pair(9u, false));
+    // The tone match's amount is its own port, after the bypass's: read and written there.
+    const float match = 20.0f;
+    ui->port_event(handle, 21, sizeof match, 0, &match);
+    written.values.clear(), written.touches.clear();
+    dragUp(stage, vintrel::kDiMatch);
+    ASSERT_FALSE(written.values.empty());
+    for (const auto& [port, value] : written.values) EXPECT_EQ(port, 21u);
+    EXPECT_EQ(written.values.back().second, 40.0f);  // 20 % and a fifth of the range up
+    ASSERT_EQ(written.touches.size(), 2u);
+    EXPECT_EQ(written.touches[0], std::make_pair(21u, true));
     stage.forget(loop);
     ui->cleanup(handle);
     dlclose(module);

@@ -85,9 +85,9 @@ inline void controlAt(int parameter, double scale, int& x, int& y) {
 
 // A user's drag of the stereo width knob 60 pixels up in the stage's window (at scale 1: a
 // fifth of its range).
-inline void dragStereoWidthUp(host::X11Stage& stage, double scale = 1) {
+inline void dragUp(host::X11Stage& stage, int parameter, double scale = 1) {
     int x = 0, y = 0;
-    controlAt(3, scale, x, y);
+    controlAt(parameter, scale, x, y);
     stage.moveTo(x, y);
     stage.run(20ms);
     stage.press(true);
@@ -98,6 +98,7 @@ inline void dragStereoWidthUp(host::X11Stage& stage, double scale = 1) {
     stage.press(false);
     stage.run(100ms);
 }
+inline void dragStereoWidthUp(host::X11Stage& stage, double scale = 1) { dragUp(stage, 3, scale); }
 
 // Where one of the editor's buttons is in the window at scale 1.
 inline void buttonAt(editor::Button button, int& x, int& y) {

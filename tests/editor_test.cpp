@@ -185,6 +185,15 @@ TEST(EditorInteraction, OnlyAChangeAsksForAPicture) {
         feed.afterBlock(quiet, 512);
         EXPECT_FALSE(e.takeMeters(feed, 0.03)) << i;
     }
+    // The host's tone match: a new curve (a state loaded) is drawn once; the bypass, which the
+    // editor does not show, never asks for a picture.
+    EXPECT_FALSE(e.followToneCurve());
+    host.curve.db[10] = 4.5, host.curve.held[10] = false;
+    EXPECT_TRUE(e.followToneCurve());
+    EXPECT_FALSE(e.followToneCurve());
+    EXPECT_EQ(e.toneCurve().db[10], 4.5);
+    EXPECT_FALSE(e.setValue(vintrel::kBypass, 1.0));
+    EXPECT_TRUE(e.setValue(vintrel::kDiMatch, 55.0));
 }
 
 // The canvas's round shapes cover each pixel by its centre's signed distance to the edge,
