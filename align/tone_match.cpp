@@ -17,6 +17,8 @@ constexpr double kSqrtHalf = 0.707106781186547524401;
 // e^x and ln x from + - * / and exact scalings by powers of two, so that they are the same bits
 // everywhere (a C library's exp and log may differ in the last bit from another's).
 double exactExp(double x) {
+    if (!(x > -800.0)) return std::isnan(x) ? x : 0.0;  // and no conversion of a NaN below
+    if (x > 800.0) return HUGE_VAL;
     const double k = std::nearbyint(x / kLn2);
     const double r = x - k * kLn2;  // |r| <= ln2 / 2: the series has converged by 1/20!
     double s = 1.0;
@@ -52,7 +54,9 @@ enum class Kind { LowShelf, Peak, HighShelf };
 Kind kindOf(int s) { return s == 0 ? Kind::LowShelf : s == kMatchSections - 1 ? Kind::HighShelf : Kind::Peak; }
 
 // The usual shelf (slope 1) and peak designs, normalised by a0.
+// A section the rate cannot carry (its frequency near or past half the rate) does nothing.
 Section design(Kind kind, double hz, double db, double rate) {
+    if (!(hz < 0.45 * rate) || !std::isfinite(db)) return {};
     const double a = std::sqrt(fromDb(db)), x = 2.0 * hz / rate;  // a = 10^(db/40)
     const double c = cosPi(x), s = sinPi(x);
     double b0, b1, b2, a0, a1, a2;
@@ -196,7 +200,8 @@ SectionGains fitSectionGains(const ToneCurve& curve, double rate) {
             for (std::size_t i = 0; i < n; ++i) pull[i] += weight[p] * unit[p][i] * (target[p] - db);
         }
         const std::array<double, n> step = solve(normal, pull);
-        for (std::size_t i = 0; i < n; ++i) gains[i] = std::clamp(gains[i] + step[i], -24.0, 24.0);
+        for (std::size_t i = 0; i < n; ++i)
+            if (std::isfinite(step[i])) gains[i] = std::clamp(gains[i] + step[i], -24.0, 24.0);
     }
     return gains;
 }

@@ -115,6 +115,26 @@ TEST(ToneMatch, TheSectionsFollowTheCurveAndAreMinimumPhase) {
     }
 }
 
+// Rates hosts may give that the sections were not made for: those the rate cannot carry do
+// nothing, and the rest stay stable; the filter's output stays finite.
+TEST(ToneMatch, AnyRateGivesStableSectionsAndFiniteOutput) {
+    align::ToneCurve bump;
+    for (int k = 0; k < align::kMatchPoints; ++k) bump.db[static_cast<std::size_t>(k)] = 12.0 * std::sin(0.4 * k);
+    for (double rate : {1.0, 100.0, 8000.0, 22050.0, 192000.0, 1e7, 1e300}) {
+        const align::Sections s = align::matchSections(bump, 1.0, rate);
+        for (const align::Section& c : s) {
+            ASSERT_TRUE(std::isfinite(c.b0) && std::isfinite(c.b1) && std::isfinite(c.b2) && std::isfinite(c.a1) && std::isfinite(c.a2)) << rate;
+            EXPECT_LT(std::abs(c.a2), 1.0) << rate;
+        }
+        align::ToneFilter filter;
+        filter.set(s);
+        std::vector<double> x(4096);
+        for (std::size_t j = 0; j < x.size(); ++j) x[j] = std::sin(0.3 * static_cast<double>(j));
+        filter.process(x.data(), x.size());
+        for (double v : x) ASSERT_TRUE(std::isfinite(v) && std::abs(v) < 100.0) << rate;
+    }
+}
+
 // The filter's every kernel width and every block length give the bits of one sample through
 // every section at a time, its state carried from block to block; in both precisions.
 TEST(ToneMatch, EveryKernelWidthAndBlockLengthGivesTheSameBits) {
