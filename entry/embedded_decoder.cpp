@@ -223,7 +223,7 @@ void EmbeddedDecoder::setSampleRate(double rate) {
     tone.prepare(sampleRate);
     {
         const CurveLock hold(curveLock);
-        publishGains();  // the sections' shapes follow the rate
+        publishGains(gainsFor(curve));  // the sections' shapes follow the rate
     }
     resumed = true;
 }
@@ -287,12 +287,15 @@ void EmbeddedDecoder::followTone() noexcept {
         tone.set(sections, on);
 }
 
-void EmbeddedDecoder::publishGains() noexcept {
-    align::SectionGains gains{};
+align::SectionGains EmbeddedDecoder::gainsFor(const align::ToneCurve& of) const noexcept {
     try {
-        gains = align::fitSectionGains(curve, sampleRate);
+        return align::fitSectionGains(of, sampleRate);
     } catch (...) {  // out of memory: no match rather than none at all
+        return {};
     }
+}
+
+void EmbeddedDecoder::publishGains(const align::SectionGains& gains) noexcept {
     const std::uint32_t version = gainsVersion.load(std::memory_order_relaxed);
     gainsVersion.store(version + 1, std::memory_order_relaxed);
     std::atomic_thread_fence(std::memory_order_release);
@@ -301,10 +304,12 @@ void EmbeddedDecoder::publishGains() noexcept {
 }
 
 void EmbeddedDecoder::setToneCurve(const align::ToneCurve& to) noexcept {
+    align::ToneCurve held = to;
+    for (double& v : held.db) v = heldIn(v, -align::kMatchLimitDb, align::kMatchLimitDb);
+    const align::SectionGains gains = gainsFor(held);  // the fit, before the lock: it takes a while
     const CurveLock hold(curveLock);
-    curve = to;
-    for (double& v : curve.db) v = heldIn(v, -align::kMatchLimitDb, align::kMatchLimitDb);
-    publishGains();
+    curve = held;
+    publishGains(gains);
 }
 
 std::vector<std::uint8_t> EmbeddedDecoder::curveBytes(const align::ToneCurve& curve) {

@@ -264,8 +264,10 @@ private:
     // thread.
     void followAlignment() noexcept;
     void followTone() noexcept;
-    // The sections' gains for the curve at this rate, handed to the audio thread (curveLock held).
-    void publishGains() noexcept;
+    // The sections' gains for a curve at this rate, and their handing to the audio thread
+    // (curveLock held, so the gains are the curve's).
+    align::SectionGains gainsFor(const align::ToneCurve& of) const noexcept;
+    void publishGains(const align::SectionGains& gains) noexcept;
     std::vector<std::uint8_t> stateWith(bool givesMatch);
     template <class Sample>
     Sample* scratchOf(std::size_t channel) noexcept {
