@@ -454,6 +454,7 @@ TEST(Lv2Editor, WritesTheControlPortsAndTouchesAroundADrag) {
     // The tone match's amount is its own port, after the bypass's: read and written there.
     const float match = 20.0f;
     ui->port_event(handle, 21, sizeof match, 0, &match);
+    stage.run(100ms);  // the editor takes host values at its own pace (at most 30 times a second)
     written.values.clear(), written.touches.clear();
     dragUp(stage, vintrel::kDiMatch);
     ASSERT_FALSE(written.values.empty());
