@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string_view>
 #include <thread>
 
 namespace host {
@@ -119,14 +120,33 @@ std::vector<std::uint8_t> X11Stage::pixelsOf(unsigned long drawable, int x0, int
     return rgba;
 }
 
-unsigned long X11Stage::windowNamed(const std::string& name) {
+namespace {
+
+// A window's title as its program gave it: the UTF-8 one where there is one (Qt's, with its
+// dash), else the Latin-1 one.
+std::string titleOf(Display* display, ::Window w) {
+    std::string title;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, left = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(display, w, XInternAtom(display, "_NET_WM_NAME", False), 0, 1024, False,
+                           XInternAtom(display, "UTF8_STRING", False), &type, &format, &count, &left, &data) == Success &&
+        data != nullptr && format == 8)
+        title.assign(reinterpret_cast<const char*>(data), count);
+    if (data != nullptr) XFree(data);
+    char* name = nullptr;
+    if (title.empty() && XFetchName(display, w, &name) && name != nullptr) title = name;
+    if (name != nullptr) XFree(name);
+    return title;
+}
+
+}  // namespace
+
+unsigned long X11Stage::windowNamed(const std::string& name, bool prefix) {
     std::function<::Window(::Window)> search = [&](::Window w) -> ::Window {
-        char* title = nullptr;
-        if (XFetchName(of(display_), w, &title) && title != nullptr) {
-            const bool found = name == title;
-            XFree(title);
-            if (found) return w;
-        }
+        const std::string title = titleOf(of(display_), w);
+        if (prefix ? std::string_view(title).starts_with(name) && !name.empty() : name == title) return w;
         ::Window root, parent, *children = nullptr;
         unsigned count = 0;
         if (!XQueryTree(of(display_), w, &root, &parent, &children, &count)) return 0;
@@ -136,6 +156,12 @@ unsigned long X11Stage::windowNamed(const std::string& name) {
         return found;
     };
     return search(DefaultRootWindow(of(display_)));
+}
+
+void X11Stage::originOf(unsigned long window, int& x, int& y) {
+    ::Window child;
+    x = y = 0;
+    XTranslateCoordinates(of(display_), window, DefaultRootWindow(of(display_)), 0, 0, &x, &y, &child);
 }
 
 void X11Stage::resizeWindow(unsigned long window, int width, int height) {

@@ -34,8 +34,11 @@ public:
     std::vector<std::uint8_t> screenshotOfScreen(int x, int y, int width, int height);
     // Whether a window of this name is on the screen.
     bool hasWindowNamed(const std::string& name) { return windowNamed(name) != 0; }
-    // That window, or 0.
-    unsigned long windowNamed(const std::string& name);
+    // That window, or 0; with `prefix`, the first whose name begins so (a host adds its own
+    // name to the title).
+    unsigned long windowNamed(const std::string& name, bool prefix = false);
+    // Where a window's top left corner is on the screen.
+    void originOf(unsigned long window, int& x, int& y);
     // Another window made this size, as a host or a window manager makes it.
     void resizeWindow(unsigned long window, int width, int height);
 
