@@ -6,12 +6,13 @@ cd "$(dirname "$0")/.."
 # A third-party VST 2 plug-in to prove our host library against, and the hosts and checkers
 # the other formats are proven with: lilv's tools, the LV2 validator and Ardour, headless.
 # The editors are shown on an X server of the tests' own (Xvfb), driven through XTest, and in
-# Debian's jalv.gtk3 on a JACK server with a dummy sound card. ffmpeg's loudness meter checks
+# Debian's jalv.gtk3 and Qtractor on a JACK server with a dummy sound card (Qtractor with a
+# stand-in for the ALSA sequencer, built from alsa-lib's headers). ffmpeg's loudness meter checks
 # the renderer's take analysis.
 ensure_packages dragonfly-reverb-vst lilv-utils lv2-dev sordi liblilv-dev ardour xvfb xauth libxtst-dev jalv jackd2 \
-    ffmpeg
+    qtractor libasound2-dev ffmpeg
 scripts/build.sh
-REQUIRE_THIRD_PARTY_VST=1 REQUIRE_ARDOUR=1 REQUIRE_JALV=1 REQUIRE_FFMPEG=1 ctest --test-dir build --output-on-failure -j"$(nproc)"
+REQUIRE_THIRD_PARTY_VST=1 REQUIRE_ARDOUR=1 REQUIRE_JALV=1 REQUIRE_QTRACTOR=1 REQUIRE_FFMPEG=1 ctest --test-dir build --output-on-failure -j"$(nproc)"
 
 # Sanitizers, valgrind, many instances and fuzzing.
 scripts/test-hardening.sh

@@ -25,19 +25,6 @@ using namespace vst3;
 using namespace editorstage;
 using namespace std::chrono_literals;
 
-// Where each half of the A/B switch is, in window pixels at this scale.
-void abAt(int half, double scale, int& x, int& y) {
-    NoHost host;
-    editor::Editor e(host);
-    e.setScale(scale);
-    for (y = 0; y < e.height(); y += 2)
-        for (x = 0; x < e.width(); x += 2)
-            if (e.parameterAt(x, y) == 8) {
-                x += static_cast<int>((half == 0 ? 71 : 213) * scale), y += static_cast<int>(17 * scale);
-                return;
-            }
-}
-
 // A user's hand on the mouse, on a connection and a thread of its own. Its click comes while
 // the X server is held (grabbed) for a moment: the editor's thread, writing a picture meanwhile,
 // waits for the server, and Xlib reads the click into its own queue while it waits, so that

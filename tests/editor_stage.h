@@ -83,6 +83,19 @@ inline void controlAt(int parameter, double scale, int& x, int& y) {
             }
 }
 
+// Where each half of the A/B switch is, in window pixels at this scale.
+inline void abAt(int half, double scale, int& x, int& y) {
+    NoHost host;
+    editor::Editor e(host);
+    e.setScale(scale);
+    for (y = 0; y < e.height(); y += 2)
+        for (x = 0; x < e.width(); x += 2)
+            if (e.parameterAt(x, y) == 8) {
+                x += static_cast<int>((half == 0 ? 71 : 213) * scale), y += static_cast<int>(17 * scale);
+                return;
+            }
+}
+
 // A user's drag of the stereo width knob 60 pixels up in the stage's window (at scale 1: a
 // fifth of its range).
 inline void dragUp(host::X11Stage& stage, int parameter, double scale = 1) {
