@@ -70,31 +70,25 @@ inline ::testing::AssertionResult windowShows(host::X11Stage& stage, double scal
     return samePicture(shot, w, h, want, ew, eh);
 }
 
-// Where a parameter's control is in the window, asked of the editor at this scale.
-inline void controlAt(int parameter, double scale, int& x, int& y) {
+// The first point (top to bottom, left to right) where the editor at this scale answers a
+// parameter, and a point that far from it, in window pixels.
+inline void pointOf(int parameter, double scale, int dx, int dy, int& x, int& y) {
     NoHost host;
     editor::Editor e(host);
     e.setScale(scale);
     for (y = 0; y < e.height(); y += 2)
         for (x = 0; x < e.width(); x += 2)
             if (e.parameterAt(x, y) == parameter) {
-                x += static_cast<int>(40 * scale), y += static_cast<int>(60 * scale);  // into the knob
+                x += static_cast<int>(dx * scale), y += static_cast<int>(dy * scale);
                 return;
             }
 }
 
-// Where each half of the A/B switch is, in window pixels at this scale.
-inline void abAt(int half, double scale, int& x, int& y) {
-    NoHost host;
-    editor::Editor e(host);
-    e.setScale(scale);
-    for (y = 0; y < e.height(); y += 2)
-        for (x = 0; x < e.width(); x += 2)
-            if (e.parameterAt(x, y) == 8) {
-                x += static_cast<int>((half == 0 ? 71 : 213) * scale), y += static_cast<int>(17 * scale);
-                return;
-            }
-}
+// Where a parameter's control is in the window (into its knob).
+inline void controlAt(int parameter, double scale, int& x, int& y) { pointOf(parameter, scale, 40, 60, x, y); }
+
+// Where each half of the A/B switch is.
+inline void abAt(int half, double scale, int& x, int& y) { pointOf(8, scale, half == 0 ? 71 : 213, 17, x, y); }
 
 // A user's drag of the stereo width knob 60 pixels up in the stage's window (at scale 1: a
 // fifth of its range).
